@@ -1,0 +1,133 @@
+#include "app/window.h"
+
+#include <QBoxLayout>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include "scene/glwidget.h"
+
+namespace {
+
+const char* const goalText =
+    "GOAL: \nmove your boarder across the slope smoothly.\nBe as fast as possible but pay attention "
+    "to the gates!\nThe red ones have to be passed right hand\nthe blue ones left hand.\nEvery "
+    "missed gate result in 5 seconds penalty time.\nTake care of your endurance, it becomes less "
+    "with ongoing time.\n\nCONTROL:\nmove your boarder with the UP/ DOWN/ RIGHT/ LEFT keys.\nWith "
+    "F1 it is possible to control the camera.\n\nGOOD LUCK!";
+
+}  // namespace
+
+Window::Window() : QWidget(nullptr) {
+    glWidget = new GLWidget();
+    glWidget->setFocusPolicy(Qt::ClickFocus);
+
+    wireSolidButton = new QPushButton(tr("Wire/Solid Mode"));
+    exitButton = new QPushButton(tr("Exit"));
+    newGameButton = new QPushButton(tr("New Game"));
+
+    goalLabel = new QLabel(goalText);
+    goalLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+
+    statusLabel = new QLabel(tr("                                   "));
+
+    timerLCD = new QLCDNumber(9);
+    timerLCD->setFocusPolicy(Qt::ClickFocus);
+    timerLCD->setSegmentStyle(QLCDNumber::Filled);
+    timerLCD->display(QStringLiteral("00:00.000"));
+    QPalette palette = timerLCD->palette();
+    palette.setColor(QPalette::Light, Qt::red);
+    timerLCD->setPalette(palette);
+
+    gateFailuresLCD = new QLCDNumber(2);
+    gateFailuresLCD->setSegmentStyle(QLCDNumber::Filled);
+    gateFailuresLCD->display(QStringLiteral("00"));
+    gateFailuresLCD->setPalette(palette);
+
+    totalResultLCD = new QLCDNumber(9);
+    totalResultLCD->setSegmentStyle(QLCDNumber::Filled);
+    totalResultLCD->display(QStringLiteral("00:00.000"));
+    totalResultLCD->setPalette(palette);
+
+    enduranceBar = new QProgressBar();
+    enduranceBar->setOrientation(Qt::Vertical);
+    // The bar gets a style of its own; it is the bar's child so that it goes with the bar.
+    QStyle* barStyle = QStyleFactory::create(QStringLiteral("Fusion"));
+    if (barStyle != nullptr) {
+        barStyle->setParent(enduranceBar);
+        enduranceBar->setStyle(barStyle);
+    }
+    enduranceMin = 0;
+    enduranceMax = 100;
+    endurance = 100;
+    enduranceBar->setRange(enduranceMin, enduranceMax);
+    enduranceBar->setValue(enduranceMax);
+    enduranceBar->setTextVisible(false);
+
+    auto* controlsLayout = new QVBoxLayout;
+    controlsLayout->addWidget(wireSolidButton);
+    controlsLayout->addWidget(exitButton);
+    controlsLayout->addWidget(newGameButton);
+    controlsLayout->addWidget(goalLabel);
+    controlsLayout->addWidget(new QLabel(tr("Timer")));
+    controlsLayout->addWidget(timerLCD);
+    controlsLayout->addWidget(new QLabel(tr("Gate Failures")));
+    controlsLayout->addWidget(gateFailuresLCD);
+    controlsLayout->addWidget(new QLabel(tr("Total Result")));
+    controlsLayout->addWidget(totalResultLCD);
+
+    auto* enduranceLayout = new QHBoxLayout;
+    enduranceLayout->addWidget(new QLabel(tr("Endurance")));
+    enduranceLayout->addWidget(enduranceBar);
+    enduranceLayout->addWidget(statusLabel);
+
+    auto* panelLayout = new QVBoxLayout;
+    panelLayout->addLayout(controlsLayout);
+    panelLayout->addLayout(enduranceLayout);
+
+    auto* mainLayout = new QHBoxLayout;
+    mainLayout->addWidget(glWidget);
+    mainLayout->addLayout(panelLayout);
+    setLayout(mainLayout);
+
+    setWindowTitle(tr("Skaldora"));
+
+    connect(wireSolidButton, &QPushButton::clicked, glWidget, &GLWidget::toggleWireMode);
+    connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(newGameButton, &QPushButton::clicked, this, &Window::resetAll);
+
+    elapsedMs = 0;
+    running = false;
+
+    auto* clockTimer = new QTimer(this);
+    connect(clockTimer, &QTimer::timeout, this, &Window::showTime);
+    clockTimer->start(1);
+
+    auto* checkTimer = new QTimer(this);
+    connect(checkTimer, &QTimer::timeout, this, &Window::checkStart);
+    connect(checkTimer, &QTimer::timeout, this, &Window::checkFinish);
+    connect(checkTimer, &QTimer::timeout, this, &Window::checkGateFailures);
+    checkTimer->start(100);
+
+    auto* enduranceTimer = new QTimer(this);
+    connect(enduranceTimer, &QTimer::timeout, this, &Window::setProgressBarValue);
+    enduranceTimer->start(1000);
+}
+
+Window::~Window() = default;
+
+void Window::showTime() {}
+
+void Window::setProgressBarValue() {}
+
+void Window::checkStart() {}
+
+void Window::checkFinish() {}
+
+void Window::checkGateFailures() {}
+
+void Window::resetAll() {}

@@ -1,0 +1,51 @@
+#ifndef SCENE_CAMERA_H
+#define SCENE_CAMERA_H
+
+#include "scene/vec3.h"
+
+class Boarder;
+
+// Eye, centre and up vector of one view, in world metres.
+struct CameraView {
+    Vec3 eye;
+    Vec3 centre;
+    Vec3 up;
+};
+
+// The view of the slope, in six modes: 0 to 3 chase the boarder from behind and above at different
+// distances, 4 looks from the boarder's eyes along the slope, 5 is a free camera flown by keys.
+// The free camera's vectors form a right-handed orthonormal frame: rightVector = viewDirection x
+// upVector. A plain value type.
+class Camera {
+public:
+    // Leaves the free camera at its start values and mode 0 (as reset does).
+    Camera();
+
+    // Free camera back to (0, 4500, 1000) looking along -z with +y up; mode 0. viewPoint is kept.
+    void reset();
+    // Multiplies the view of the current mode onto the current GL matrix (gluLookAt). In mode 4
+    // it also writes the twelve camera lines to standard output; in mode 5 it sets viewPoint.
+    // REQUIRES: a current GL context.
+    void look(const Boarder& boarder);
+    // The view that look sets up for the given mode, without any GL call. Pure.
+    CameraView view(int forMode, const Boarder& boarder) const;
+
+    // Turns of the free camera by an angle in degrees: pitch about rightVector (positive up), yaw
+    // about upVector (positive left), roll about viewDirection (positive to the left).
+    void rotateX(float angle);
+    void rotateY(float angle);
+    void rotateZ(float angle);
+    // Moves of the free camera by a distance in metres along its own axes.
+    void moveAlongView(float distance);
+    void moveAlongUp(float distance);
+    void moveAlongRight(float distance);
+
+    Vec3 position;       // eye of the free camera, world metres
+    Vec3 viewDirection;  // unit
+    Vec3 rightVector;    // unit
+    Vec3 upVector;       // unit
+    Vec3 viewPoint;      // position + viewDirection, written by look in mode 5
+    int mode = 0;        // 0..5
+};
+
+#endif  // SCENE_CAMERA_H

@@ -1,0 +1,163 @@
+#include "scene/glwidget.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
+#include <algorithm>
+#include <iostream>
+
+#include "world/gates.h"
+
+GLWidget::GLWidget() {
+    auto* moveTimer = new QTimer(this);
+    connect(moveTimer, &QTimer::timeout, this, &GLWidget::boarderMoveForward);
+    moveTimer->start(50);
+}
+
+GLWidget::~GLWidget() {
+    // The members' GL objects belong to this widget's context.
+    makeCurrent();
+}
+
+QSize GLWidget::sizeHint() const { return QSize(700, 700); }
+
+QSize GLWidget::minimumSizeHint() const { return QSize(700, 700); }
+
+void GLWidget::updateGL() { repaint(); }
+
+void GLWidget::initializeGL() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    boarder.init();
+    camera.reset();
+    setUpGates(gates);
+    terrain.loadTexture();
+    panorama.loadTexture();
+}
+
+void GLWidget::resizeGL(int width, int height) {
+    // The viewport is in device pixels; a height of 0 is drawn as 1 rather than dividing by 0.
+    const qreal ratio = devicePixelRatio();
+    const int pixelWidth = static_cast<int>(width * ratio);
+    const int pixelHeight = std::max(1, static_cast<int>(height * ratio));
+    glViewport(0, 0, pixelWidth, pixelHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(20.0, static_cast<double>(width) / std::max(1, height), 0.1, 10.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void GLWidget::paintGL() {
+    // The polygon mode is applied here, where the context is surely current.
+    glPolygonMode(GL_FRONT_AND_BACK, wireMode ? GL_LINE : GL_FILL);
+
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    glScalef(0.0005f, 0.0005f, 0.0005f);
+    camera.look(boarder);
+    terrain.draw();
+    panorama.draw();
+    drawGates(gates);
+    trees.draw();
+    finish.draw();
+    start.draw();
+    boarder.draw();
+    glFlush();
+}
+
+void GLWidget::toggleWireMode() {
+    if (wireMode == 0) {
+        wireMode = 1;
+        std::cout << "Wire Mode:" << std::endl;
+    } else {
+        wireMode = 0;
+        std::cout << "Solid Mode:" << std::endl;
+    }
+    updateGL();
+}
+
+void GLWidget::boarderMoveForward() {
+    boarder.moveForward(0.0f);
+    updateGL();
+}
+
+void GLWidget::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left: boarder.turn(10.0f); break;
+        case Qt::Key_Right: boarder.turn(-10.0f); break;
+        case Qt::Key_Up: boarder.moveForward(10.0f); break;
+        case Qt::Key_Down: boarder.moveForward(-10.0f); break;
+        case Qt::Key_F1: camera.mode = camera.mode < 5 ? camera.mode + 1 : 0; break;
+        case Qt::Key_R: camera.moveAlongView(10.0f); break;
+        case Qt::Key_F: camera.moveAlongView(-10.0f); break;
+        case Qt::Key_T: camera.moveAlongRight(10.0f); break;
+        case Qt::Key_G: camera.moveAlongRight(-10.0f); break;
+        case Qt::Key_Z: camera.moveAlongUp(10.0f); break;
+        case Qt::Key_H: camera.moveAlongUp(-10.0f); break;
+        case Qt::Key_U: camera.rotateX(1.0f); break;
+        case Qt::Key_J: camera.rotateX(-1.0f); break;
+        case Qt::Key_I: camera.rotateY(1.0f); break;
+        case Qt::Key_K: camera.rotateY(-1.0f); break;
+        case Qt::Key_O: camera.rotateZ(1.0f); break;
+        case Qt::Key_L: camera.rotateZ(-1.0f); break;
+        default: break;
+    }
+    updateGL();
+}
+
+void GLWidget::keyReleaseEvent(QKeyEvent*) { updateGL(); }
+
+void GLWidget::mousePressEvent(QMouseEvent* event) { lastPos = event->position().toPoint(); }
+
+void GLWidget::mouseMoveEvent(QMouseEvent* event) { lastPos = event->position().toPoint(); }
+
+void GLWidget::setXRotation(int v) {
+    camera.rotateX(v > xRotation ? 1.0f : -1.0f);
+    xRotation = v;
+    emit xRotationChanged(v);
+    updateGL();
+}
+
+void GLWidget::setYRotation(int v) {
+    camera.rotateY(v > yRotation ? 1.0f : -1.0f);
+    yRotation = v;
+    emit yRotationChanged(v);
+    updateGL();
+}
+
+void GLWidget::setZRotation(int v) {
+    camera.rotateZ(v > zRotation ? 1.0f : -1.0f);
+    zRotation = v;
+    emit zRotationChanged(v);
+    updateGL();
+}
+
+void GLWidget::setXCamPosition(int v) {
+    // A larger value moves the camera to its left, unlike the other two axes.
+    camera.position = camera.position + camera.rightVector * (v > xCamPosition ? -100.0f : 100.0f);
+    xCamPosition = v;
+    updateGL();
+}
+
+void GLWidget::setYCamPosition(int v) {
+    camera.position = camera.position + camera.upVector * (v > yCamPosition ? 100.0f : -100.0f);
+    yCamPosition = v;
+    updateGL();
+}
+
+void GLWidget::setZCamPosition(int v) {
+    camera.position =
+        camera.position + camera.viewDirection * (v > zCamPosition ? 100.0f : -100.0f);
+    zCamPosition = v;
+    updateGL();
+}

@@ -1,0 +1,80 @@
+#ifndef SCENE_GLWIDGET_H
+#define SCENE_GLWIDGET_H
+
+#include <QOpenGLWidget>
+#include <QPoint>
+
+#include "scene/boarder.h"
+#include "scene/camera.h"
+#include "scene/vec3.h"
+#include "world/scenery.h"
+#include "world/terrain.h"
+
+// The OpenGL view of the slope. Owns every object of the scene, draws a frame from scratch on
+// every redraw, and moves the boarder one step on every tick of its 50 ms timer (the game's
+// heartbeat). Keys steer the boarder (arrows), cycle the camera (F1) and fly the free camera
+// (letters). The window reads and changes boarder and gates directly.
+class GLWidget : public QOpenGLWidget {
+    Q_OBJECT
+
+public:
+    // Reads the scenery models from the working directory and starts the 50 ms timer. GL set-up
+    // waits for initializeGL.
+    GLWidget();
+    ~GLWidget() override;
+
+    QSize sizeHint() const override;         // 700 x 700
+    QSize minimumSizeHint() const override;  // 700 x 700
+
+    // Draws the frame at once (a synchronous repaint).
+    void updateGL();
+
+    int xCamPosition = 0;  // last values given to the value slots
+    int yCamPosition = 0;
+    int zCamPosition = 0;
+    int xRotation = 0;
+    int yRotation = 0;
+    int zRotation = 0;
+    int wireMode = 0;  // 1 while polygons are drawn as outlines
+    Camera camera;
+    Terrain terrain;
+    Vec3 gates[10];
+    Boarder boarder;
+    Panorama panorama;
+    Trees trees;
+    SceneryModel finish{"finish.iv", "finish", 952.0f, 124.0f, 70.0f};
+    SceneryModel start{"start.iv", "start", 170.0f, -75.0f, 0.0f};
+    QPoint lastPos;  // widget position of the last mouse press or move
+
+signals:
+    void xRotationChanged(int);
+    void yRotationChanged(int);
+    void zRotationChanged(int);
+
+public slots:
+    // Each turns the free camera by one degree, up when v is above the stored value and down
+    // otherwise, stores v, emits the matching signal (on every call) and redraws.
+    void setXRotation(int v);
+    void setYRotation(int v);
+    void setZRotation(int v);
+    // Each moves the free camera 100 m along one of its axes, the sign chosen by comparing v with
+    // the stored value, stores v and redraws. No signal.
+    void setXCamPosition(int v);
+    void setYCamPosition(int v);
+    void setZCamPosition(int v);
+    // Switches between outlined and filled polygons, printing "Wire Mode:" or "Solid Mode:".
+    void toggleWireMode();
+    // One boarder step at its present speed, then a redraw: the 50 ms tick.
+    void boarderMoveForward();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+};
+
+#endif  // SCENE_GLWIDGET_H

@@ -1,0 +1,31 @@
+#ifndef SCENE_INVENTORMODEL_H
+#define SCENE_INVENTORMODEL_H
+
+class SoSeparator;
+class SbViewportRegion;
+class SoGLRenderAction;
+class SoInput;
+class SoNode;
+
+// Reading Open Inventor model files and rendering them into the widget's own GL frame, shared by
+// the boarder and the scenery models.
+
+// Opens fileName with input, reads the whole scene and closes the file. kind names the model in the
+// console lines (".iv <kind> file not found: <file>" when the file cannot be opened, then
+// "Problem reading .iv <kind> file: <file>" when no scene was read). A file that cannot be opened
+// is never read (the reader would wait for console input). Returns the scene, not yet referenced,
+// or null. Calls SoDB::init first.
+SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char* kind);
+
+// Renders root with action into the current GL context. The action's viewport region is first set
+// to the context's current GL viewport, so the model lands where the rest of the frame is drawn
+// whatever the widget's size. REQUIRES: a current GL context.
+void renderInventorScene(SoGLRenderAction& action, SoNode* root);
+
+// Releases what a model's loading created and sets every pointer to null: unreferences sceneRoot
+// (which frees the group and the model under it) and deletes the action, the viewport and the
+// input. Null pointers are skipped.
+void releaseInventorScene(SoSeparator*& sceneRoot, SbViewportRegion*& viewport,
+                          SoGLRenderAction*& renderAction, SoInput*& modelInput);
+
+#endif  // SCENE_INVENTORMODEL_H

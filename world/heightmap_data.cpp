@@ -1,0 +1,3 @@
+#include "world/heightmap.h"
+
+const double Heightmap[81][81][3] = {};
