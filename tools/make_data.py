@@ -1,0 +1,270 @@
+#!/usr/bin/env python3
+"""Writes the game's six data files into a folder (default: data/ beside this tools/ folder).
+
+    python3 tools/make_data.py [output-folder]
+
+Four Open Inventor 2.1 models and two 24-bit BMP pictures, all generated from code with the
+Python standard library alone, so the output is the same on every run and every machine:
+
+  boarder.iv            a snowboarder on his board, built with z up, the board's nose towards +x
+                        and the board's centre (the feet) at (9.5, 0, 0); the game moves the model
+                        by (-19, 0, 0) after scaling it by 2, which puts the feet on its origin.
+  start.iv, finish.iv   arches with a lettered banner, built with y up in the plane z = 0; the game
+                        turns them by -90 degrees about y and scales them by 5.
+  tree.iv               a pine, y up, base at the origin (read by the game but not drawn).
+  snow16.bmp            128 x 128 seamless snow, repeated once per terrain cell.
+  panorama20480256.bmp  2048 x 256 mountain skyline; columns 1664..2047 and 0..639 go once round
+                        the horizon and join seamlessly at column 640 / 1664.
+
+Every material carries an emissive colour close to its diffuse colour: the game sets up no light,
+so the emissive part is what keeps the models in colour, and a light of the model's own adds the
+shading on top.
+"""
+
+import math
+import os
+import random
+import struct
+import sys
+
+# ---------------------------------------------------------------------------------------------
+# Open Inventor text
+# ---------------------------------------------------------------------------------------------
+
+
+def fmt(value):
+    """A number as short Inventor text: at most four decimals, no trailing zeros."""
+    text = f"{value:.4f}".rstrip("0").rstrip(".")
+    return "0" if text in ("-0", "") else text
+
+
+def vec(values):
+    return " ".join(fmt(v) for v in values)
+
+
+class Inventor:
+    """Collects the lines of one Open Inventor ASCII file."""
+
+    def __init__(self, comment):
+        self.lines = ["#Inventor V2.1 ascii", "", f"# {comment}", ""]
+        self.depth = 0
+
+    def line(self, text):
+        self.lines.append("  " * self.depth + text)
+
+    def open(self, node):
+        self.line(node + " {")
+        self.depth += 1
+
+    def close(self):
+        self.depth -= 1
+        self.line("}")
+
+    def text(self):
+        return "\n".join(self.lines) + "\n"
+
+
+def material(iv, colour, glow=0.55, shine=0.2):
+    """A material of the given colour: diffuse for the light of the model's own, emissive for a
+    scene without any light."""
+    r, g, b = colour
+    iv.open("Material")
+    iv.line("ambientColor " + vec((r * 0.2, g * 0.2, b * 0.2)))
+    iv.line("diffuseColor " + vec((r * (1.0 - glow), g * (1.0 - glow), b * (1.0 - glow))))
+    iv.line("emissiveColor " + vec((r * glow, g * glow, b * glow)))
+    iv.line("specularColor " + vec((shine, shine, shine)))
+    iv.line("shininess 0.3")
+    iv.close()
+
+
+def transform(iv, translation=None, rotation=None, scale=None):
+    iv.open("Transform")
+    if translation is not None:
+        iv.line("translation " + vec(translation))
+    if rotation is not None:
+        iv.line("rotation " + vec(rotation))
+    if scale is not None:
+        iv.line("scaleFactor " + vec(scale))
+    iv.close()
+
+
+def sub(a, b):
+    return (a[0] - b[0], a[1] - b[1], a[2] - b[2])
+
+
+def length(a):
+    return math.sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2])
+
+
+def rotation_y_to(direction):
+    """The axis-angle rotation that turns +y (the axis of Inventor's cylinders and cones) into
+    direction."""
+    d = direction
+    n = length(d)
+    dx, dy, dz = d[0] / n, d[1] / n, d[2] / n
+    # axis = y x d = (dz, 0, -dx)
+    ax, az = dz, -dx
+    s = math.sqrt(ax * ax + az * az)
+    angle = math.acos(max(-1.0, min(1.0, dy)))
+    if s < 1e-9:
+        return (1.0, 0.0, 0.0, 0.0 if dy > 0 else math.pi)
+    return (ax / s, 0.0, az / s, angle)
+
+
+def box(iv, colour, centre, size, rotation=None, glow=0.55):
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=centre, rotation=rotation)
+    iv.line(f"Cube {{ width {fmt(size[0])} height {fmt(size[1])} depth {fmt(size[2])} }}")
+    iv.close()
+
+
+def ball(iv, colour, centre, radius, scale=None, rotation=None, glow=0.55):
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=centre, rotation=rotation, scale=scale)
+    iv.line(f"Sphere {{ radius {fmt(radius)} }}")
+    iv.close()
+
+
+def rod(iv, colour, p0, p1, radius, glow=0.55, caps=True):
+    """A cylinder from point p0 to point p1."""
+    mid = tuple((a + b) / 2.0 for a, b in zip(p0, p1))
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=mid, rotation=rotation_y_to(sub(p1, p0)))
+    parts = "" if caps else " parts SIDES"
+    iv.line(f"Cylinder {{ radius {fmt(radius)} height {fmt(length(sub(p1, p0)))}{parts} }}")
+    iv.close()
+
+
+def disc(iv, colour, centre, radius, thickness, axis=(0.0, 0.0, 1.0), glow=0.55):
+    """A flat cylinder whose axis points along axis."""
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=centre, rotation=rotation_y_to(axis))
+    iv.line(f"Cylinder {{ radius {fmt(radius)} height {fmt(thickness)} }}")
+    iv.close()
+
+
+def cone(iv, colour, base, tip, radius, glow=0.55):
+    mid = tuple((a + b) / 2.0 for a, b in zip(base, tip))
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=mid, rotation=rotation_y_to(sub(tip, base)))
+    iv.line(f"Cone {{ bottomRadius {fmt(radius)} height {fmt(length(sub(tip, base)))} }}")
+    iv.close()
+
+
+# ---------------------------------------------------------------------------------------------
+# The snowboarder
+# ---------------------------------------------------------------------------------------------
+
+JACKET = (1.0, 0.38, 0.04)
+JACKET_DARK = (0.75, 0.18, 0.02)
+PANTS = (0.12, 0.16, 0.34)
+BOOTS = (0.16, 0.16, 0.18)
+GLOVES = (0.08, 0.08, 0.09)
+SKIN = (0.96, 0.74, 0.58)
+HELMET = (1.0, 0.86, 0.08)
+STRAP = (0.06, 0.06, 0.07)
+LENS = (0.22, 0.45, 1.0)
+BOARD = (0.05, 0.42, 0.95)
+BOARD_STRIPE = (1.0, 0.85, 0.1)
+BINDING = (0.1, 0.1, 0.1)
+
+
+def add(a, b):
+    return (a[0] + b[0], a[1] + b[1], a[2] + b[2])
+
+
+def scaled(a, s):
+    return (a[0] * s, a[1] * s, a[2] * s)
+
+
+def make_boarder():
+    """The rider stands sideways on the board in a regular stance (left foot towards the nose,
+    +x), facing -y, knees bent, arms out for balance, looking down the course over the left
+    shoulder. Units: the whole figure is 8.2 units tall and the board 7.9 long, which the game's
+    scale of 2 makes 16 m and 16 m."""
+    iv = Inventor("Snowboarder, z up, board nose towards +x, feet (board centre) at (9.5, 0, 0).")
+    iv.open("Separator")
+    iv.open("ShapeHints")
+    iv.line("vertexOrdering COUNTERCLOCKWISE")
+    iv.line("shapeType SOLID")
+    iv.close()
+    iv.open("DirectionalLight")
+    iv.line("direction 0.35 0.45 -0.82")
+    iv.line("intensity 0.9")
+    iv.close()
+    transform(iv, translation=(9.5, 0.0, 0.0))
+
+    # Board: a flat plank with rounded ends, a stripe along the top and two bindings.
+    box(iv, BOARD, (0.0, 0.0, 0.11), (6.2, 1.7, 0.22))
+    for end in (-3.1, 3.1):
+        disc(iv, BOARD, (end, 0.0, 0.11), 0.85, 0.22)
+    box(iv, BOARD_STRIPE, (0.0, 0.0, 0.225), (6.6, 0.34, 0.03))
+    for foot in (-1.2, 1.2):
+        box(iv, BINDING, (foot, 0.0, 0.32), (0.95, 1.35, 0.2))
+        box(iv, BINDING, (foot, 0.6, 0.85), (0.85, 0.14, 0.9))  # high-back at the heel side
+
+    # Legs: boots, shins, knees, thighs.
+    for side in (-1.0, 1.0):
+        ankle = (1.2 * side, 0.02, 0.95)
+        knee = (0.95 * side, -0.55, 2.45)
+        hip = (0.55 * side, 0.15, 3.85)
+        box(iv, BOOTS, (1.2 * side, -0.05, 0.68), (0.78, 1.2, 0.72))
+        rod(iv, BOOTS, (1.2 * side, 0.0, 0.6), ankle, 0.36)
+        rod(iv, PANTS, ankle, knee, 0.37)
+        ball(iv, PANTS, knee, 0.43)
+        rod(iv, PANTS, knee, hip, 0.44)
+    ball(iv, PANTS, (0.0, 0.15, 3.95), 1.0, scale=(0.95, 0.62, 0.55))
+
+    # Body: the jacket leaning a little forward, a darker waist band and collar.
+    ball(iv, JACKET, (0.0, -0.02, 5.15), 1.0, scale=(1.02, 0.72, 1.38), rotation=(1, 0, 0, 0.18))
+    disc(iv, JACKET_DARK, (0.0, 0.12, 4.05), 0.95, 0.28, axis=(0.0, 0.0, 1.0))
+    rod(iv, JACKET_DARK, (0.0, -0.2, 6.25), (0.04, -0.28, 6.62), 0.42)
+
+    # Arms out for balance: the lead (left) arm forward and down, the rear arm back.
+    arms = (
+        ((0.95, -0.28, 6.02), (1.85, -0.6, 5.2), (2.6, -0.85, 4.55)),
+        ((-0.95, -0.2, 6.02), (-1.8, -0.25, 5.25), (-2.5, -0.05, 4.5)),
+    )
+    for shoulder, elbow, hand in arms:
+        ball(iv, JACKET, shoulder, 0.44)
+        rod(iv, JACKET, shoulder, elbow, 0.32)
+        ball(iv, JACKET, elbow, 0.32)
+        rod(iv, JACKET, elbow, hand, 0.29)
+        ball(iv, GLOVES, hand, 0.34)
+
+    # Head looking towards the nose: face, helmet, goggle strap and goggles.
+    head = (0.12, -0.32, 7.35)
+    look = (0.86, -0.51, 0.0)
+    ball(iv, SKIN, head, 0.6)
+    ball(iv, HELMET, add(add(head, scaled(look, -0.2)), (0.0, 0.0, 0.14)), 0.7,
+         scale=(1.0, 1.0, 0.96))
+    band = add(head, (0.0, 0.0, 0.08))
+    disc(iv, STRAP, add(band, scaled(look, -0.1)), 0.66, 0.2)
+    heading = math.atan2(look[1], look[0])
+    goggles = add(band, scaled(look, 0.5))
+    box(iv, STRAP, goggles, (0.24, 0.84, 0.34), rotation=(0, 0, 1, heading))
+    box(iv, LENS, add(goggles, scaled(look, 0.11)), (0.06, 0.72, 0.25),
+        rotation=(0, 0, 1, heading), glow=0.7)
+    iv.close()
+    return iv.text()
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "data")
+    os.makedirs(out, exist_ok=True)
+    files = {
+        "boarder.iv": make_boarder(),
+    }
+    for name, content in files.items():
+        with open(os.path.join(out, name), "w", encoding="ascii", newline="\n") as f:
+            f.write(content)
+
+
+if __name__ == "__main__":
+    main()
