@@ -254,12 +254,161 @@ def make_boarder():
     return iv.text()
 
 
+# ---------------------------------------------------------------------------------------------
+# Start and finish arches
+# ---------------------------------------------------------------------------------------------
+
+# A 5 x 7 block font, top row first.
+FONT = {
+    "S": [".####", "#....", "#....", ".###.", "....#", "....#", "####."],
+    "T": ["#####", "..#..", "..#..", "..#..", "..#..", "..#..", "..#.."],
+    "A": [".###.", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"],
+    "R": ["####.", "#...#", "#...#", "####.", "#.#..", "#..#.", "#...#"],
+    "F": ["#####", "#....", "#....", "####.", "#....", "#....", "#...."],
+    "I": [".###.", "..#..", "..#..", "..#..", "..#..", "..#..", ".###."],
+    "N": ["#...#", "##..#", "##..#", "#.#.#", "#..##", "#..##", "#...#"],
+    "H": ["#...#", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"],
+}
+
+WHITE = (0.97, 0.97, 0.97)
+BLACK = (0.05, 0.05, 0.06)
+
+
+def lettering(iv, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
+    """Block letters on the banner face at z = face_z, centred on (centre_x, centre_y). Each run of
+    set pixels in a row becomes one thin box. mirrored lays the word out towards -x, so that it
+    reads rightly from the -z side."""
+    columns = 6 * len(word) - 1
+    left = -columns * pixel / 2.0
+    top = 3.5 * pixel
+    thickness = 0.04
+    z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
+    iv.open("Separator")
+    material(iv, colour, glow=0.75)
+    for index, letter in enumerate(word):
+        for row, bits in enumerate(FONT[letter]):
+            column = 0
+            while column < 5:
+                if bits[column] != "#":
+                    column += 1
+                    continue
+                end = column
+                while end < 5 and bits[end] == "#":
+                    end += 1
+                x0 = left + (6 * index + column) * pixel
+                x = x0 + (end - column) * pixel / 2.0
+                if mirrored:
+                    x = -x
+                y = top - (row + 0.5) * pixel
+                iv.open("Separator")
+                transform(iv, translation=(centre_x + x, centre_y + y, z))
+                iv.line(f"Cube {{ width {fmt((end - column) * pixel)} height {fmt(pixel)} "
+                        f"depth {fmt(thickness)} }}")
+                iv.close()
+                column = end
+    iv.close()
+
+
+def chequers(iv, x0, x1, y, size, face_z):
+    """A row of black squares on every other place of a white strip at height y, on the face at
+    z = face_z."""
+    thickness = 0.04
+    z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
+    box(iv, WHITE, ((x0 + x1) / 2.0, y, z - (thickness / 4.0 if face_z > 0 else -thickness / 4.0)),
+        (x1 - x0, size * 2.0, thickness / 2.0), glow=0.75)
+    count = int((x1 - x0) / size)
+    start = (x0 + x1) / 2.0 - count * size / 2.0
+    iv.open("Separator")
+    material(iv, BLACK, glow=0.75)
+    for i in range(count):
+        for j in (0, 1):
+            if (i + j) % 2:
+                continue
+            iv.open("Separator")
+            transform(iv, translation=(start + (i + 0.5) * size, y + (j - 0.5) * size, z))
+            iv.line(f"Cube {{ width {fmt(size)} height {fmt(size)} depth {fmt(thickness)} }}")
+            iv.close()
+    iv.close()
+
+
+def striped_post(iv, x, bottom, top, radius, colours, band):
+    """A round post from y = bottom to y = top at (x, 0), in bands of the given colours counted
+    from the top down, with a ball on top."""
+    y = top
+    i = 0
+    while y > bottom + 1e-6:
+        low = max(bottom, y - band)
+        rod(iv, colours[i % len(colours)], (x, low, 0.0), (x, y, 0.0), radius)
+        y = low
+        i += 1
+    ball(iv, colours[0], (x, top + radius * 0.9, 0.0), radius * 1.5)
+
+
+def arch(comment, word, posts, post_bottom, banner_bottom, banner_top, banner_colour,
+         post_colours, finish_strips):
+    """An arch of two posts in the plane z = 0 with a banner between them lettered on both
+    faces."""
+    iv = Inventor(comment)
+    iv.open("Separator")
+    iv.open("ShapeHints")
+    iv.line("vertexOrdering COUNTERCLOCKWISE")
+    iv.line("shapeType SOLID")
+    iv.close()
+    iv.open("DirectionalLight")
+    iv.line("direction -0.3 -0.8 -0.5")
+    iv.line("intensity 0.8")
+    iv.close()
+    x0, x1 = posts
+    radius = 0.3
+    post_top = banner_top + 0.35
+    for x in posts:
+        striped_post(iv, x, post_bottom, post_top, radius, post_colours, 1.0)
+    depth = 0.16
+    centre_x = (x0 + x1) / 2.0
+    height = banner_top - banner_bottom
+    centre_y = (banner_bottom + banner_top) / 2.0
+    box(iv, banner_colour, (centre_x, centre_y, 0.0), (x1 - x0 - 2 * radius, height, depth))
+    # A thin frame round the banner.
+    for y in (banner_bottom, banner_top):
+        rod(iv, WHITE, (x0, y, 0.0), (x1, y, 0.0), 0.09)
+    pixel = min(height * 0.62, (x1 - x0) * 0.7 / (6 * len(word) - 1) * 7.0) / 7.0
+    if finish_strips:
+        size = height * 0.1
+        pixel = min(pixel, (height - 5.0 * size) / 7.0)
+    for face in (depth / 2.0, -depth / 2.0):
+        lettering(iv, word, WHITE, centre_x, centre_y, face, pixel, mirrored=face < 0)
+        if finish_strips:
+            for y in (banner_top - 1.2 * size, banner_bottom + 1.2 * size):
+                chequers(iv, x0 + radius + 0.1, x1 - radius - 0.1, y, size, face)
+    iv.close()
+    return iv.text()
+
+
+def make_start():
+    """Start arch: posts at x = 0.4 and x = 15, which the game's placement puts on the edges of the
+    start zone; the banner from 18 to 30 m above the ground, high over the boarder. The posts
+    reach 40 m below the origin so that they meet the ground on a slope."""
+    return arch("Start arch, y up, in the plane z = 0; banner faces +z (the approach).", "START",
+                (0.4, 15.0), -8.0, 3.7, 5.9, (0.08, 0.55, 0.2), (WHITE, (0.08, 0.55, 0.2)), False)
+
+
+def make_finish():
+    """Finish arch: posts at x = -3 and x = 11.8 (the edges of the finish zone). The game lifts
+    the origin 70 m above the ground, so the banner hangs 67 to 82 m up and the posts reach down
+    to y = -17, 15 m below the ground under the origin."""
+    return arch("Finish arch, y up, in the plane z = 0; banner faces +z (the approach).",
+                "FINISH", (-3.0, 11.8), -17.0, -0.6, 2.4, (0.85, 0.08, 0.08),
+                (WHITE, (0.85, 0.08, 0.08)), True)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "data")
     os.makedirs(out, exist_ok=True)
     files = {
         "boarder.iv": make_boarder(),
+        "start.iv": make_start(),
+        "finish.iv": make_finish(),
     }
     for name, content in files.items():
         with open(os.path.join(out, name), "w", encoding="ascii", newline="\n") as f:
