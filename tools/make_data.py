@@ -401,6 +401,43 @@ def make_finish():
                 (WHITE, (0.85, 0.08, 0.08)), True)
 
 
+# ---------------------------------------------------------------------------------------------
+# Tree
+# ---------------------------------------------------------------------------------------------
+
+TRUNK = (0.545, 0.3528, 0.1689)
+NEEDLES = (0.18, 0.545, 0.341)
+NEEDLES_DARK = (0.12, 0.42, 0.26)
+SNOW = (0.95, 0.97, 1.0)
+
+
+def make_tree():
+    """A snowy pine in metres, y up, its base at the origin: a trunk 20 high and three tiers of
+    needles up to 70, each tier dusted with snow; the size and colours of the trees the game
+    draws."""
+    iv = Inventor("Pine, y up, base at the origin, 70 high.")
+    iv.open("Separator")
+    iv.open("ShapeHints")
+    iv.line("vertexOrdering COUNTERCLOCKWISE")
+    iv.line("shapeType SOLID")
+    iv.close()
+    iv.open("DirectionalLight")
+    iv.line("direction -0.3 -0.8 -0.5")
+    iv.line("intensity 0.8")
+    iv.close()
+    rod(iv, TRUNK, (0.0, 0.0, 0.0), (0.0, 24.0, 0.0), 2.0)
+    tiers = ((20.0, 45.0, 10.0, NEEDLES_DARK), (34.0, 58.0, 8.0, NEEDLES), (47.0, 70.0, 6.0, NEEDLES))
+    for index, (base, tip, radius, colour) in enumerate(tiers):
+        cone(iv, colour, (0.0, base, 0.0), (0.0, tip, 0.0), radius)
+        # Snow lying on the tier: a pale cone of the same slope over its upper part, of which a
+        # band shows below the next tier (and the whole cap on the top tier).
+        snow_base = base + (tip - base) * (0.62 if index == len(tiers) - 1 else 0.42)
+        cone(iv, SNOW, (0.0, snow_base, 0.0), (0.0, tip + 0.3, 0.0),
+             radius * (tip - snow_base) / (tip - base) + 0.25)
+    iv.close()
+    return iv.text()
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "data")
@@ -409,6 +446,7 @@ def main():
         "boarder.iv": make_boarder(),
         "start.iv": make_start(),
         "finish.iv": make_finish(),
+        "tree.iv": make_tree(),
     }
     for name, content in files.items():
         with open(os.path.join(out, name), "w", encoding="ascii", newline="\n") as f:
