@@ -438,6 +438,228 @@ def make_tree():
     return iv.text()
 
 
+# ---------------------------------------------------------------------------------------------
+# Pictures
+# ---------------------------------------------------------------------------------------------
+
+
+def write_bmp(path, width, height, pixels):
+    """Writes a 24-bit uncompressed BMP (40-byte info header, rows bottom-up, each padded to four
+    bytes). pixels holds rows top row first, each row a list of (r, g, b) in 0..255."""
+    pad = (4 - (width * 3) % 4) % 4
+    row_size = width * 3 + pad
+    image_size = row_size * height
+    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + image_size, 0, 0, 14 + 40)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, image_size, 2835, 2835, 0, 0)
+    body = bytearray()
+    for row in reversed(pixels):
+        for r, g, b in row:
+            body += bytes((b, g, r))
+        body += b"\0" * pad
+    with open(path, "wb") as f:
+        f.write(header + info + body)
+
+
+def clamp01(v):
+    return 0.0 if v < 0.0 else 1.0 if v > 1.0 else v
+
+
+def fade(t):
+    return t * t * t * (t * (t * 6.0 - 15.0) + 10.0)
+
+
+def mix(a, b, t):
+    return a + (b - a) * t
+
+
+def mix3(a, b, t):
+    return (mix(a[0], b[0], t), mix(a[1], b[1], t), mix(a[2], b[2], t))
+
+
+class PeriodicNoise1D:
+    """Value noise on [0, 1) that wraps round: cells lattice values, smooth between them."""
+
+    def __init__(self, rng, cells):
+        self.cells = cells
+        self.values = [rng.random() for _ in range(cells)]
+
+    def __call__(self, u):
+        x = (u % 1.0) * self.cells
+        i = int(x)
+        f = fade(x - i)
+        return mix(self.values[i % self.cells], self.values[(i + 1) % self.cells], f)
+
+
+class PeriodicNoise2D:
+    """Gradient noise on the unit square that wraps round in both directions, cells_x by cells_y
+    lattice cells; values in 0..1, mostly near the middle."""
+
+    def __init__(self, rng, cells_x, cells_y=None):
+        self.cx = cells_x
+        self.cy = cells_y or cells_x
+        self.gradients = []
+        for _ in range(self.cy):
+            row = []
+            for _ in range(self.cx):
+                a = rng.random() * 2.0 * math.pi
+                row.append((math.cos(a), math.sin(a)))
+            self.gradients.append(row)
+
+    def corner(self, i, j, dx, dy):
+        gx, gy = self.gradients[j % self.cy][i % self.cx]
+        return gx * dx + gy * dy
+
+    def __call__(self, u, v):
+        x = (u % 1.0) * self.cx
+        y = (v % 1.0) * self.cy
+        i, j = int(x), int(y)
+        fx, fy = x - i, y - j
+        sx, sy = fade(fx), fade(fy)
+        top = mix(self.corner(i, j, fx, fy), self.corner(i + 1, j, fx - 1.0, fy), sx)
+        bottom = mix(self.corner(i, j + 1, fx, fy - 1.0), self.corner(i + 1, j + 1, fx - 1.0, fy - 1.0),
+                     sx)
+        return clamp01(0.5 + 0.75 * mix(top, bottom, sy))
+
+
+def fbm(octaves, *coords):
+    """Sum of noise octaves given as (noise, weight); the result is normalised to 0..1."""
+    total = sum(w for _, w in octaves)
+    return sum(n(*coords) * w for n, w in octaves) / total
+
+
+def to_byte(colour):
+    return tuple(max(0, min(255, int(round(c * 255.0)))) for c in colour)
+
+
+def make_snow(size=128):
+    """Seamless snow: near white with soft blue-grey drifts and a few sparkling grains."""
+    rng = random.Random(1601)
+    drifts = [(PeriodicNoise2D(rng, 2), 1.0), (PeriodicNoise2D(rng, 4), 0.6),
+              (PeriodicNoise2D(rng, 8), 0.3)]
+    grain = [(PeriodicNoise2D(rng, 32), 1.0), (PeriodicNoise2D(rng, 64), 0.7)]
+    sparkle = {(rng.randrange(size), rng.randrange(size)) for _ in range(size * size // 90)}
+    light = (0.975, 0.985, 1.0)
+    shade = (0.80, 0.85, 0.93)
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            u, v = x / size, y / size
+            d = clamp01((fbm(drifts, u, v) - 0.35) * 1.6)
+            g = fbm(grain, u, v) - 0.5
+            colour = mix3(light, shade, d * 0.75)
+            colour = tuple(c + g * 0.05 for c in colour)
+            if (x, y) in sparkle:
+                colour = (1.0, 1.0, 1.0) if (x + y) % 3 else (0.9, 0.95, 1.0)
+            row.append(to_byte(colour))
+        rows.append(row)
+    return size, size, rows
+
+
+def ridge_noise(octaves, u):
+    """A mountain profile: sharp crests where each octave's noise crosses its middle value."""
+    total = sum(w for _, w in octaves)
+    return sum((1.0 - abs(2.0 * n(u) - 1.0)) ** 1.6 * w for n, w in octaves) / total
+
+
+def make_panorama(width=2048, height=256):
+    """Mountains round the horizon. The picture repeats every half of its width, so the half that
+    the game shows (columns 1664..2047 and 0..639) closes on itself, and the texture also wraps
+    round at its left and right edges. Heights are fractions of the picture from its bottom: the
+    game's band runs from 500 m below to 2000 m above the ground, so 0.2 is ground level. Far
+    snowy peaks reach 0.5 to 0.78, a nearer range 0.42 to 0.66, dark forest on the foothills up to
+    about 0.36, and a snowfield below 0.2. The light comes from the left."""
+    period = width // 2
+    rng = random.Random(2048256)
+    sky_top = (0.16, 0.36, 0.70)
+    sky_low = (0.74, 0.84, 0.95)
+    clouds = [(PeriodicNoise2D(rng, 8, 4), 1.0), (PeriodicNoise2D(rng, 16, 8), 0.5),
+              (PeriodicNoise2D(rng, 32, 16), 0.25)]
+    far = [(PeriodicNoise1D(rng, 6), 1.0), (PeriodicNoise1D(rng, 13), 0.55),
+           (PeriodicNoise1D(rng, 29), 0.25), (PeriodicNoise1D(rng, 61), 0.1)]
+    mid = [(PeriodicNoise1D(rng, 9), 1.0), (PeriodicNoise1D(rng, 19), 0.5),
+           (PeriodicNoise1D(rng, 41), 0.22), (PeriodicNoise1D(rng, 97), 0.08)]
+    hills = [(PeriodicNoise1D(rng, 7), 1.0), (PeriodicNoise1D(rng, 17), 0.4)]
+    treetops = PeriodicNoise1D(rng, 256)
+    rock = [(PeriodicNoise2D(rng, 96, 12), 1.0), (PeriodicNoise2D(rng, 192, 24), 0.5),
+            (PeriodicNoise2D(rng, 384, 48), 0.25)]
+    snowline = PeriodicNoise1D(rng, 23)
+    woods = [(PeriodicNoise2D(rng, 64, 8), 1.0), (PeriodicNoise2D(rng, 256, 32), 0.6),
+             (PeriodicNoise2D(rng, 512, 64), 0.3)]
+    field = [(PeriodicNoise2D(rng, 16, 4), 1.0), (PeriodicNoise2D(rng, 64, 8), 0.3)]
+
+    def crest(octaves, low, high):
+        return [low + (high - low) * ridge_noise(octaves, x / period) for x in range(period)]
+
+    far_crest = crest(far, 0.48, 0.78)
+    mid_crest = crest(mid, 0.40, 0.66)
+
+    def light(profile, x, depth_rows):
+        """How much a mountain face is lit: the slope of its crest line, taken over a span that
+        widens with the depth below the crest, so that the line between the lit and the shaded
+        face runs down from every peak."""
+        w = 2 + int(depth_rows * 0.6)
+        rise = (profile[(x + w) % period] - profile[(x - w) % period]) * height / (2.0 * w)
+        return clamp01(0.5 + rise * 1.6)
+
+    def mountain(profile, x, u, t, shade, snow_bright, stone_dark, stone_bright, snow_from, haze):
+        depth_rows = (profile[x] - t) * height
+        lit = light(profile, x, depth_rows)
+        snow = mix3(shade, snow_bright, lit)
+        stone = mix3(stone_dark, stone_bright, lit)
+        line = snow_from + 0.08 * snowline(u)
+        r = fbm(rock, u, t)
+        rocky = clamp01((line - t) * 12.0 + (r - 0.5) * 3.0)
+        # Rock shows through on the steepest crests and in the gullies.
+        rocky = max(rocky, clamp01((r - 0.72) * 5.0))
+        return mix3(mix3(snow, stone, rocky), sky_low, haze)
+
+    rows = [[None] * width for _ in range(height)]
+    for x in range(period):
+        u = x / period
+        r_far = far_crest[x]
+        r_mid = mid_crest[x]
+        spikes = abs(((u * 512.0) % 1.0) - 0.5) * 2.0  # saw-tooth of tree tips
+        r_hill = 0.24 + 0.1 * fbm(hills, u) + 0.012 * (1.0 - spikes) + 0.006 * treetops(u)
+        r_field = 0.2 + 0.012 * fbm(hills, u + 0.5)
+        for y in range(height):
+            t = 1.0 - (y + 0.5) / height
+            # Sky: a gradient from the zenith to a pale horizon, with soft high clouds.
+            k = clamp01((t - 0.45) / 0.55)
+            colour = mix3(sky_low, sky_top, k ** 0.8)
+            c = clamp01((fbm(clouds, u, t * 0.5) - 0.55) * 3.0) * clamp01((t - 0.72) * 4.0)
+            colour = mix3(colour, (0.97, 0.98, 1.0), c * 0.6)
+            # Far range: hazy, nearly all snow.
+            cover = clamp01((r_far - t) * height + 0.5)
+            if cover > 0.0:
+                m = mountain(far_crest, x, u, t, (0.68, 0.75, 0.88), (0.96, 0.97, 1.0),
+                             (0.50, 0.56, 0.68), (0.66, 0.71, 0.82), 0.5, 0.3)
+                colour = mix3(colour, m, cover)
+            # Nearer range: sharper, rock below its snow line.
+            cover = clamp01((r_mid - t) * height + 0.5)
+            if cover > 0.0:
+                m = mountain(mid_crest, x, u + 0.37, t, (0.62, 0.69, 0.84), (0.99, 0.99, 1.0),
+                             (0.27, 0.28, 0.33), (0.50, 0.48, 0.50), 0.44, 0.08)
+                colour = mix3(colour, m, cover)
+            # Foothills with forest, snow between the trees.
+            cover = clamp01((r_hill - t) * height + 0.5)
+            if cover > 0.0:
+                p = fbm(woods, u, t)
+                trees = mix3((0.08, 0.17, 0.14), (0.18, 0.32, 0.25), clamp01(p * 1.6 - 0.3))
+                clearing = clamp01((p - 0.64) * 7.0)
+                m = mix3(trees, (0.86, 0.90, 0.96), clearing * 0.85)
+                colour = mix3(colour, m, cover)
+            # Snowfield in front.
+            cover = clamp01((r_field - t) * height + 0.5)
+            if cover > 0.0:
+                f = fbm(field, u, t)
+                m = mix3((0.97, 0.98, 1.0), (0.80, 0.85, 0.94), clamp01((f - 0.4) * 1.2))
+                colour = mix3(colour, m, cover)
+            pixel = to_byte(colour)
+            rows[y][x] = pixel
+            rows[y][x + period] = pixel
+    return width, height, rows
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "data")
@@ -451,6 +673,12 @@ def main():
     for name, content in files.items():
         with open(os.path.join(out, name), "w", encoding="ascii", newline="\n") as f:
             f.write(content)
+    pictures = {
+        "snow16.bmp": make_snow(),
+        "panorama20480256.bmp": make_panorama(),
+    }
+    for name, (width, height, rows) in pictures.items():
+        write_bmp(os.path.join(out, name), width, height, rows)
 
 
 if __name__ == "__main__":
