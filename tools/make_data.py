@@ -548,7 +548,7 @@ def make_snow(size=128):
             u, v = x / size, y / size
             d = clamp01((fbm(drifts, u, v) - 0.35) * 1.6)
             g = fbm(grain, u, v) - 0.5
-            colour = mix3(light, shade, d * 0.75)
+            colour = mix3(light, shade, d * 0.5)
             colour = tuple(c + g * 0.05 for c in colour)
             if (x, y) in sparkle:
                 colour = (1.0, 1.0, 1.0) if (x + y) % 3 else (0.9, 0.95, 1.0)
@@ -582,6 +582,7 @@ def make_panorama(width=2048, height=256):
            (PeriodicNoise1D(rng, 41), 0.22), (PeriodicNoise1D(rng, 97), 0.08)]
     hills = [(PeriodicNoise1D(rng, 7), 1.0), (PeriodicNoise1D(rng, 17), 0.4)]
     treetops = PeriodicNoise1D(rng, 256)
+    tip_heights = [0.25 + 0.75 * rng.random() for _ in range(512)]
     rock = [(PeriodicNoise2D(rng, 96, 12), 1.0), (PeriodicNoise2D(rng, 192, 24), 0.5),
             (PeriodicNoise2D(rng, 384, 48), 0.25)]
     snowline = PeriodicNoise1D(rng, 23)
@@ -648,8 +649,10 @@ def make_panorama(width=2048, height=256):
         u = x / period
         r_far = far_crest[x]
         r_mid = mid_crest[x]
-        spikes = abs(((u * 512.0) % 1.0) - 0.5) * 2.0  # saw-tooth of tree tips
-        r_hill = 0.24 + 0.1 * fbm(hills, u) + 0.012 * (1.0 - spikes) + 0.006 * treetops(u)
+        # Tree tips: a saw-tooth of 512 teeth, each of its own height.
+        spikes = abs(((u * 512.0) % 1.0) - 0.5) * 2.0
+        tip = tip_heights[int(u * 512.0) % 512]
+        r_hill = 0.24 + 0.1 * fbm(hills, u) + 0.014 * tip * (1.0 - spikes) + 0.006 * treetops(u)
         r_field = 0.2 + 0.012 * fbm(hills, u + 0.5)
         for y in range(height):
             t = 1.0 - (y + 0.5) / height
