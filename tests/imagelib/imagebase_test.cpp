@@ -83,15 +83,6 @@ TEST(ImageStorage, InitDerivesSizesAndZeroes) {
     }
 }
 
-TEST(ImageStorage, FourDimensionalSizes) {
-    ImageBase<double> image;
-    image.init(5, 4, 3, 2, 2);
-    EXPECT_EQ(image.m_stride, 10);
-    EXPECT_EQ(image.m_slice_size, 40);
-    EXPECT_EQ(image.m_frame_size, 120);
-    EXPECT_EQ(image.m_image_size, 240);
-}
-
 TEST(ImageStorage, ZeroExtentOrChannelsGivesNoStorage) {
     ImageBase<int> image;
     image.init(4, 0, 1, 1, 2);
@@ -277,14 +268,6 @@ TEST(ImageAccess, SequentialWalk) {
     EXPECT_EQ(image.m_position, 1);
 }
 
-TEST(ImageAccess, SequentialOnEmptyImage) {
-    ImageBase<float> image;
-    float v = 0.0f;
-    EXPECT_FALSE(image.getNext(&v));
-    EXPECT_FALSE(image.setNext(1.0f));
-    EXPECT_EQ(image.m_position, 0);
-}
-
 #ifndef NDEBUG
 TEST(ImageAccessDeathTest, CheckedBuildsAssertTheIndex) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -429,30 +412,6 @@ TEST(ImageRaw, ShortFileFailsAndLeavesElements) {
     std::remove(path.c_str());
 }
 
-TEST(ImageRaw, LongerFileReadsItsStart) {
-    const std::string path = tempPath("long.raw");
-    {
-        std::ofstream out(path, std::ios::binary);
-        const unsigned char values[5] = {1, 2, 3, 4, 5};
-        out.write(reinterpret_cast<const char*>(values), sizeof values);
-    }
-    ImageBase<unsigned char> image;
-    image.init(2, 2, 1, 1, 1);
-    EXPECT_EQ(image.loadRaw(path.c_str()), 0);
-    EXPECT_EQ(image.m_data[3], 4);
-    std::remove(path.c_str());
-}
-
-TEST(ImageRaw, LoadWithoutStorageFails) {
-    const std::string path = tempPath("any.raw");
-    { std::ofstream(path, std::ios::binary) << "abcd"; }
-    ImageBase<unsigned char> image;
-    image.init(2, 2, 1, 1, 1);
-    image.releaseData();
-    EXPECT_EQ(image.loadRaw(path.c_str()), 1);
-    std::remove(path.c_str());
-}
-
 TEST(ImageRaw, SaveFailuresReturnOne) {
     ImageBase<float> image;
     image.init(4, 4, 1, 1, 1);
@@ -511,15 +470,6 @@ TEST(ImageFactory, NextPowerOfTwo) {
     for (const auto& row : rows) {
         EXPECT_EQ(nextPowerOfTwo(row[0]), row[1]) << row[0];
     }
-}
-
-TEST(ImageFactory, AlignedAllocation) {
-    EXPECT_EQ(allocateAligned(0), nullptr);
-    void* block = allocateAligned(33);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u);
-    releaseAligned(block);
-    releaseAligned(nullptr);
 }
 
 }  // namespace
