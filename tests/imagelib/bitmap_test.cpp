@@ -244,11 +244,16 @@ TEST_F(BitmapTest, SpacingFromPixelsPerMetre) {
     EXPECT_EQ(bitmap_.m_spacing[1], static_cast<float>(4.0 / 100.0)) << "H is |biHeight|";
 }
 
-TEST_F(BitmapTest, ZeroHeightGivesAnEmptyImage) {
+TEST_F(BitmapTest, ZeroExtentGivesAnEmptyImage) {
     ASSERT_EQ(read(buildBmp(variant(24, 4, 4))), 1);
     ASSERT_EQ(read(buildBmp(variant(24, 3, 0))), 1);
     EXPECT_EQ(bitmap_.getHeight(), 0);
     EXPECT_EQ(bitmap_.getWidth(), 3);
+    EXPECT_EQ(bitmap_.getData(), nullptr);
+
+    ASSERT_EQ(read(buildBmp(variant(8, 0, 3))), 1);
+    EXPECT_EQ(bitmap_.getWidth(), 0);
+    EXPECT_EQ(bitmap_.getHeight(), 3);
     EXPECT_EQ(bitmap_.getData(), nullptr);
 }
 
@@ -303,6 +308,31 @@ TEST_F(BitmapTest, BitfieldsKeepTheStoredBytes) {
         put32(file, kOffBits, 0);
         ASSERT_EQ(read(file), 1) << bits;
         expectPicture(L);
+    }
+}
+
+// Any single damaged header byte, and a cut at any length, gives 1 with a consistent image or -1;
+// the sanitizer build turns any read past a buffer into a failure here.
+TEST_F(BitmapTest, DamagedHeaderBytesAndCutsAreSafe) {
+    BmpLayout L = variant(8, 3, 2);
+    L.clrUsed = 2;
+    const std::vector<unsigned char> file = buildBmp(L);
+    for (std::size_t at = 0; at < 54 + 8; ++at) {
+        for (unsigned char value : {0x00, 0x01, 0x7F, 0x80, 0xFF}) {
+            std::vector<unsigned char> damaged = file;
+            damaged[at] = value;
+            const int result = read(damaged);
+            ASSERT_TRUE(result == 1 || result == -1) << at;
+            if (result == 1) {
+                EXPECT_EQ(bitmap_.m_image_size,
+                          bitmap_.getWidth() * bitmap_.getHeight() * bitmap_.m_channels);
+                EXPECT_EQ(bitmap_.m_data == nullptr, bitmap_.m_image_size == 0);
+            }
+        }
+    }
+    for (std::size_t length = 0; length < file.size(); ++length) {
+        EXPECT_EQ(read(std::vector<unsigned char>(file.begin(), file.begin() + length)), -1)
+            << length;
     }
 }
 
