@@ -1,0 +1,146 @@
+#ifndef NEVRA_SRC_KERNELS_H
+#define NEVRA_SRC_KERNELS_H
+
+// Hot inner loops of the image operations, written on plain arrays so that they vectorise across
+// pixels while every pixel keeps the exact arithmetic of its operation: the sums of a pixel are
+// taken in the same order and every partial sum is a float. The library is compiled with
+// -ffp-contract=off, so no multiply and add are fused into one rounding.
+//
+// On GCC for x86-64 each kernel is built three times (baseline, x86-64-v3, x86-64-v4) and the
+// widest one the processor supports is picked when the program starts.
+
+namespace Nevra {
+namespace kernels {
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define NEVRA_HOT_LOOP __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
+#else
+#define NEVRA_HOT_LOOP
+#endif
+
+// Sixteen floats in one value; loads and stores through it need no alignment and may alias the
+// floats. Used through pointers only (a vector passed by value would depend on the ABI level).
+typedef float Floats16 __attribute__((vector_size(64), aligned(4), may_alias));
+
+#define NEVRA_V16(p) (*reinterpret_cast<const Floats16*>(p))
+#define NEVRA_V16_OUT(p) (*reinterpret_cast<Floats16*>(p))
+
+// out[x] := sum over t of weights[t] * rows[t][x], for x in [0, n), the terms added in the order
+// of t to a sum that starts at 0.0f; every product and partial sum is a float. taps may be 0
+// (every value is then 0). REQUIRES: rows[t] + n readable, out does not overlap the rows.
+NEVRA_HOT_LOOP static void correlateRow(float* out, int n, const float* const* rows,
+                                        const float* weights, int taps) {
+    int x = 0;
+    for (; x + 64 <= n; x += 64) {
+        Floats16 a0 = {}, a1 = {}, a2 = {}, a3 = {};
+        for (int t = 0; t < taps; ++t) {
+            const float* r = rows[t] + x;
+            const float w = weights[t];
+            a0 = a0 + w * NEVRA_V16(r);
+            a1 = a1 + w * NEVRA_V16(r + 16);
+            a2 = a2 + w * NEVRA_V16(r + 32);
+            a3 = a3 + w * NEVRA_V16(r + 48);
+        }
+        NEVRA_V16_OUT(out + x) = a0;
+        NEVRA_V16_OUT(out + x + 16) = a1;
+        NEVRA_V16_OUT(out + x + 32) = a2;
+        NEVRA_V16_OUT(out + x + 48) = a3;
+    }
+    for (; x + 16 <= n; x += 16) {
+        Floats16 a = {};
+        for (int t = 0; t < taps; ++t) {
+            a = a + weights[t] * NEVRA_V16(rows[t] + x);
+        }
+        NEVRA_V16_OUT(out + x) = a;
+    }
+    for (; x < n; ++x) {
+        float a = 0.0f;
+        for (int t = 0; t < taps; ++t) {
+            a = a + weights[t] * rows[t][x];
+        }
+        out[x] = a;
+    }
+}
+
+// Widens the running range [low, high] by the n values; NaN values take no part, as with
+// one-by-one "if (v < low) low = v; if (v > high) high = v".
+NEVRA_HOT_LOOP static void widenRange(const float* values, int n, float& low, float& high) {
+    constexpr int kLanes = 16;
+    float lo[kLanes];
+    float hi[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+        lo[l] = low;
+        hi[l] = high;
+    }
+    int i = 0;
+    for (; i + kLanes <= n; i += kLanes) {
+        for (int l = 0; l < kLanes; ++l) {
+            const float v = values[i + l];
+            lo[l] = v < lo[l] ? v : lo[l];
+            hi[l] = v > hi[l] ? v : hi[l];
+        }
+    }
+    for (int l = 0; l < kLanes; ++l) {
+        low = lo[l] < low ? lo[l] : low;
+        high = hi[l] > high ? hi[l] : high;
+    }
+    for (; i < n; ++i) {
+        low = values[i] < low ? values[i] : low;
+        high = values[i] > high ? values[i] : high;
+    }
+}
+
+// out[2x] := a[x], out[2x + 1] := b[x] for x in [0, n).
+NEVRA_HOT_LOOP static void interleave2(float* out, const float* a, const float* b, int n) {
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        for (int l = 0; l < 16; ++l) {
+            out[2 * (x + l)] = a[x + l];
+            out[2 * (x + l) + 1] = b[x + l];
+        }
+    }
+    for (; x < n; ++x) {
+        out[2 * x] = a[x];
+        out[2 * x + 1] = b[x];
+    }
+}
+
+// out[3x] := a[x], out[3x + 1] := b[x], out[3x + 2] := c[x] for x in [0, n).
+NEVRA_HOT_LOOP static void interleave3(float* out, const float* a, const float* b, const float* c,
+                                       int n) {
+    int x = 0;
+    for (; x + 16 <= n; x += 16) {
+        for (int l = 0; l < 16; ++l) {
+            out[3 * (x + l)] = a[x + l];
+            out[3 * (x + l) + 1] = b[x + l];
+            out[3 * (x + l) + 2] = c[x + l];
+        }
+    }
+    for (; x < n; ++x) {
+        out[3 * x] = a[x];
+        out[3 * x + 1] = b[x];
+        out[3 * x + 2] = c[x];
+    }
+}
+
+// out[x] := (a[2x] + a[2x + 1] + b[2x] + b[2x + 1]) / 4 truncated, for x in [0, n): the 2 x 2
+// block mean of two byte rows. REQUIRES: a and b hold 2n bytes.
+NEVRA_HOT_LOOP static void halveBytes2x2(unsigned char* out, const unsigned char* a,
+                                         const unsigned char* b, int n) {
+    int x = 0;
+    for (; x + 32 <= n; x += 32) {
+        for (int l = 0; l < 32; ++l) {
+            const int i = 2 * (x + l);
+            out[x + l] = static_cast<unsigned char>((a[i] + a[i + 1] + b[i] + b[i + 1]) >> 2);
+        }
+    }
+    for (; x < n; ++x) {
+        const int i = 2 * x;
+        out[x] = static_cast<unsigned char>((a[i] + a[i + 1] + b[i] + b[i + 1]) >> 2);
+    }
+}
+
+}  // namespace kernels
+}  // namespace Nevra
+
+#endif  // NEVRA_SRC_KERNELS_H
