@@ -149,10 +149,8 @@ private:
     std::vector<float> m_copy;
 };
 
-// The non-zero weights of a 3 x 3 kernel with the offsets of their samples, in the order of the
-// sum over r (outer) and q (inner). With `transposed` the weight K(r, q) takes the sample at
-// (x + r - 1, y + q - 1) instead of (x + q - 1, y + r - 1). An offset is a distance in the row
-// array from the sample of the pixel (x - 1, y).
+// The non-zero weights of a window with the offsets of their samples from an origin, in the
+// order of the pixel's sum.
 struct Taps {
     std::vector<float> weights;
     std::vector<long long> offsets;
@@ -167,51 +165,80 @@ struct Taps {
     int count() const { return static_cast<int>(weights.size()); }
 };
 
-inline Taps planeTaps(const float* kernel, bool transposed, int width) {
-    Taps taps;
-    for (int r = 0; r < 3; ++r) {
-        for (int q = 0; q < 3; ++q) {
-            const float w = kernel[3 * r + q];
-            if (w != 0.0f) {
-                const int dx = transposed ? r : q;
-                const int dy = transposed ? q : r;
-                taps.weights.push_back(w);
-                taps.offsets.push_back(static_cast<long long>(dy - 1) * width + dx);
+// The non-zero weights of a 3 x 3 kernel in the order of the sum over r (outer) and q (inner),
+// each with the line (0, 1, 2 for rows y - 1, y, y + 1) and the column offset of its sample.
+// K(r, q) takes the sample at (x + q - 1, y + r - 1), or with `transposed` at (x + r - 1,
+// y + q - 1).
+struct PlaneTaps {
+    std::vector<float> weights;
+    std::vector<int> lines;
+    std::vector<int> columns;
+    std::vector<const float*> rows;
+
+    PlaneTaps(const float* kernel, bool transposed) {
+        for (int r = 0; r < 3; ++r) {
+            for (int q = 0; q < 3; ++q) {
+                const float w = kernel[3 * r + q];
+                if (w != 0.0f) {
+                    weights.push_back(w);
+                    lines.push_back(transposed ? q : r);
+                    columns.push_back(transposed ? r : q);
+                }
             }
         }
+        rows.resize(weights.size());
     }
-    return taps;
+
+    // out[1 .. width - 2] := the sums of the pixels x = 1 .. width - 2 of a row whose rows
+    // y - 1, y, y + 1 are lines[0..2]; out[0] and out[width - 1] := 0. REQUIRES: width >= 3.
+    void innerRow(const float* const lines3[3], int width, float* out) {
+        for (std::size_t i = 0; i < weights.size(); ++i) {
+            rows[i] = lines3[lines[i]] + columns[i];
+        }
+        kernels::correlateRow(out + 1, width - 2, rows.data(), weights.data(),
+                              static_cast<int>(weights.size()));
+        out[0] = 0.0f;
+        out[width - 1] = 0.0f;
+    }
+};
+
+// Rows y - 1, y, y + 1 of a plane of rows `width` long.
+inline void linesOf(const float* plane, int width, int y, const float* lines[3]) {
+    for (int i = 0; i < 3; ++i) {
+        lines[i] = plane + static_cast<long long>(y - 1 + i) * width;
+    }
 }
 
-// Correlates the pixels x = 1 .. width - 2 of row y (an inner row) of `plane` with `taps` into
-// out[1 .. width - 2]; out[0] and out[width - 1] become 0.
-inline void innerRow(Taps& taps, const float* plane, int width, int y, float* out) {
-    taps.bind(plane + static_cast<long long>(y) * width);
-    kernels::correlateRow(out + 1, width - 2, taps.rows.data(), taps.weights.data(), taps.count());
-    out[0] = 0.0f;
-    out[width - 1] = 0.0f;
-}
+// One output row of the Hessian: P with the kernel on g0, Q with its transpose on g0, R with its
+// transpose on g1 (each given as its three rows around y), or zeros on the outer ring. The row
+// goes to the writer as P, Q, R per pixel and into the three ranges.
+struct HessianRows {
+    PlaneTaps p;
+    PlaneTaps q;
+    PlaneTaps r;
+    std::vector<float> values;
+    std::vector<float> out;
+    int width;
 
-// The three second derivatives of a slice from its two gradient planes, row by row: P with the
-// kernel on g0, Q with its transpose on g0, R with its transpose on g1; the outer ring is 0. Each
-// row goes to the writer as P, Q, R per pixel and into the three ranges.
-inline void hessianSlice(const float* g0, const float* g1, int width, int height,
-                         const float* kernel, ResultWriter& writer, Range ranges[3]) {
-    Taps p = planeTaps(kernel, false, width);
-    Taps q = planeTaps(kernel, true, width);
-    Taps r = planeTaps(kernel, true, width);
-    std::vector<float> rows(3 * static_cast<std::size_t>(width));
-    std::vector<float> out(3 * static_cast<std::size_t>(width));
-    float* rowP = rows.data();
-    float* rowQ = rowP + width;
-    float* rowR = rowQ + width;
-    for (int y = 0; y < height; ++y) {
-        if (y >= 1 && y <= height - 2 && width >= 3) {
-            innerRow(p, g0, width, y, rowP);
-            innerRow(q, g0, width, y, rowQ);
-            innerRow(r, g1, width, y, rowR);
+    HessianRows(const float* kernel, int w)
+        : p(kernel, false),
+          q(kernel, true),
+          r(kernel, true),
+          values(3 * static_cast<std::size_t>(w)),
+          out(3 * static_cast<std::size_t>(w)),
+          width(w) {}
+
+    void emit(bool inner, const float* const g0[3], const float* const g1[3], ResultWriter& writer,
+              Range ranges[3]) {
+        float* rowP = values.data();
+        float* rowQ = rowP + width;
+        float* rowR = rowQ + width;
+        if (inner && width >= 3) {
+            p.innerRow(g0, width, rowP);
+            q.innerRow(g0, width, rowQ);
+            r.innerRow(g1, width, rowR);
         } else {
-            std::fill(rows.begin(), rows.end(), 0.0f);
+            std::fill(values.begin(), values.end(), 0.0f);
         }
         kernels::interleave3(out.data(), rowP, rowQ, rowR, width);
         writer.write(out.data(), 3 * width);
@@ -219,26 +246,7 @@ inline void hessianSlice(const float* g0, const float* g1, int width, int height
         ranges[1].add(rowQ, width);
         ranges[2].add(rowR, width);
     }
-}
-
-// The gradient planes of a slice as computeGradient with keepSize makes them: a with the kernel,
-// b with its transpose, the outer ring 0.
-inline void gradientPlanes(const float* plane, int width, int height, const float* kernel, float* a,
-                           float* b) {
-    Taps ta = planeTaps(kernel, false, width);
-    Taps tb = planeTaps(kernel, true, width);
-    for (int y = 0; y < height; ++y) {
-        float* rowA = a + static_cast<long long>(y) * width;
-        float* rowB = b + static_cast<long long>(y) * width;
-        if (y >= 1 && y <= height - 2 && width >= 3) {
-            innerRow(ta, plane, width, y, rowA);
-            innerRow(tb, plane, width, y, rowB);
-        } else {
-            std::fill(rowA, rowA + width, 0.0f);
-            std::fill(rowB, rowB + width, 0.0f);
-        }
-    }
-}
+};
 
 // True when the image holds the `count` elements that a single-channel reading of frame 0
 // needs; prints the refusal naming `what` otherwise.
@@ -392,8 +400,8 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
     const FloatView<T> input(m_data, plane * D, 1, 0);
     ResultWriter writer(output);
     Range range;
-    Taps a = planeTaps(kernel, false, W);
-    Taps b = planeTaps(kernel, true, W);
+    PlaneTaps a(kernel, false);
+    PlaneTaps b(kernel, true);
     std::vector<float> rowA(static_cast<std::size_t>(std::max(W, 0)));
     std::vector<float> rowB(rowA.size());
     std::vector<float> out(2 * rowA.size());
@@ -402,8 +410,10 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
         const float* slice = input.values() + z * plane;
         for (int y = s; y <= H - 1 - s; ++y) {
             if (y >= 1 && y <= H - 2 && W >= 3) {
-                innerRow(a, slice, W, y, rowA.data());
-                innerRow(b, slice, W, y, rowB.data());
+                const float* lines[3];
+                linesOf(slice, W, y, lines);
+                a.innerRow(lines, W, rowA.data());
+                b.innerRow(lines, W, rowB.data());
             } else {
                 std::fill(rowA.begin(), rowA.end(), 0.0f);
                 std::fill(rowB.begin(), rowB.end(), 0.0f);
@@ -467,16 +477,52 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
             delete gradient;
             return output;
         }
-        // Float and double results hold the gradient exactly, so its planes are used directly
-        // without making the intermediate image.
+        // Float and double results hold the gradient exactly, so its rows are used as they are
+        // made, three at a time in a ring, without the intermediate image.
         const FloatView<T> input(m_data, plane * D, 1, 0);
-        std::vector<float> g0(static_cast<std::size_t>(plane));
-        std::vector<float> g1(static_cast<std::size_t>(plane));
+        PlaneTaps a(kernel, false);
+        PlaneTaps b(kernel, true);
+        std::vector<float> ring(6 * static_cast<std::size_t>(W));
+        auto ringRow = [&](int channel, int y) {
+            return ring.data() + static_cast<std::size_t>(3 * channel + y % 3) * W;
+        };
+        HessianRows hessian(kernel, W);
         ResultWriter writer(output);
         Range ranges[3];
         for (int z = 0; z < D; ++z) {
-            gradientPlanes(input.values() + z * plane, W, H, kernel, g0.data(), g1.data());
-            hessianSlice(g0.data(), g1.data(), W, H, kernel, writer, ranges);
+            const float* slice = input.values() + z * plane;
+            // The gradient row y as computeGradient with keepSize makes it.
+            auto gradientRow = [&](int y) {
+                float* rowA = ringRow(0, y);
+                float* rowB = ringRow(1, y);
+                if (y >= 1 && y <= H - 2 && W >= 3) {
+                    const float* lines[3];
+                    linesOf(slice, W, y, lines);
+                    a.innerRow(lines, W, rowA);
+                    b.innerRow(lines, W, rowB);
+                } else {
+                    std::fill(rowA, rowA + W, 0.0f);
+                    std::fill(rowB, rowB + W, 0.0f);
+                }
+            };
+            if (H > 0) {
+                gradientRow(0);
+            }
+            for (int y = 0; y < H; ++y) {
+                if (y + 1 < H) {
+                    gradientRow(y + 1);
+                }
+                const bool inner = y >= 1 && y <= H - 2;
+                const float* g0[3] = {nullptr, nullptr, nullptr};
+                const float* g1[3] = {nullptr, nullptr, nullptr};
+                if (inner) {
+                    for (int i = 0; i < 3; ++i) {
+                        g0[i] = ringRow(0, y - 1 + i);
+                        g1[i] = ringRow(1, y - 1 + i);
+                    }
+                }
+                hessian.emit(inner, g0, g1, writer, ranges);
+            }
         }
         for (int c = 0; c < 3; ++c) {
             storeRange(output, c, ranges[c].low, ranges[c].high);
@@ -486,11 +532,20 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
 
     const FloatView<T> g0(m_data, plane * D, m_channels, 0);
     const FloatView<T> g1(m_data, plane * D, m_channels, 1);
+    HessianRows hessian(kernel, W);
     ResultWriter writer(output);
     Range ranges[3];
     for (int z = 0; z < D; ++z) {
-        hessianSlice(g0.values() + z * plane, g1.values() + z * plane, W, H, kernel, writer,
-                     ranges);
+        for (int y = 0; y < H; ++y) {
+            const bool inner = y >= 1 && y <= H - 2;
+            const float* lines0[3] = {nullptr, nullptr, nullptr};
+            const float* lines1[3] = {nullptr, nullptr, nullptr};
+            if (inner) {
+                linesOf(g0.values() + z * plane, W, y, lines0);
+                linesOf(g1.values() + z * plane, W, y, lines1);
+            }
+            hessian.emit(inner, lines0, lines1, writer, ranges);
+        }
     }
     for (int c = 0; c < 3; ++c) {
         storeRange(output, c, ranges[c].low, ranges[c].high);

@@ -53,6 +53,17 @@ NEVRA_HOT_LOOP static void correlateRow(float* out, int n, const float* const* r
         }
         NEVRA_V16_OUT(out + x) = a;
     }
+    if (x < n && n >= 16) {
+        // The last few pixels as one more block ending at n; the pixels it shares with the
+        // block before get the same values again.
+        x = n - 16;
+        Floats16 a = {};
+        for (int t = 0; t < taps; ++t) {
+            a = a + weights[t] * NEVRA_V16(rows[t] + x);
+        }
+        NEVRA_V16_OUT(out + x) = a;
+        return;
+    }
     for (; x < n; ++x) {
         float a = 0.0f;
         for (int t = 0; t < taps; ++t) {
@@ -65,24 +76,27 @@ NEVRA_HOT_LOOP static void correlateRow(float* out, int n, const float* const* r
 // Widens the running range [low, high] by the n values; NaN values take no part, as with
 // one-by-one "if (v < low) low = v; if (v > high) high = v".
 NEVRA_HOT_LOOP static void widenRange(const float* values, int n, float& low, float& high) {
-    constexpr int kLanes = 16;
-    float lo[kLanes];
-    float hi[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        lo[l] = low;
-        hi[l] = high;
-    }
     int i = 0;
-    for (; i + kLanes <= n; i += kLanes) {
-        for (int l = 0; l < kLanes; ++l) {
-            const float v = values[i + l];
-            lo[l] = v < lo[l] ? v : lo[l];
-            hi[l] = v > hi[l] ? v : hi[l];
+    if (n >= 16) {
+        Floats16 lo = low - Floats16{};
+        Floats16 hi = high - Floats16{};
+        // Blocks of sixteen, the last one ending at n (a value seen twice changes nothing).
+        for (;; i += 16) {
+            if (i + 16 > n) {
+                i = n - 16;
+            }
+            const Floats16 v = NEVRA_V16(values + i);
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+            if (i + 16 >= n) {
+                break;
+            }
         }
-    }
-    for (int l = 0; l < kLanes; ++l) {
-        low = lo[l] < low ? lo[l] : low;
-        high = hi[l] > high ? hi[l] : high;
+        for (int l = 0; l < 16; ++l) {
+            low = lo[l] < low ? lo[l] : low;
+            high = hi[l] > high ? hi[l] : high;
+        }
+        return;
     }
     for (; i < n; ++i) {
         low = values[i] < low ? values[i] : low;
