@@ -107,7 +107,7 @@ inline void reverseRow(const unsigned char* src, unsigned char* dst, int count, 
         case 2:
             return reverseRowFixed<2>(src, dst, count);
         case 3:
-            return reverseRowFixed<3>(src, dst, count);
+            return kernels::reverseTriples(dst, src, count);
         case 4:
             return reverseRowFixed<4>(src, dst, count);
         case 6:
@@ -181,8 +181,17 @@ ImageBase<T>* ImageBase<T>::downsample(int fx, int fy, int fz, int ft, bool newI
     ImageBase<T>* result = nullptr;
     T* target = nullptr;
     if (newImage) {
+        // The geometry half of init, then storage that is not zeroed first: every element of it
+        // is written below.
         result = new ImageBase<T>();
-        result->init(nx, ny, nz, nt, C);
+        result->Image::init(nx, ny, nz, nt, C);
+        if (count > 0) {
+            result->m_data =
+                static_cast<T*>(allocateAligned(static_cast<std::size_t>(count) * sizeof(T)));
+            if (result->m_data == nullptr) {
+                std::cout << "Error while initializing!\n" << std::flush;
+            }
+        }
         target = result->m_data;
     } else if (count > 0) {
         target = static_cast<T*>(allocateAligned(static_cast<std::size_t>(count) * sizeof(T)));
@@ -368,6 +377,14 @@ void ImageBase<T>::rotate(int axis) {
         const T* frame = m_data + static_cast<long long>(t) * m_frame_size;
         T* targetFrame = target + static_cast<long long>(t) * m_frame_size;
         for (int z = 0; z < Z; ++z) {
+            if (axis == 2 && pixelBytes == 3) {
+                kernels::turnTriples(reinterpret_cast<unsigned char*>(
+                                         targetFrame + static_cast<long long>(z) * m_slice_size),
+                                     reinterpret_cast<const unsigned char*>(
+                                         frame + static_cast<long long>(z) * m_slice_size),
+                                     X, Y);
+                continue;
+            }
             geometry_detail::copyPlane(reinterpret_cast<const unsigned char*>(
                                            frame + static_cast<long long>(z) * m_slice_size),
                                        reinterpret_cast<unsigned char*>(targetFrame), X, Y,

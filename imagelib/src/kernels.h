@@ -9,6 +9,9 @@
 // On GCC for x86-64 each kernel is built three times (baseline, x86-64-v3, x86-64-v4) and the
 // widest one the processor supports is picked when the program starts.
 
+#include <cstdint>
+#include <cstring>
+
 namespace Nevra {
 namespace kernels {
 
@@ -142,15 +145,77 @@ NEVRA_HOT_LOOP static void interleave3(float* out, const float* a, const float* 
 NEVRA_HOT_LOOP static void halveBytes2x2(unsigned char* out, const unsigned char* a,
                                          const unsigned char* b, int n) {
     int x = 0;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Thirty-two byte pairs as sixteen-bit lanes: the low byte is the even element.
+    typedef unsigned short Pairs32 __attribute__((vector_size(64), aligned(1), may_alias));
+    typedef unsigned char Bytes32 __attribute__((vector_size(32), aligned(1), may_alias));
     for (; x + 32 <= n; x += 32) {
-        for (int l = 0; l < 32; ++l) {
-            const int i = 2 * (x + l);
-            out[x + l] = static_cast<unsigned char>((a[i] + a[i + 1] + b[i] + b[i + 1]) >> 2);
-        }
+        const Pairs32 top = *reinterpret_cast<const Pairs32*>(a + 2 * x);
+        const Pairs32 bottom = *reinterpret_cast<const Pairs32*>(b + 2 * x);
+        const Pairs32 sum = (top & 0xFF) + (top >> 8) + (bottom & 0xFF) + (bottom >> 8);
+        *reinterpret_cast<Bytes32*>(out + x) = __builtin_convertvector(sum >> 2, Bytes32);
     }
+#endif
     for (; x < n; ++x) {
         const int i = 2 * x;
         out[x] = static_cast<unsigned char>((a[i] + a[i + 1] + b[i] + b[i + 1]) >> 2);
+    }
+}
+
+// Copies a row of `count` three-byte pixels in reverse pixel order: sixteen pixels at a time by
+// byte shuffles, the rest one by one.
+NEVRA_HOT_LOOP static void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
+    typedef unsigned char Bytes16 __attribute__((vector_size(16), aligned(1), may_alias));
+    // Output byte k of a block of 48 takes input byte 45 - 3 (k / 3) + k % 3; each output vector
+    // draws from two overlapping input vectors that together hold the bytes it needs.
+    const Bytes16 mask0 = {29, 30, 31, 26, 27, 28, 23, 24, 25, 20, 21, 22, 17, 18, 19, 14};
+    const Bytes16 mask1 = {30, 31, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1};
+    const Bytes16 mask2 = {31, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2};
+    auto load = [](const unsigned char* p) { return *reinterpret_cast<const Bytes16*>(p); };
+    int j = 0;
+    for (; j + 16 <= count; j += 16) {
+        const unsigned char* block = in + 3LL * (count - 16 - j);
+        unsigned char* target = out + 3LL * j;
+        *reinterpret_cast<Bytes16*>(target) =
+            __builtin_shuffle(load(block + 16), load(block + 32), mask0);
+        *reinterpret_cast<Bytes16*>(target + 16) =
+            __builtin_shuffle(load(block + 15), load(block + 17), mask1);
+        *reinterpret_cast<Bytes16*>(target + 32) =
+            __builtin_shuffle(load(block), load(block + 2), mask2);
+    }
+    for (; j < count; ++j) {
+        std::memcpy(out + 3LL * j, in + 3LL * (count - 1 - j), 3);
+    }
+}
+
+// Turns a width x height plane of three-byte pixels a quarter turn about z: the pixel (x, y) goes
+// to row width - 1 - x, column y of a plane whose rows are height pixels long. Walks square tiles
+// and fills each target row from left to right, moving four-byte words where the byte after a
+// pixel is written again next (or in a later tile) and is readable.
+NEVRA_HOT_LOOP static void turnTriples(unsigned char* out, const unsigned char* in, int width,
+                                       int height) {
+    constexpr int kTile = 32;
+    const long long inRow = 3LL * width;
+    const long long outRow = 3LL * height;
+    for (int y0 = 0; y0 < height; y0 += kTile) {
+        const int y1 = y0 + kTile < height ? y0 + kTile : height;
+        const int wordEnd = y1 < height ? y1 : height - 1;  // the last column is moved bytewise
+        for (int x0 = 0; x0 < width; x0 += kTile) {
+            const int x1 = x0 + kTile < width ? x0 + kTile : width;
+            for (int x = x0; x < x1; ++x) {
+                unsigned char* target = out + (width - 1 - x) * outRow;
+                const unsigned char* source = in + 3LL * x;
+                int y = y0;
+                for (; y < wordEnd; ++y) {
+                    std::uint32_t word;
+                    std::memcpy(&word, source + y * inRow, 4);
+                    std::memcpy(target + 3LL * y, &word, 4);
+                }
+                for (; y < y1; ++y) {
+                    std::memcpy(target + 3LL * y, source + y * inRow, 3);
+                }
+            }
+        }
     }
 }
 

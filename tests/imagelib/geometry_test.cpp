@@ -250,6 +250,24 @@ TEST(Rotate, LargeTiledTurnMatchesIndexFormula) {
     }
 }
 
+TEST(Flip, WideRowsOfEveryPixelSizeMirrorAlongX) {
+    // Widths around the sixteen-pixel blocks of the three-byte path.
+    for (int width : {15, 16, 17, 33, 70}) {
+        for (int channels : {1, 2, 3, 4, 7}) {
+            auto image = makeImage<unsigned char>(width, 3, 2, 1, channels, 2);
+            auto flipped = makeImage<unsigned char>(width, 3, 2, 1, channels, 2);
+            flipped->flip(true, false, true, false);
+            for (int z = 0; z < 2; ++z)
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < width; ++x)
+                        for (int c = 0; c < channels; ++c)
+                            ASSERT_EQ(flipped->element(width - 1 - x, y, 1 - z, 0, c),
+                                      image->element(x, y, z, 0, c))
+                                << width << " " << channels;
+        }
+    }
+}
+
 TEST(ScaleToPowerOfTwo, PadsEveryFrameWithZeros) {
     auto image = makeImage<short>(100, 60, 2, 2, 2);
     CaptureStdout out;
