@@ -57,6 +57,25 @@ public:
 
     void write(const float* values, int count) { m_write(m_image, values, count); }
 
+    // Where the next `count` values can be put directly: inside the result when it is a float
+    // image with room for all of them, else `buffer`. finish(place, count) completes the write
+    // either way.
+    float* place(int count, float* buffer) {
+        if (m_floats != nullptr && m_floats->m_data != nullptr &&
+            static_cast<long long>(m_floats->m_image_size) - m_floats->m_position >= count) {
+            return m_floats->m_data + m_floats->m_position;
+        }
+        return buffer;
+    }
+    void finish(const float* placed, int count) {
+        if (m_floats != nullptr && m_floats->m_data != nullptr &&
+            placed == m_floats->m_data + m_floats->m_position) {
+            m_floats->m_position += count;
+        } else {
+            write(placed, count);
+        }
+    }
+
 private:
     template <class U>
     bool bind() {
@@ -64,6 +83,9 @@ private:
             return false;
         }
         m_write = &writeDirect<U>;
+        if constexpr (std::is_same_v<U, float>) {
+            m_floats = static_cast<ImageBase<float>*>(m_image);
+        }
         return true;
     }
 
@@ -92,6 +114,7 @@ private:
     }
 
     Image* m_image;
+    ImageBase<float>* m_floats = nullptr;  // the result, when it is a float image
     void (*m_write)(Image*, const float*, int) = nullptr;
 };
 
@@ -240,8 +263,9 @@ struct HessianRows {
         } else {
             std::fill(values.begin(), values.end(), 0.0f);
         }
-        kernels::interleave3(out.data(), rowP, rowQ, rowR, width);
-        writer.write(out.data(), 3 * width);
+        float* target = writer.place(3 * width, out.data());
+        kernels::interleave3(target, rowP, rowQ, rowR, width);
+        writer.finish(target, 3 * width);
         ranges[0].add(rowP, width);
         ranges[1].add(rowQ, width);
         ranges[2].add(rowR, width);
@@ -319,14 +343,18 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
     for (int z = 0; z < D; ++z) {
         const float* slice = input.values() + z * plane;
         for (int y = 0; y < H; ++y) {
-            std::fill(row.begin(), row.end(), 0.0f);
+            float* target = writer.place(W, row.data());
             if (y >= margin && y < H - margin && inner > 0 && taps.count() > 0) {
+                std::fill(target, target + margin, 0.0f);
+                std::fill(target + W - margin, target + W, 0.0f);
                 taps.bind(slice + static_cast<long long>(y) * W);
-                kernels::correlateRow(row.data() + margin, inner, taps.rows.data(),
-                                      taps.weights.data(), taps.count());
+                kernels::correlateRow(target + margin, inner, taps.rows.data(), taps.weights.data(),
+                                      taps.count());
+            } else {
+                std::fill(target, target + W, 0.0f);
             }
-            writer.write(row.data(), W);
-            range.add(row.data(), W);
+            range.add(target, W);
+            writer.finish(target, W);
         }
     }
     output->fillBorder(h);
@@ -418,9 +446,11 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
                 std::fill(rowA.begin(), rowA.end(), 0.0f);
                 std::fill(rowB.begin(), rowB.end(), 0.0f);
             }
-            kernels::interleave2(out.data(), rowA.data() + s, rowB.data() + s, count);
-            writer.write(out.data(), 2 * count);
-            range.add(out.data(), 2 * count);
+            float* target = writer.place(2 * count, out.data());
+            kernels::interleave2(target, rowA.data() + s, rowB.data() + s, count);
+            range.add(rowA.data() + s, count);
+            range.add(rowB.data() + s, count);
+            writer.finish(target, 2 * count);
         }
     }
     storeRange(output, 0, range.low, range.high);
@@ -668,18 +698,19 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
                     }
                 }
             }
+            float* target = writer.place(channels * count, out.data());
             if (appendValue) {
                 for (int i = 0; i < count; ++i) {
-                    out[4 * i] = rowU[s + i];
-                    out[4 * i + 1] = rowV[s + i];
-                    out[4 * i + 2] = rowS[s + i];
-                    out[4 * i + 3] = row[s + i];
+                    target[4 * i] = rowU[s + i];
+                    target[4 * i + 1] = rowV[s + i];
+                    target[4 * i + 2] = rowS[s + i];
+                    target[4 * i + 3] = row[s + i];
                 }
             } else {
-                kernels::interleave3(out.data(), rowU.data() + s, rowV.data() + s, rowS.data() + s,
+                kernels::interleave3(target, rowU.data() + s, rowV.data() + s, rowS.data() + s,
                                      count);
             }
-            writer.write(out.data(), channels * count);
+            writer.finish(target, channels * count);
             range.add(rowU.data() + s, count);
             range.add(rowV.data() + s, count);
             range.add(rowS.data() + s, count);
