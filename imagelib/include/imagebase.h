@@ -90,8 +90,8 @@ public:
     // This class's version does the geometry half only; it returns 1 for invalid extents.
     virtual int init(int dimX, int dimY, int dimZ, int dimT, int channels);
 
-    // Zeroes every element (allocating storage first when there is none) and every window/level
-    // record.
+    // Zeroes every element (allocating owned storage first when there is none and
+    // m_external_data is false) and every window/level record.
     virtual void clear() = 0;
 
     // Frees owned storage; m_data becomes null. External storage (m_external_data) is kept.
