@@ -120,9 +120,16 @@ private:
 
 // The running range of the values written: starts empty (1e16, -1e16) as the operations define.
 struct Range {
-    float low = 1e16f;
-    float high = -1e16f;
-    void add(const float* values, int count) { kernels::widenRange(values, count, low, high); }
+    float bounds[2] = {1e16f, -1e16f};  // low, high
+    float low() const { return bounds[0]; }
+    float high() const { return bounds[1]; }
+    void add(const float* values, int count) {
+        kernels::widenRange(values, count, bounds[0], bounds[1]);
+    }
+    void addZero() {
+        const float zero = 0.0f;
+        add(&zero, 1);
+    }
 };
 
 // Sets channel `channel`'s window/level record of `image` from `range`, when it has that record.
@@ -213,13 +220,15 @@ struct PlaneTaps {
     }
 
     // out[1 .. width - 2] := the sums of the pixels x = 1 .. width - 2 of a row whose rows
-    // y - 1, y, y + 1 are lines[0..2]; out[0] and out[width - 1] := 0. REQUIRES: width >= 3.
-    void innerRow(const float* const lines3[3], int width, float* out) {
+    // y - 1, y, y + 1 are lines[0..2]; out[0] and out[width - 1] := 0. The sums (not the two
+    // zeros) widen `range` when given. REQUIRES: width >= 3.
+    void innerRow(const float* const lines3[3], int width, float* out, Range* range = nullptr) {
         for (std::size_t i = 0; i < weights.size(); ++i) {
             rows[i] = lines3[lines[i]] + columns[i];
         }
         kernels::correlateRow(out + 1, width - 2, rows.data(), weights.data(),
-                              static_cast<int>(weights.size()));
+                              static_cast<int>(weights.size()),
+                              range != nullptr ? range->bounds : nullptr);
         out[0] = 0.0f;
         out[width - 1] = 0.0f;
     }
@@ -257,18 +266,20 @@ struct HessianRows {
         float* rowQ = rowP + width;
         float* rowR = rowQ + width;
         if (inner && width >= 3) {
-            p.innerRow(g0, width, rowP);
-            q.innerRow(g0, width, rowQ);
-            r.innerRow(g1, width, rowR);
+            p.innerRow(g0, width, rowP, &ranges[0]);
+            q.innerRow(g0, width, rowQ, &ranges[1]);
+            r.innerRow(g1, width, rowR, &ranges[2]);
         } else {
             std::fill(values.begin(), values.end(), 0.0f);
+        }
+        if (width > 0) {
+            for (int c = 0; c < 3; ++c) {
+                ranges[c].addZero();  // the outer ring
+            }
         }
         float* target = writer.place(3 * width, out.data());
         kernels::interleave3(target, rowP, rowQ, rowR, width);
         writer.finish(target, 3 * width);
-        ranges[0].add(rowP, width);
-        ranges[1].add(rowQ, width);
-        ranges[2].add(rowR, width);
     }
 };
 
@@ -349,16 +360,21 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
                 std::fill(target + W - margin, target + W, 0.0f);
                 taps.bind(slice + static_cast<long long>(y) * W);
                 kernels::correlateRow(target + margin, inner, taps.rows.data(), taps.weights.data(),
-                                      taps.count());
+                                      taps.count(), range.bounds);
+                if (margin > 0) {
+                    range.addZero();
+                }
             } else {
                 std::fill(target, target + W, 0.0f);
+                if (W > 0) {
+                    range.addZero();
+                }
             }
-            range.add(target, W);
             writer.finish(target, W);
         }
     }
     output->fillBorder(h);
-    storeRange(output, 0, range.low, range.high);
+    storeRange(output, 0, range.low(), range.high());
     return output;
 }
 
@@ -440,21 +456,23 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
             if (y >= 1 && y <= H - 2 && W >= 3) {
                 const float* lines[3];
                 linesOf(slice, W, y, lines);
-                a.innerRow(lines, W, rowA.data());
-                b.innerRow(lines, W, rowB.data());
+                a.innerRow(lines, W, rowA.data(), &range);
+                b.innerRow(lines, W, rowB.data(), &range);
+                if (keepSize) {
+                    range.addZero();  // the outer ring
+                }
             } else {
                 std::fill(rowA.begin(), rowA.end(), 0.0f);
                 std::fill(rowB.begin(), rowB.end(), 0.0f);
+                range.addZero();
             }
             float* target = writer.place(2 * count, out.data());
             kernels::interleave2(target, rowA.data() + s, rowB.data() + s, count);
-            range.add(rowA.data() + s, count);
-            range.add(rowB.data() + s, count);
             writer.finish(target, 2 * count);
         }
     }
-    storeRange(output, 0, range.low, range.high);
-    storeRange(output, 1, range.low, range.high);
+    storeRange(output, 0, range.low(), range.high());
+    storeRange(output, 1, range.low(), range.high());
     return output;
 }
 
@@ -555,7 +573,7 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
             }
         }
         for (int c = 0; c < 3; ++c) {
-            storeRange(output, c, ranges[c].low, ranges[c].high);
+            storeRange(output, c, ranges[c].low(), ranges[c].high());
         }
         return output;
     }
@@ -578,7 +596,7 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
         }
     }
     for (int c = 0; c < 3; ++c) {
-        storeRange(output, c, ranges[c].low, ranges[c].high);
+        storeRange(output, c, ranges[c].low(), ranges[c].high());
     }
     return output;
 }
@@ -718,13 +736,13 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
     }
 
     for (int c = 0; c < 3; ++c) {
-        storeRange(output, c, range.low, range.high);
+        storeRange(output, c, range.low(), range.high());
     }
     if (appendValue && m_window_level != nullptr) {
         storeRange(output, 3, m_window_level[0].low, m_window_level[0].high);
     }
     if (m_verbose) {
-        std::cout << "Done. Range = [" << range.low << ".." << range.high << "]" << std::endl;
+        std::cout << "Done. Range = [" << range.low() << ".." << range.high() << "]" << std::endl;
     }
     if (clamped > 0) {
         std::cout << "Warning: " << clamped << " values exceeded." << std::endl;

@@ -30,9 +30,17 @@ typedef float Floats16 __attribute__((vector_size(64), aligned(4), may_alias));
 
 // out[x] := sum over t of weights[t] * rows[t][x], for x in [0, n), the terms added in the order
 // of t to a sum that starts at 0.0f; every product and partial sum is a float. taps may be 0
-// (every value is then 0). REQUIRES: rows[t] + n readable, out does not overlap the rows.
+// (every value is then 0). When `range` is not null, range[0] and range[1] (low, high) are
+// widened by the n values as widenRange does. REQUIRES: rows[t] + n readable, out does not
+// overlap the rows.
 NEVRA_HOT_LOOP static void correlateRow(float* out, int n, const float* const* rows,
-                                        const float* weights, int taps) {
+                                        const float* weights, int taps, float* range = nullptr) {
+    Floats16 lo = (range != nullptr ? range[0] : 0.0f) - Floats16{};
+    Floats16 hi = (range != nullptr ? range[1] : 0.0f) - Floats16{};
+    auto widen = [&lo, &hi](const Floats16& v) {
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+    };
     int x = 0;
     for (; x + 64 <= n; x += 64) {
         Floats16 a0 = {}, a1 = {}, a2 = {}, a3 = {};
@@ -48,6 +56,10 @@ NEVRA_HOT_LOOP static void correlateRow(float* out, int n, const float* const* r
         NEVRA_V16_OUT(out + x + 16) = a1;
         NEVRA_V16_OUT(out + x + 32) = a2;
         NEVRA_V16_OUT(out + x + 48) = a3;
+        widen(a0);
+        widen(a1);
+        widen(a2);
+        widen(a3);
     }
     for (; x + 16 <= n; x += 16) {
         Floats16 a = {};
@@ -55,17 +67,35 @@ NEVRA_HOT_LOOP static void correlateRow(float* out, int n, const float* const* r
             a = a + weights[t] * NEVRA_V16(rows[t] + x);
         }
         NEVRA_V16_OUT(out + x) = a;
+        widen(a);
     }
     if (x < n && n >= 16) {
         // The last few pixels as one more block ending at n; the pixels it shares with the
-        // block before get the same values again.
+        // block before get the same values again (and count again in the range, harmlessly).
         x = n - 16;
         Floats16 a = {};
         for (int t = 0; t < taps; ++t) {
             a = a + weights[t] * NEVRA_V16(rows[t] + x);
         }
         NEVRA_V16_OUT(out + x) = a;
+        widen(a);
+        x = n;
+    }
+    if (range == nullptr) {
+        for (; x < n; ++x) {
+            float a = 0.0f;
+            for (int t = 0; t < taps; ++t) {
+                a = a + weights[t] * rows[t][x];
+            }
+            out[x] = a;
+        }
         return;
+    }
+    float low = range[0];
+    float high = range[1];
+    for (int l = 0; l < 16; ++l) {
+        low = lo[l] < low ? lo[l] : low;
+        high = hi[l] > high ? hi[l] : high;
     }
     for (; x < n; ++x) {
         float a = 0.0f;
@@ -73,7 +103,11 @@ NEVRA_HOT_LOOP static void correlateRow(float* out, int n, const float* const* r
             a = a + weights[t] * rows[t][x];
         }
         out[x] = a;
+        low = a < low ? a : low;
+        high = a > high ? a : high;
     }
+    range[0] = low;
+    range[1] = high;
 }
 
 // Widens the running range [low, high] by the n values; NaN values take no part, as with
@@ -107,14 +141,19 @@ NEVRA_HOT_LOOP static void widenRange(const float* values, int n, float& low, fl
     }
 }
 
+// Four floats in one value, for the interleaving shuffles.
+typedef float Floats4 __attribute__((vector_size(16), aligned(4), may_alias));
+typedef int Lanes4 __attribute__((vector_size(16)));
+
 // out[2x] := a[x], out[2x + 1] := b[x] for x in [0, n).
 NEVRA_HOT_LOOP static void interleave2(float* out, const float* a, const float* b, int n) {
     int x = 0;
-    for (; x + 16 <= n; x += 16) {
-        for (int l = 0; l < 16; ++l) {
-            out[2 * (x + l)] = a[x + l];
-            out[2 * (x + l) + 1] = b[x + l];
-        }
+    for (; x + 4 <= n; x += 4) {
+        const Floats4 va = *reinterpret_cast<const Floats4*>(a + x);
+        const Floats4 vb = *reinterpret_cast<const Floats4*>(b + x);
+        *reinterpret_cast<Floats4*>(out + 2 * x) = __builtin_shuffle(va, vb, Lanes4{0, 4, 1, 5});
+        *reinterpret_cast<Floats4*>(out + 2 * x + 4) =
+            __builtin_shuffle(va, vb, Lanes4{2, 6, 3, 7});
     }
     for (; x < n; ++x) {
         out[2 * x] = a[x];
@@ -126,12 +165,17 @@ NEVRA_HOT_LOOP static void interleave2(float* out, const float* a, const float* 
 NEVRA_HOT_LOOP static void interleave3(float* out, const float* a, const float* b, const float* c,
                                        int n) {
     int x = 0;
-    for (; x + 16 <= n; x += 16) {
-        for (int l = 0; l < 16; ++l) {
-            out[3 * (x + l)] = a[x + l];
-            out[3 * (x + l) + 1] = b[x + l];
-            out[3 * (x + l) + 2] = c[x + l];
-        }
+    for (; x + 4 <= n; x += 4) {
+        const Floats4 va = *reinterpret_cast<const Floats4*>(a + x);
+        const Floats4 vb = *reinterpret_cast<const Floats4*>(b + x);
+        const Floats4 vc = *reinterpret_cast<const Floats4*>(c + x);
+        const Floats4 ab = __builtin_shuffle(va, vb, Lanes4{0, 4, 1, 5});   // a0 b0 a1 b1
+        const Floats4 bc = __builtin_shuffle(vb, vc, Lanes4{1, 5, 2, 6});   // b1 c1 b2 c2
+        const Floats4 ab3 = __builtin_shuffle(va, vb, Lanes4{3, 7, 3, 7});  // a3 b3 a3 b3
+        float* target = out + 3 * x;
+        *reinterpret_cast<Floats4*>(target) = __builtin_shuffle(ab, vc, Lanes4{0, 1, 4, 2});
+        *reinterpret_cast<Floats4*>(target + 4) = __builtin_shuffle(bc, va, Lanes4{0, 1, 6, 2});
+        *reinterpret_cast<Floats4*>(target + 8) = __builtin_shuffle(ab3, vc, Lanes4{6, 0, 1, 7});
     }
     for (; x < n; ++x) {
         out[3 * x] = a[x];
