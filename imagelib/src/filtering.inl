@@ -685,22 +685,30 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
     for (int z = s; z <= D - 1 - s && count > 0; ++z) {
         for (int y = s; y <= H - 1 - s; ++y) {
             const float* row = input.values() + z * plane + static_cast<long long>(y) * W;
+            // Unclamped values widen the range as they are summed; clamped ones afterwards.
+            float* bounds = clamps ? nullptr : range.bounds;
             if (z >= 1 && z <= D - 2 && y >= 1 && y <= H - 2 && W >= 3) {
                 u.bind(row);
                 kernels::correlateRow(rowU.data() + 1, W - 2, u.rows.data(), u.weights.data(),
-                                      u.count());
+                                      u.count(), bounds);
                 v.bind(row);
                 kernels::correlateRow(rowV.data() + 1, W - 2, v.rows.data(), v.weights.data(),
-                                      v.count());
+                                      v.count(), bounds);
                 sTaps.bind(row);
                 kernels::correlateRow(rowS.data() + 1, W - 2, sTaps.rows.data(),
-                                      sTaps.weights.data(), sTaps.count());
+                                      sTaps.weights.data(), sTaps.count(), bounds);
                 rowU[0] = rowV[0] = rowS[0] = 0.0f;
                 rowU[W - 1] = rowV[W - 1] = rowS[W - 1] = 0.0f;
+                if (keepSize && !clamps) {
+                    range.addZero();  // the shell columns
+                }
             } else {
                 std::fill(rowU.begin(), rowU.end(), 0.0f);
                 std::fill(rowV.begin(), rowV.end(), 0.0f);
                 std::fill(rowS.begin(), rowS.end(), 0.0f);
+                if (!clamps) {
+                    range.addZero();
+                }
             }
             if (clamps) {
                 for (float* values : {rowU.data(), rowV.data(), rowS.data()}) {
@@ -729,9 +737,11 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
                                      count);
             }
             writer.finish(target, channels * count);
-            range.add(rowU.data() + s, count);
-            range.add(rowV.data() + s, count);
-            range.add(rowS.data() + s, count);
+            if (clamps) {
+                range.add(rowU.data() + s, count);
+                range.add(rowV.data() + s, count);
+                range.add(rowS.data() + s, count);
+            }
         }
     }
 
