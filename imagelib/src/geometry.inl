@@ -19,32 +19,23 @@ namespace Nevra {
 
 namespace geometry_detail {
 
-// A pixel of N bytes, copied as one value.
-template <int N>
-struct PixelBytes {
-    unsigned char bytes[N];
-};
-
-// Copies the pixels of a width x height plane of pixels of `pixelBytes` bytes: the pixel (x, y)
-// at src + (y * width + x) goes to dst + (base + x * dx + y * dy), offsets counted in pixels.
+// Copies the pixels of a width x height plane of pixels of N bytes: the pixel (x, y) at
+// src + (y * width + x) goes to dst + (base + x * dx + y * dy), offsets counted in pixels.
 // Walks the plane in square tiles so that both sides stay in cache when one of them is read or
 // written across rows (the quarter turns).
 template <int N>
 void copyPlaneTiled(const unsigned char* src, unsigned char* dst, int width, int height,
                     long long base, long long dx, long long dy) {
-    using Pixel = PixelBytes<N>;
-    const Pixel* in = reinterpret_cast<const Pixel*>(src);
-    Pixel* out = reinterpret_cast<Pixel*>(dst);
     constexpr int kTile = 32;
     for (int y0 = 0; y0 < height; y0 += kTile) {
         const int y1 = std::min(height, y0 + kTile);
         for (int x0 = 0; x0 < width; x0 += kTile) {
             const int x1 = std::min(width, x0 + kTile);
             for (int y = y0; y < y1; ++y) {
-                const Pixel* row = in + static_cast<long long>(y) * width;
-                Pixel* target = out + base + y * dy;
+                const unsigned char* row = src + static_cast<long long>(y) * width * N;
+                unsigned char* target = dst + (base + y * dy) * N;
                 for (int x = x0; x < x1; ++x) {
-                    target[x * dx] = row[x];
+                    std::memcpy(target + x * dx * N, row + x * N, N);
                 }
             }
         }
@@ -88,15 +79,13 @@ inline void copyPlane(const unsigned char* src, unsigned char* dst, int width, i
     }
 }
 
-// Copies a row of `count` pixels in reverse pixel order (the channels of a pixel keep their
-// order).
+// Copies a row of `count` pixels of N bytes in reverse pixel order (the channels of a pixel keep
+// their order).
 template <int N>
 void reverseRowFixed(const unsigned char* src, unsigned char* dst, int count) {
-    using Pixel = PixelBytes<N>;
-    const Pixel* in = reinterpret_cast<const Pixel*>(src);
-    Pixel* out = reinterpret_cast<Pixel*>(dst) + count - 1;
+    unsigned char* last = dst + static_cast<long long>(count - 1) * N;
     for (int x = 0; x < count; ++x) {
-        *(out - x) = in[x];
+        std::memcpy(last - static_cast<long long>(x) * N, src + static_cast<long long>(x) * N, N);
     }
 }
 
