@@ -159,6 +159,9 @@ template <class T>
 class FloatView {
 public:
     FloatView(const T* data, long long count, int step, int channel) {
+        if (count <= 0) {
+            return;  // nothing to read (the storage may be absent)
+        }
         if constexpr (std::is_same_v<T, float>) {
             if (step == 1) {
                 m_values = data + channel;
@@ -336,7 +339,7 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
     Taps taps;
     for (int j = -h; j <= h; ++j) {
         for (int i = -h; i <= h; ++i) {
-            const float w = filter[(j + h) * windowSize + (i + h)];
+            const float w = filter[static_cast<long long>(j + h) * windowSize + (i + h)];
             if (w != 0.0f) {
                 taps.weights.push_back(w);
                 taps.offsets.push_back(static_cast<long long>(j) * W + i + h);

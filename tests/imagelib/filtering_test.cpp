@@ -357,6 +357,30 @@ TEST(FilteredImage, WindowsWiderThanTheImageAndNegativeWindowsStayInside) {
     }
 }
 
+TEST(FilteredImage, EmptyImagesAndImagesWithoutStorage) {
+    const float one = 1.0f;
+    ImageBase<float> empty;
+    empty.m_verbose = 0;
+    empty.init(0, 4, 1, 1, 2);
+    for (Image* result : {empty.computeFilteredImage(kTypeFloat, &one, 1, nullptr),
+                          empty.computeGradient(kTypeFloat, nullptr, true, nullptr),
+                          empty.computeHessian(kTypeFloat, nullptr, nullptr),
+                          empty.computeGradient3D(kTypeFloat, nullptr, true, false, nullptr)}) {
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->m_position, 0);
+        delete result;
+    }
+    // Extents but no channels: there is nothing to read.
+    ImageBase<short> hollow;
+    hollow.init(3, 3, 1, 1, 0);
+    CaptureStdout out;
+    EXPECT_EQ(hollow.computeFilteredImage(kTypeFloat, &one, 1, nullptr), nullptr);
+    EXPECT_EQ(hollow.computeHessian(kTypeFloat, nullptr, nullptr), nullptr);
+    EXPECT_EQ(out.text(),
+              "Error: no image data, cannot compute filtered image!\n"
+              "Error: no image data, cannot compute hessian!\n");
+}
+
 TEST(FilteredImage, ZeroWeightsKeepNonFiniteValuesOut) {
     auto image = makeImage<float>(5, 5, 1, 1, 2);
     image->m_data[2 * 5 + 2] = std::numeric_limits<float>::quiet_NaN();
