@@ -1,6 +1,8 @@
 // Throughput of the Nevra image operations next to OpenCV doing the same work, both on one
 // thread: megapixels of input per second, best of a short series of runs. Prints a table of
-// operation, ours, OpenCV and the ratio ours / OpenCV. Takes some ten to twenty seconds.
+// operation, ours, OpenCV and the ratio ours / OpenCV. Both sides write into results made
+// beforehand wherever the operation lets them (downsample makes its image on every call; rotate
+// and flip replace the storage). Takes some ten to twenty seconds.
 
 #include <algorithm>
 #include <chrono>

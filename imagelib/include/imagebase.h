@@ -221,8 +221,8 @@ public:
     // 8-bit (createByteVolume) or 16-bit (createWordVolume) copy of frame 0, every element scaled
     // by its channel's low/high to 0..255 (0..65535). With powerOfTwo the extents are rounded up
     // to powers of two. Writes into `out`, or a new array (owned by the caller, delete[]) when
-    // out is null; returns the buffer. A channel whose low equals high (nothing to scale by) and
-    // NaN elements give 0.
+    // out is null; returns the buffer (null when a rounded-up extent would exceed 2^30). A
+    // channel whose low equals high (nothing to scale by) and NaN elements give 0.
     virtual unsigned char* createByteVolume(unsigned char* out, bool powerOfTwo) = 0;
     virtual unsigned short* createWordVolume(unsigned short* out, bool powerOfTwo) = 0;
 

@@ -43,6 +43,9 @@ Out* createVolume(const ImageBase<T>& image, Out* out, bool powerOfTwo, double t
     const long long H = powerOfTwo ? nextPowerOfTwo(Y) : Y;
     const long long D = powerOfTwo ? nextPowerOfTwo(Z) : Z;
     const long long count = W * H * D * C;
+    if (W < X || H < Y || D < Z) {
+        return nullptr;  // an extent beyond the largest int power of two: no buffer holds it
+    }
     if (out == nullptr) {
         out = new (std::nothrow) Out[static_cast<std::size_t>(count)];
         if (out == nullptr) {
@@ -154,6 +157,9 @@ unsigned char* ImageBase<T>::createByteSlice(unsigned char* out, int slice, int 
     const int Z = m_dim[2];
     const long long W = powerOfTwo ? nextPowerOfTwo(X) : X;
     const long long H = powerOfTwo ? nextPowerOfTwo(Y) : Y;
+    if (W < X || H < Y) {
+        return nullptr;  // an extent beyond the largest int power of two: no buffer holds it
+    }
     if (out == nullptr) {
         // The padding area is never written: a buffer made here starts as zeros.
         out = new (std::nothrow) unsigned char[static_cast<std::size_t>(W * H)]();
