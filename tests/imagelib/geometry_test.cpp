@@ -237,16 +237,20 @@ TEST(Rotate, ThreeByTwoAboutZAndRefusedAxes) {
 }
 
 TEST(Rotate, LargeTiledTurnMatchesIndexFormula) {
-    // Larger than one tile in both directions, with partial tiles at the edges.
+    // Larger than one tile in both directions, with partial tiles at the edges, two slices and
+    // two frames.
     for (int channels : {1, 3, 5}) {
-        auto image = makeImage<unsigned char>(70, 45, 1, 1, channels, 9);
-        auto turned = makeImage<unsigned char>(70, 45, 1, 1, channels, 9);
+        auto image = makeImage<unsigned char>(70, 45, 2, 2, channels, 9);
+        auto turned = makeImage<unsigned char>(70, 45, 2, 2, channels, 9);
         turned->m_verbose = 0;
         turned->rotate(2);
-        for (int y = 0; y < 45; ++y)
-            for (int x = 0; x < 70; ++x)
-                for (int c = 0; c < channels; ++c)
-                    ASSERT_EQ(turned->element(y, 69 - x, 0, 0, c), image->element(x, y, 0, 0, c));
+        for (int t = 0; t < 2; ++t)
+            for (int z = 0; z < 2; ++z)
+                for (int y = 0; y < 45; ++y)
+                    for (int x = 0; x < 70; ++x)
+                        for (int c = 0; c < channels; ++c)
+                            ASSERT_EQ(turned->element(y, 69 - x, z, t, c),
+                                      image->element(x, y, z, t, c));
     }
 }
 
