@@ -2,13 +2,20 @@
 // so the green marker line and the model stand at the centre of the scene.
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
+
 #include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 
 #include "app/window.h"
 #include "scene/glwidget.h"
 #include "scene_test_support.h"
+#include "world/heightmap.h"
 
 namespace {
 
@@ -104,4 +111,43 @@ TEST(BoarderRender, MissingModelLeavesTheMarkerLine) {
     const QImage image = grabChaseFrame(QSize(700, 700));
     EXPECT_GT(find(image, isMarkerGreen).count, 3);
     EXPECT_EQ(find(image, isModelMagenta).count, 0);
+}
+
+TEST(BoarderDraw, LeavesTheGLStateAsItFoundItAndStandsOnTheGround) {
+    ScopedWorkingDir dir(kCubeBoarder);
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext context;
+    ASSERT_TRUE(context.create());
+    ASSERT_TRUE(context.makeCurrent(&surface));
+    {
+        QOpenGLFramebufferObject fbo(320, 200, QOpenGLFramebufferObject::Depth);
+        fbo.bind();
+        glViewport(0, 0, 320, 200);
+        glEnable(GL_CULL_FACE);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glScalef(0.0005f, 0.0005f, 0.0005f);
+        GLfloat before[16], after[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, before);
+
+        Boarder boarder;
+        boarder.init();
+        boarder.position = Vec3(300.0f, 0.0f, 40.0f);
+        boarder.draw();
+
+        glGetFloatv(GL_MODELVIEW_MATRIX, after);
+        EXPECT_EQ(std::memcmp(before, after, sizeof before), 0);
+        GLint depth = 0, mode = 0, viewport[4];
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+        glGetIntegerv(GL_MATRIX_MODE, &mode);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(depth, 1);
+        EXPECT_EQ(mode, GL_MODELVIEW);
+        EXPECT_EQ(viewport[2], 320);
+        EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(boarder.position.y, heightAt(300.0f, 40.0f));
+    }
+    context.doneCurrent();
 }
