@@ -128,8 +128,13 @@ TEST(BoarderDraw, LeavesTheGLStateAsItFoundItAndStandsOnTheGround) {
         glMatrixMode(GL_MODELVIEW);
         glLoadIdentity();
         glScalef(0.0005f, 0.0005f, 0.0005f);
-        GLfloat before[16], after[16];
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-1.0, 1.0, -1.0, 1.0, 0.1, 10.0);
+        glMatrixMode(GL_MODELVIEW);
+        GLfloat before[32], after[32];
         glGetFloatv(GL_MODELVIEW_MATRIX, before);
+        glGetFloatv(GL_PROJECTION_MATRIX, before + 16);
 
         Boarder boarder;
         boarder.init();
@@ -137,6 +142,7 @@ TEST(BoarderDraw, LeavesTheGLStateAsItFoundItAndStandsOnTheGround) {
         boarder.draw();
 
         glGetFloatv(GL_MODELVIEW_MATRIX, after);
+        glGetFloatv(GL_PROJECTION_MATRIX, after + 16);
         EXPECT_EQ(std::memcmp(before, after, sizeof before), 0);
         GLint depth = 0, mode = 0, viewport[4];
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
