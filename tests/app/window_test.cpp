@@ -67,6 +67,10 @@ TEST(Window, StartsWithItsTitleTextsAndBlankDisplays) {
 
 TEST(Window, DisplaysAreFilledRedSegmentLCDs) {
     Window window;
+    // The displays as built: no check may show the failure count "0" in place of "00" meanwhile.
+    for (QTimer* timer : window.findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+        timer->stop();
+    }
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     const struct {
