@@ -1,0 +1,2 @@
+#include "world/scenery.h"
+#include <gtest/gtest.h>
