@@ -185,6 +185,39 @@ TEST(TerrainLoad, MissingPicturesAreReportedOnceAndMakeNoTexture) {
     EXPECT_EQ(panorama.panoramaTexture, 0u);
 }
 
+// Looks straight down on the slope round the world origin: 100 x 100 m on 200 x 200 pixels,
+// +x to the right and -z up, so a pixel (px, py) shows world x = px / 2 - 50, z = py / 2 - 50.
+void lookDownOnOrigin() {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-50.0, 50.0, -50.0, 50.0, 1.0, 10000.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(0.0, 6000.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1.0);
+}
+
+TEST(TerrainDraw, EachCellShowsTheWholePictureFacingUp) {
+    // Picture rows, top first: a b / c d. Across a cell s runs with x; t runs from 0 on the
+    // cell's larger-z edge to 1 on its smaller-z edge, and t = 1 is the picture's top row.
+    const Rgb a{200, 40, 40}, b{40, 200, 40}, c{40, 40, 200}, d{220, 220, 220};
+    HeldPicture held = picture24(2, 2, {a, b, c, d});
+    Terrain terrain;
+    GLProbe probe;
+    probe.setUp = [&] { terrain.snowTexture = uploadTexture(held.picture); };
+    probe.frame = [&] {
+        lookDownOnOrigin();
+        terrain.draw();
+    };
+    const QImage image = probe.render();
+    // The cell from x = 0 to 25, z = -25 to 0, quarter points.
+    EXPECT_EQ(pixel(image, 112, 87), rgb(c));  // x 6.25, z -6.25: s 0.25, t 0.25
+    EXPECT_EQ(pixel(image, 137, 87), rgb(d));  // x 18.75
+    EXPECT_EQ(pixel(image, 112, 62), rgb(a));  // z -18.75: t 0.75
+    EXPECT_EQ(pixel(image, 137, 62), rgb(b));
+    // The neighbouring cell repeats the picture.
+    EXPECT_EQ(pixel(image, 62, 137), rgb(c));  // x -18.75, z 18.75
+}
+
 TEST(PanoramaDraw, SkyAboveGroundBelowInTrueColours) {
     const Rgb sky{40, 90, 230}, ground{150, 100, 50};
     // Three rows of each, so that linear filtering (which wraps round at the top and bottom
