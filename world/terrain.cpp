@@ -51,9 +51,14 @@ TexturePicture pictureOf(Nevra::Bitmap& bitmap) {
     TexturePicture picture;
     picture.width = bitmap.getWidth();
     picture.height = bitmap.getHeight();
-    picture.channels = 3;
+    picture.channels = bitmap.m_channels;
     picture.data = bitmap.getData();
-    picture.byteCount = 3LL * picture.width * picture.height;
+    picture.byteCount = picture.data != nullptr ? bitmap.m_image_size : 0;
+    if (bitmap.m_channels == 1 && bitmap.m_palette != nullptr) {
+        static_assert(sizeof(Nevra::PaletteEntry) == 4, "palette entries are four bytes");
+        picture.palette = reinterpret_cast<const unsigned char*>(bitmap.m_palette);
+        picture.paletteSize = bitmap.m_palette_size;
+    }
     return picture;
 }
 

@@ -185,6 +185,82 @@ TEST(TerrainLoad, MissingPicturesAreReportedOnceAndMakeNoTexture) {
     EXPECT_EQ(panorama.panoramaTexture, 0u);
 }
 
+TEST(TerrainLoad, PicturesReadAreReportedWithTheirSizesOnce) {
+    TempWorkDir dir;
+    writeBmp24("snow16.bmp", 3, 2, std::vector<Rgb>(6, Rgb{250, 250, 250}));
+    writeBmp24("panorama20480256.bmp", 5, 1, std::vector<Rgb>(5, Rgb{40, 90, 230}));
+    GLProbe probe;
+    probe.render();
+    Terrain terrain;
+    Panorama panorama;
+    probe.inContext([&] {
+        testing::internal::CaptureStdout();
+        terrain.loadTexture();
+        panorama.loadTexture();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "Success: snow.getWidth  = 3\nSuccess: snow.getHeight = 2\n"
+                  "Success: panorama.getWidth  = 5\nSuccess: panorama.getHeight = 1\n");
+        EXPECT_NE(terrain.snowTexture, 0u);
+        EXPECT_NE(panorama.panoramaTexture, 0u);
+        const unsigned int snow = terrain.snowTexture;
+        const unsigned int backdrop = panorama.panoramaTexture;
+
+        testing::internal::CaptureStdout();
+        terrain.loadTexture();
+        panorama.loadTexture();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(terrain.snowTexture, snow);
+        EXPECT_EQ(panorama.panoramaTexture, backdrop);
+        // No texture name was taken by the second calls.
+        GLuint next = 0;
+        glGenTextures(1, &next);
+        EXPECT_EQ(next, std::max(snow, backdrop) + 1);
+        glDeleteTextures(1, &next);
+    });
+}
+
+TEST(TerrainLoad, MissingSnowStillLoadsTheBackdrop) {
+    TempWorkDir dir;
+    writeBmp24("panorama20480256.bmp", 2, 2, std::vector<Rgb>(4, Rgb{1, 2, 3}));
+    GLProbe probe;
+    probe.render();
+    Terrain terrain;
+    Panorama panorama;
+    probe.inContext([&] {
+        testing::internal::CaptureStdout();
+        terrain.loadTexture();
+        panorama.loadTexture();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "The Snow Texture couldn't be loaded.\n"
+                  "Success: panorama.getWidth  = 2\nSuccess: panorama.getHeight = 2\n");
+    });
+    EXPECT_EQ(terrain.snowTexture, 0u);
+    EXPECT_NE(panorama.panoramaTexture, 0u);
+}
+
+TEST(TerrainLoad, PalettePictureUploadsInItsTrueColours) {
+    TempWorkDir dir;
+    // Top row: palette 1, 0, 2; bottom row: 2, 2, 1. Odd width, so file rows are padded.
+    writeBmp8("snow16.bmp", 3, 2, {{10, 20, 30}, {200, 100, 0}, {0, 50, 250}}, {1, 0, 2, 2, 2, 1});
+    GLProbe probe;
+    probe.render();
+    Terrain terrain;
+    probe.inContext([&] {
+        testing::internal::CaptureStdout();
+        terrain.loadTexture();
+        testing::internal::GetCapturedStdout();
+        ASSERT_NE(terrain.snowTexture, 0u);
+        unsigned char texels[18] = {};
+        glBindTexture(GL_TEXTURE_2D, terrain.snowTexture);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        const std::vector<unsigned char> expected =
+            bytesOf({0, 50, 250, 0, 50, 250, 200, 100, 0, 200, 100, 0, 10, 20, 30, 0, 50, 250});
+        EXPECT_EQ(std::vector<unsigned char>(texels, texels + 18), expected);
+    });
+}
+
 // Looks straight down on the slope round the world origin: 100 x 100 m on 200 x 200 pixels,
 // +x to the right and -z up, so a pixel (px, py) shows world x = px / 2 - 50, z = py / 2 - 50.
 void lookDownOnOrigin() {

@@ -81,6 +81,41 @@ inline void writeBmp24(const std::string& name, int width, int height,
     writeFile(name, bytes);
 }
 
+// Writes a bottom-up 8-bit BMP with the given palette; indices are given top row first.
+inline void writeBmp8(const std::string& name, int width, int height,
+                      const std::vector<Rgb>& palette, const std::vector<int>& topRowFirst) {
+    const int stride = (width + 3) & ~3;
+    const int offset = 54 + 4 * static_cast<int>(palette.size());
+    std::string bytes(offset + stride * height, '\0');
+    auto put = [&bytes](int at, uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) {
+            bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        }
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put(2, bytes.size(), 4);
+    put(10, offset, 4);
+    put(14, 40, 4);
+    put(18, width, 4);
+    put(22, height, 4);
+    put(26, 1, 2);
+    put(28, 8, 2);
+    put(34, stride * height, 4);
+    put(46, palette.size(), 4);
+    for (size_t i = 0; i < palette.size(); ++i) {
+        put(54 + 4 * static_cast<int>(i), palette[i].b | (palette[i].g << 8) | (palette[i].r << 16),
+            4);
+    }
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            bytes[offset + (height - 1 - row) * stride + column] =
+                static_cast<char>(topRowFirst[row * width + column]);
+        }
+    }
+    writeFile(name, bytes);
+}
+
 // An Open Inventor model: a cube of half-size `half` in one flat colour, unlit.
 inline std::string flatCube(float half, float r, float g, float b) {
     return "#Inventor V2.1 ascii\nSeparator {\n  LightModel { model BASE_COLOR }\n"
