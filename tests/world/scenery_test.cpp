@@ -7,11 +7,14 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include <QTimer>
 #include "app/window.h"
 #include "scene/glwidget.h"
 #include "world/heightmap.h"
+
 #include "world_probe.h"
 
 namespace {
@@ -188,4 +191,109 @@ TEST(SceneryModelDraw, FinishStands70AboveTheGround) {
         const QImage image = probe.render();
         EXPECT_EQ(isRed(image.pixel(100, 100)), eyeHeight == 70.0) << eyeHeight;
     }
+}
+
+namespace {
+
+const Rgb snowColour{235, 240, 250};
+const Rgb skyColour{40, 90, 230};
+const Rgb groundColour{150, 100, 50};
+
+// The whole scene widget in a folder of tiny data files: a uniform snow picture, a backdrop
+// whose upper half is sky and lower half ground, and start and finish models that are flat
+// magenta and cyan cubes 10 m wide. Its timer is stopped so frames come only from grab.
+class SlopeFrame : public testing::Test {
+protected:
+    void SetUp() override {
+        writeBmp24("snow16.bmp", 4, 4, std::vector<Rgb>(16, snowColour));
+        std::vector<Rgb> backdrop(4 * 12, skyColour);
+        std::fill(backdrop.begin() + 4 * 6, backdrop.end(), groundColour);
+        writeBmp24("panorama20480256.bmp", 4, 12, backdrop);
+        writeFile("start.iv", flatCube(1.0f, 1.0f, 0.0f, 1.0f));
+        writeFile("finish.iv", flatCube(1.0f, 0.0f, 1.0f, 1.0f));
+        writeFile("tree.iv", validModel);
+        testing::internal::CaptureStdout();
+        widget = std::make_unique<GLWidget>();
+        for (QTimer* timer : widget->findChildren<QTimer*>()) {
+            timer->stop();
+        }
+        widget->resize(700, 700);
+        widget->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+    }
+    void TearDown() override {
+        widget.reset();
+        testing::internal::GetCapturedStdout();
+    }
+
+    // Draws a frame in the given camera mode.
+    void grab(int mode) {
+        widget->camera.mode = mode;
+        image = widget->grabFramebuffer();
+    }
+
+    // The colour where world point (x, y, z) appears in the last frame, and whether any pixel
+    // within `radius` pixels of it matches c.
+    bool seenNear(float x, float y, float z, Rgb c, int radius = 1) {
+        double mv[16], pr[16];
+        GLint vp[4];
+        widget->makeCurrent();
+        glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+        glGetDoublev(GL_PROJECTION_MATRIX, pr);
+        glGetIntegerv(GL_VIEWPORT, vp);
+        widget->doneCurrent();
+        double wx, wy, wz;
+        gluProject(x, y, z, mv, pr, vp, &wx, &wy, &wz);
+        const int px = static_cast<int>(wx), py = image.height() - 1 - static_cast<int>(wy);
+        for (int dy = -radius; dy <= radius; ++dy) {
+            for (int dx = -radius; dx <= radius; ++dx) {
+                if (image.valid(px + dx, py + dy) &&
+                    near(image.pixel(px + dx, py + dy), c.r, c.g, c.b)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    TempWorkDir dir;
+    std::unique_ptr<GLWidget> widget;
+    QImage image;
+};
+
+}  // namespace
+
+TEST_F(SlopeFrame, ChaseViewsShowSnowPolesTreesAndStart) {
+    for (Vec3& p : widget->trees.positions) {
+        p = Vec3(150.0f, 0.0f, 40.0f);
+    }
+    for (int mode : {0, 1, 2}) {
+        grab(mode);
+        // Snow below the boarder's foot, which is at the centre.
+        EXPECT_TRUE(near(image.pixel(350, 450), snowColour.r, snowColour.g, snowColour.b)) << mode;
+        EXPECT_TRUE(seenNear(170.0f, heightAt(170.0f, -75.0f) + 3.0f, -75.0f, {255, 0, 255}))
+            << mode;
+        EXPECT_TRUE(seenNear(150.0f, heightAt(150.0f, 40.0f) + 50.0f, 40.0f, {46, 139, 87}))
+            << mode;
+        for (int i = 0; i < 4; ++i) {
+            const Vec3 g = widget->gates[i];
+            const Rgb pole = i % 2 == 0 ? Rgb{255, 0, 0} : Rgb{0, 0, 255};
+            EXPECT_TRUE(seenNear(g.x, heightAt(g.x, g.z) + 15.0f, g.z, pole, 2))
+                << mode << " gate " << i;
+        }
+    }
+}
+
+TEST_F(SlopeFrame, ChaseViewShowsTheFinishAhead) {
+    // The boarder 52 m short of the finish line, heading for it.
+    widget->boarder.position = Vec3(900.0f, heightAt(900.0f, 124.0f), 124.0f);
+    grab(0);
+    EXPECT_TRUE(seenNear(952.0f, heightAt(952.0f, 124.0f) + 72.0f, 124.0f, {0, 255, 255}));
+}
+
+TEST_F(SlopeFrame, FreeCameraSeesSkyAboveTheHorizon) {
+    grab(5);
+    // Level with the free camera, 1400 m above the backdrop's foot: the picture's upper half.
+    EXPECT_TRUE(near(image.pixel(350, 350), skyColour.r, skyColour.g, skyColour.b));
+    EXPECT_TRUE(near(image.pixel(350, 20), skyColour.r, skyColour.g, skyColour.b));
 }
