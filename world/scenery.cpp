@@ -11,6 +11,7 @@
 
 #include <QGuiApplication>
 #include <cstdlib>
+#include <cstring>
 
 #include "scene/inventormodel.h"
 #include "world/heightmap.h"
@@ -36,14 +37,12 @@ void loadModel(const char* fileName, const char* kind, SoSeparator*& sceneRoot,
     sceneRoot->addChild(modelGroup);
 }
 
-// True when GLUT's cone can be drawn: GLUT is then initialised (once, with a made-up command
-// line). GLUT ends the process when it finds no X display, so it is used only when the toolkit
-// itself runs on X.
+// True once GLUT has been initialised for its cone; false, without touching GLUT, when this
+// process may not use it.
 bool glutReady() {
     static const bool ready = [] {
-        const char* display = std::getenv("DISPLAY");
-        if (display == nullptr || *display == '\0' ||
-            QGuiApplication::platformName() != QLatin1String("xcb")) {
+        if (!glutConeUsable(std::getenv("DISPLAY"),
+                            QGuiApplication::platformName().toLatin1().constData())) {
             return false;
         }
         if (glutGet(GLUT_INIT_STATE) == 0) {
@@ -57,15 +56,29 @@ bool glutReady() {
     return ready;
 }
 
-// A cone along +z with its base disk at z = 0, from GLU: the same shape as GLUT's solid cone.
-void gluCone(GLUquadric* quadric, double base, double height, int slices, int stacks) {
+}  // namespace
+
+bool glutConeUsable(const char* display, const char* platform) {
+    return display != nullptr && *display != '\0' && platform != nullptr &&
+           std::strcmp(platform, "xcb") == 0;
+}
+
+void drawCone(GLUquadric* quadric, bool useGlut, double base, double height, int slices,
+              int stacks) {
+    if (useGlut) {
+        glutSolidCone(base, height, slices, stacks);
+        return;
+    }
+    // GLU puts its first slice edge on +y and goes clockwise, GLUT on +x counter-clockwise; a
+    // quarter turn makes the two sets of edges the same.
+    glPushMatrix();
+    glRotatef(-90.0f, 0.0f, 0.0f, 1.0f);
     gluCylinder(quadric, base, 0.0, height, slices, stacks);
     gluQuadricOrientation(quadric, GLU_INSIDE);
     gluDisk(quadric, 0.0, base, slices, 1);
     gluQuadricOrientation(quadric, GLU_OUTSIDE);
+    glPopMatrix();
 }
-
-}  // namespace
 
 SceneryModel::SceneryModel(const char* fileName, const char* kind, float x, float z,
                            float heightAboveGround)
@@ -137,11 +150,7 @@ void Trees::draw() {
         glTranslatef(p.x, static_cast<float>(ground + 20.0), p.z);
         glColor3f(0.18f, 0.545f, 0.341f);
         glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);
-        if (glut) {
-            glutSolidCone(10.0, 50.0, 10, 2);
-        } else {
-            gluCone(quadric, 10.0, 50.0, 10, 2);
-        }
+        drawCone(quadric, glut, 10.0, 50.0, 10, 2);
         glPopMatrix();
         glPopAttrib();
     }

@@ -1,5 +1,6 @@
 #include "world/scenery.h"
 
+#include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -145,6 +146,52 @@ TEST(TreesDraw, BrownTrunkUnderAGreenCrownStandingOnTheGround) {
     EXPECT_TRUE(isBlack(at(73.0)));  // nothing above the tip
     // The trunk is 4 m wide: 4 m to the side there is nothing.
     EXPECT_TRUE(isBlack(image.pixel(100 + 8, static_cast<int>(100.0 - (10.0 - 35.0) / 0.5359))));
+}
+
+TEST(GlutConeUsable, OnlyWithANamedDisplayAndTheToolkitOnX) {
+    EXPECT_TRUE(glutConeUsable(":0", "xcb"));
+    EXPECT_FALSE(glutConeUsable(nullptr, "xcb"));
+    EXPECT_FALSE(glutConeUsable("", "xcb"));
+    EXPECT_FALSE(glutConeUsable(":0", "wayland"));
+    EXPECT_FALSE(glutConeUsable(":0", "offscreen"));
+    EXPECT_FALSE(glutConeUsable(":0", nullptr));
+}
+
+TEST(DrawCone, GluConeCoversWhatGlutConeCovers) {
+    // Two cones seen from the side and from below (base disk), drawn by either library.
+    GLUquadric* quadric = gluNewQuadric();
+    ASSERT_NE(quadric, nullptr);
+    GLProbe probe;
+    probe.render();  // the first frame happens under the toolkit, GLUT is ready after it
+    int covered[2][2] = {};
+    for (int below = 0; below < 2; ++below) {
+        for (int useGlut = 0; useGlut < 2; ++useGlut) {
+            if (useGlut && !glutConeUsable(std::getenv("DISPLAY"), "xcb")) {
+                GTEST_SKIP() << "no X display for GLUT";
+            }
+            probe.frame = [&] {
+                if (useGlut && glutGet(GLUT_INIT_STATE) == 0) {
+                    char name[] = "scenery_test";
+                    char* argv[] = {name, nullptr};
+                    int argc = 1;
+                    glutInit(&argc, argv);
+                }
+                lookAt(0.0, below ? -100.0 : 25.0, below ? 0.1 : 150.0, 0.0, 25.0, 0.0, 40.0);
+                glColor3f(1.0f, 0.0f, 0.0f);
+                glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);
+                drawCone(quadric, useGlut, 10.0, 50.0, 10, 2);
+            };
+            const QImage image = probe.render();
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    covered[below][useGlut] += isRed(image.pixel(x, y));
+                }
+            }
+        }
+        EXPECT_GT(covered[below][0], 500) << below;
+        EXPECT_NEAR(covered[below][0], covered[below][1], covered[below][1] / 200) << below;
+    }
+    gluDeleteQuadric(quadric);
 }
 
 TEST(SceneryModelDraw, StandsOnTheGroundTurnedAndScaled) {
