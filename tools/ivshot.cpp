@@ -16,6 +16,12 @@
 // 10 m marker line stands at the origin. The camera looks at a point about half the model's height
 // up, from the given distance, azimuth (0 = from -x, i.e. from behind a boarder heading +x,
 // 90 = from +z) and elevation. Needs an X display (run under xvfb-run).
+//
+// With IVSHOT_SNOW set to a 24-bit BMP the ground is textured with it, once per 25 x 25 m cell;
+// with IVSHOT_PANORAMA set to one, the backdrop band of radius 1500 m from 500 m below to 2000 m
+// above the ground is drawn round the scene, s from -0.1875 to 0.3125, the picture upright and in
+// true colours. IVSHOT_EYE="x y z cx cy cz" replaces the camera by a look from (x, y, z) at
+// (cx, cy, cz).
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
@@ -50,16 +56,90 @@ struct Options {
 Options options;
 SoSeparator* sceneRoot = nullptr;
 
+// Reads a bottom-up 24-bit BMP into a texture in true colours (the file's first row is the
+// picture's bottom row, t = 0). Returns 0 when the file cannot be read.
+GLuint loadTexture(const char* path) {
+    FILE* in = std::fopen(path, "rb");
+    if (!in)
+        return 0;
+    unsigned char header[54];
+    if (std::fread(header, 1, 54, in) != 54 || header[0] != 'B' || header[1] != 'M' ||
+        header[28] != 24) {
+        std::fclose(in);
+        return 0;
+    }
+    auto u32 = [&](int at) {
+        return static_cast<unsigned>(header[at] | header[at + 1] << 8 | header[at + 2] << 16 |
+                                     header[at + 3] << 24);
+    };
+    const int w = static_cast<int>(u32(18));
+    const int h = static_cast<int>(u32(22));
+    const long row = (w * 3L + 3) / 4 * 4;
+    std::vector<unsigned char> pixels(static_cast<size_t>(row) * h);
+    std::fseek(in, static_cast<long>(u32(10)), SEEK_SET);
+    const size_t got = std::fread(pixels.data(), 1, pixels.size(), in);
+    std::fclose(in);
+    if (got != pixels.size())
+        return 0;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, w, h, 0, GL_BGR, GL_UNSIGNED_BYTE, pixels.data());
+    return name;
+}
+
 void drawReferences() {
     glPushAttrib(GL_ALL_ATTRIB_BITS);
-    // Ground: a large flat square, lightly shaded so the white models stand out.
-    glColor3f(0.86f, 0.88f, 0.92f);
+    // Ground: a large flat square, snow-textured or lightly shaded so the white models stand out.
+    static GLuint snow = 0, panorama = 0;
+    static bool loaded = false;
+    if (!loaded) {
+        loaded = true;
+        if (const char* path = std::getenv("IVSHOT_SNOW"))
+            snow = loadTexture(path);
+        if (const char* path = std::getenv("IVSHOT_PANORAMA"))
+            panorama = loadTexture(path);
+    }
+    if (snow) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, snow);
+        glColor3f(1.0f, 1.0f, 1.0f);
+    } else {
+        glColor3f(0.86f, 0.88f, 0.92f);
+    }
     glBegin(GL_QUADS);
-    glVertex3f(-2000.0f, 0.0f, -2000.0f);
-    glVertex3f(-2000.0f, 0.0f, 2000.0f);
-    glVertex3f(2000.0f, 0.0f, 2000.0f);
-    glVertex3f(2000.0f, 0.0f, -2000.0f);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(-1000.0f, 0.0f, -1000.0f);
+    glTexCoord2f(0.0f, 80.0f);
+    glVertex3f(-1000.0f, 0.0f, 1000.0f);
+    glTexCoord2f(80.0f, 80.0f);
+    glVertex3f(1000.0f, 0.0f, 1000.0f);
+    glTexCoord2f(80.0f, 0.0f);
+    glVertex3f(1000.0f, 0.0f, -1000.0f);
     glEnd();
+    if (panorama) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, panorama);
+        glColor3f(1.0f, 1.0f, 1.0f);
+        for (int i = -15; i < 25; ++i) {
+            const float a0 = i * 0.15707963705062866f, a1 = (i + 1) * 0.15707963705062866f;
+            const float s0 = i * 0.5f * 0.025f, s1 = (i + 1) * 0.5f * 0.025f;
+            glBegin(GL_QUADS);
+            glTexCoord2f(s0, 0.0f);
+            glVertex3f(1500.0f * std::cos(a0), -500.0f, 1500.0f * std::sin(a0));
+            glTexCoord2f(s1, 0.0f);
+            glVertex3f(1500.0f * std::cos(a1), -500.0f, 1500.0f * std::sin(a1));
+            glTexCoord2f(s1, 1.0f);
+            glVertex3f(1500.0f * std::cos(a1), 2000.0f, 1500.0f * std::sin(a1));
+            glTexCoord2f(s0, 1.0f);
+            glVertex3f(1500.0f * std::cos(a0), 2000.0f, 1500.0f * std::sin(a0));
+            glEnd();
+        }
+    }
+    glDisable(GL_TEXTURE_2D);
     // A 20 m gate pole of radius 2, 40 m to the boarder's left.
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, -40.0f);
@@ -136,7 +216,11 @@ void display() {
     const double eyeX = -d * std::cos(el) * std::cos(az);
     const double eyeZ = d * std::cos(el) * std::sin(az);
     const double eyeY = targetY + d * std::sin(el);
-    gluLookAt(eyeX, eyeY, eyeZ, 0.0, targetY, 0.0, 0.0, 1.0, 0.0);
+    double look[6] = {eyeX, eyeY, eyeZ, 0.0, targetY, 0.0};
+    if (const char* text = std::getenv("IVSHOT_EYE"))  // "x y z centreX centreY centreZ"
+        std::sscanf(text, "%lf %lf %lf %lf %lf %lf", &look[0], &look[1], &look[2], &look[3],
+                    &look[4], &look[5]);
+    gluLookAt(look[0], look[1], look[2], look[3], look[4], look[5], 0.0, 1.0, 0.0);
 
     drawReferences();
 

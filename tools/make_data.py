@@ -426,7 +426,8 @@ def make_tree():
     iv.line("intensity 0.8")
     iv.close()
     rod(iv, TRUNK, (0.0, 0.0, 0.0), (0.0, 24.0, 0.0), 2.0)
-    tiers = ((20.0, 45.0, 10.0, NEEDLES_DARK), (34.0, 58.0, 8.0, NEEDLES), (47.0, 70.0, 6.0, NEEDLES))
+    tiers = ((20.0, 45.0, 10.0, NEEDLES_DARK), (34.0, 58.0, 8.0, NEEDLES),
+             (47.0, 70.0, 6.0, NEEDLES))
     for index, (base, tip, radius, colour) in enumerate(tiers):
         cone(iv, colour, (0.0, base, 0.0), (0.0, tip, 0.0), radius)
         # Snow lying on the tier: a pale cone of the same slope over its upper part, of which a
@@ -516,8 +517,8 @@ class PeriodicNoise2D:
         fx, fy = x - i, y - j
         sx, sy = fade(fx), fade(fy)
         top = mix(self.corner(i, j, fx, fy), self.corner(i + 1, j, fx - 1.0, fy), sx)
-        bottom = mix(self.corner(i, j + 1, fx, fy - 1.0), self.corner(i + 1, j + 1, fx - 1.0, fy - 1.0),
-                     sx)
+        bottom = mix(self.corner(i, j + 1, fx, fy - 1.0),
+                     self.corner(i + 1, j + 1, fx - 1.0, fy - 1.0), sx)
         return clamp01(0.5 + 0.75 * mix(top, bottom, sy))
 
 
@@ -547,7 +548,7 @@ def make_snow(size=128):
             u, v = x / size, y / size
             d = clamp01((fbm(drifts, u, v) - 0.35) * 1.6)
             g = fbm(grain, u, v) - 0.5
-            colour = mix3(light, shade, d * 0.75)
+            colour = mix3(light, shade, d * 0.5)
             colour = tuple(c + g * 0.05 for c in colour)
             if (x, y) in sparkle:
                 colour = (1.0, 1.0, 1.0) if (x + y) % 3 else (0.9, 0.95, 1.0)
@@ -581,6 +582,7 @@ def make_panorama(width=2048, height=256):
            (PeriodicNoise1D(rng, 41), 0.22), (PeriodicNoise1D(rng, 97), 0.08)]
     hills = [(PeriodicNoise1D(rng, 7), 1.0), (PeriodicNoise1D(rng, 17), 0.4)]
     treetops = PeriodicNoise1D(rng, 256)
+    tip_heights = [0.25 + 0.75 * rng.random() for _ in range(512)]
     rock = [(PeriodicNoise2D(rng, 96, 12), 1.0), (PeriodicNoise2D(rng, 192, 24), 0.5),
             (PeriodicNoise2D(rng, 384, 48), 0.25)]
     snowline = PeriodicNoise1D(rng, 23)
@@ -614,51 +616,67 @@ def make_panorama(width=2048, height=256):
         rocky = max(rocky, clamp01((r - 0.72) * 5.0))
         return mix3(mix3(snow, stone, rocky), sky_low, haze)
 
+    def sky(x, u, t):
+        """A gradient from the zenith to a pale horizon, with soft high clouds."""
+        k = clamp01((t - 0.45) / 0.55)
+        colour = mix3(sky_low, sky_top, k ** 0.8)
+        c = clamp01((fbm(clouds, u, t * 0.5) - 0.55) * 3.0) * clamp01((t - 0.72) * 4.0)
+        return mix3(colour, (0.97, 0.98, 1.0), c * 0.6)
+
+    def far_range(x, u, t):
+        """Hazy and nearly all snow."""
+        return mountain(far_crest, x, u, t, (0.68, 0.75, 0.88), (0.96, 0.97, 1.0),
+                        (0.50, 0.56, 0.68), (0.66, 0.71, 0.82), 0.5, 0.3)
+
+    def near_range(x, u, t):
+        """Sharper, with rock below its snow line."""
+        return mountain(mid_crest, x, u + 0.37, t, (0.62, 0.69, 0.84), (0.99, 0.99, 1.0),
+                        (0.27, 0.28, 0.33), (0.50, 0.48, 0.50), 0.44, 0.08)
+
+    def forest(x, u, t):
+        """Dark firs on the foothills, snow in the clearings."""
+        p = fbm(woods, u, t)
+        trees = mix3((0.08, 0.17, 0.14), (0.18, 0.32, 0.25), clamp01(p * 1.6 - 0.3))
+        clearing = clamp01((p - 0.64) * 7.0)
+        return mix3(trees, (0.86, 0.90, 0.96), clearing * 0.85)
+
+    def snowfield(x, u, t):
+        f = fbm(field, u, t)
+        return mix3((0.97, 0.98, 1.0), (0.80, 0.85, 0.94), clamp01((f - 0.4) * 1.2))
+
     rows = [[None] * width for _ in range(height)]
     for x in range(period):
         u = x / period
         r_far = far_crest[x]
         r_mid = mid_crest[x]
-        spikes = abs(((u * 512.0) % 1.0) - 0.5) * 2.0  # saw-tooth of tree tips
-        r_hill = 0.24 + 0.1 * fbm(hills, u) + 0.012 * (1.0 - spikes) + 0.006 * treetops(u)
+        # Tree tips: a saw-tooth of 512 teeth, each of its own height.
+        spikes = abs(((u * 512.0) % 1.0) - 0.5) * 2.0
+        tip = tip_heights[int(u * 512.0) % 512]
+        r_hill = 0.24 + 0.1 * fbm(hills, u) + 0.014 * tip * (1.0 - spikes) + 0.006 * treetops(u)
         r_field = 0.2 + 0.012 * fbm(hills, u + 0.5)
         for y in range(height):
             t = 1.0 - (y + 0.5) / height
-            # Sky: a gradient from the zenith to a pale horizon, with soft high clouds.
-            k = clamp01((t - 0.45) / 0.55)
-            colour = mix3(sky_low, sky_top, k ** 0.8)
-            c = clamp01((fbm(clouds, u, t * 0.5) - 0.55) * 3.0) * clamp01((t - 0.72) * 4.0)
-            colour = mix3(colour, (0.97, 0.98, 1.0), c * 0.6)
-            # Far range: hazy, nearly all snow.
-            cover = clamp01((r_far - t) * height + 0.5)
-            if cover > 0.0:
-                m = mountain(far_crest, x, u, t, (0.68, 0.75, 0.88), (0.96, 0.97, 1.0),
-                             (0.50, 0.56, 0.68), (0.66, 0.71, 0.82), 0.5, 0.3)
-                colour = mix3(colour, m, cover)
-            # Nearer range: sharper, rock below its snow line.
-            cover = clamp01((r_mid - t) * height + 0.5)
-            if cover > 0.0:
-                m = mountain(mid_crest, x, u + 0.37, t, (0.62, 0.69, 0.84), (0.99, 0.99, 1.0),
-                             (0.27, 0.28, 0.33), (0.50, 0.48, 0.50), 0.44, 0.08)
-                colour = mix3(colour, m, cover)
-            # Foothills with forest, snow between the trees.
-            cover = clamp01((r_hill - t) * height + 0.5)
-            if cover > 0.0:
-                p = fbm(woods, u, t)
-                trees = mix3((0.08, 0.17, 0.14), (0.18, 0.32, 0.25), clamp01(p * 1.6 - 0.3))
-                clearing = clamp01((p - 0.64) * 7.0)
-                m = mix3(trees, (0.86, 0.90, 0.96), clearing * 0.85)
-                colour = mix3(colour, m, cover)
-            # Snowfield in front.
-            cover = clamp01((r_field - t) * height + 0.5)
-            if cover > 0.0:
-                f = fbm(field, u, t)
-                m = mix3((0.97, 0.98, 1.0), (0.80, 0.85, 0.94), clamp01((f - 0.4) * 1.2))
-                colour = mix3(colour, m, cover)
+            # Layers from the back to the front, each with its coverage of this pixel (edges
+            # smoothed over one pixel); only the frontmost fully covering layer and those in front
+            # of it need painting.
+            layers = [
+                (sky, 1.0),
+                (far_range, clamp01((r_far - t) * height + 0.5)),
+                (near_range, clamp01((r_mid - t) * height + 0.5)),
+                (forest, clamp01((r_hill - t) * height + 0.5)),
+                (snowfield, clamp01((r_field - t) * height + 0.5)),
+            ]
+            first = max(i for i, (_, cover) in enumerate(layers) if cover >= 1.0)
+            colour = None
+            for paint, cover in layers[first:]:
+                if cover > 0.0:
+                    m = paint(x, u, t)
+                    colour = m if colour is None else mix3(colour, m, cover)
             pixel = to_byte(colour)
             rows[y][x] = pixel
             rows[y][x + period] = pixel
     return width, height, rows
+
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))

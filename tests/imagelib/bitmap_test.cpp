@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace Nevra {
 namespace {
 
@@ -111,7 +113,9 @@ class BitmapTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = ::testing::TempDir() + "bitmap_" + info->name() + ".bmp";
+        // The process id keeps runs of two builds at the same time apart.
+        path_ = ::testing::TempDir() + "bitmap_" + std::to_string(getpid()) + "_" + info->name() +
+                ".bmp";
         for (std::size_t i = ::testing::TempDir().size(); i < path_.size(); ++i) {
             if (path_[i] == '/') {
                 path_[i] = '_';
