@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -75,15 +75,15 @@ std::vector<unsigned char> buildBmp(const BmpLayout& L) {
     const int dataStart = 14 + static_cast<int>(L.infoSize + L.gap) + masks + 4 * entries;
 
     std::vector<unsigned char> b(dataStart + rowBytes * h, 0xAB);  // 0xAB: masks and gap
+    std::fill(b.begin(), b.begin() + 14 + L.infoSize, 0);
     for (const Patch& p :
-         {Patch{0, 'B' | 'M' << 8, 2}, Patch{2, static_cast<unsigned>(b.size())}, Patch{6, 0},
+         {Patch{0, 'B' | 'M' << 8, 2}, Patch{2, static_cast<unsigned>(b.size())},
           Patch{kOffBits, static_cast<unsigned>(dataStart)}, Patch{kInfoSize, L.infoSize},
           Patch{kWidth, static_cast<unsigned>(L.width)},
           Patch{kHeight, static_cast<unsigned>(L.height)}, Patch{26, 1, 2},
           Patch{kBitCount, static_cast<unsigned>(L.bitCount), 2},
           Patch{kCompression, L.bitfields ? 3u : 0u},
-          Patch{kSizeImage, static_cast<unsigned>(rowBytes * h)}, Patch{kXPels, 0},
-          Patch{kYPels, 0}, Patch{kClrUsed, L.clrUsed}, Patch{50, 0}}) {
+          Patch{kSizeImage, static_cast<unsigned>(rowBytes * h)}, Patch{kClrUsed, L.clrUsed}}) {
         put(b, p);
     }
     for (int e = 0, at = 14 + static_cast<int>(L.infoSize) + masks; e < entries; ++e, at += 4) {
@@ -133,12 +133,10 @@ TEST_P(BitmapVariants, ReadsEveryByteInPlace) {
     ASSERT_EQ(read(buildBmp(L)), 1);
     const int h = L.height < 0 ? -L.height : L.height;
     const int channels = L.bitCount == 8 ? 1 : L.bitCount / 8;
-    ASSERT_EQ(bitmap_.getWidth(), L.width);
-    ASSERT_EQ(bitmap_.getHeight(), h);
-    ASSERT_EQ(bitmap_.m_channels, channels);
-    ASSERT_EQ(bitmap_.m_stride, L.width * channels);
-    ASSERT_EQ(bitmap_.m_image_size, L.width * channels * h);
-    EXPECT_EQ(bitmap_.m_bit_count, L.bitCount);
+    const int stride = L.width * channels;
+    ASSERT_EQ((std::vector<int>{bitmap_.getWidth(), bitmap_.getHeight(), bitmap_.m_channels,
+                                bitmap_.m_stride, bitmap_.m_image_size, bitmap_.m_bit_count}),
+              (std::vector<int>{L.width, h, channels, stride, stride * h, L.bitCount}));
     EXPECT_NE(bitmap_.m_window_level, nullptr);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < L.width; ++x)
@@ -171,8 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // an offset inside the headers is taken as unset
                       variant(24, 3, 2, 0, 40, 0, false, {{kOffBits, 0}}),
                       // bit fields keep the stored bytes; the masks are skipped without an offset
-                      variant(16, 3, 2, 0, 40, 0, true), variant(32, 3, 2, 0, 40, 0, true),
-                      variant(16, 3, 2, 0, 40, 0, true, {{kOffBits, 0}}),
+                      variant(16, 3, 2, 0, 40, 0, true),
                       variant(32, 3, 2, 0, 40, 0, true, {{kOffBits, 0}})));
 
 TEST_F(BitmapTest, LaterReadsReplaceWhatTheFileGives) {
@@ -233,18 +230,15 @@ TEST_F(BitmapTest, DamagedHeaderBytesAndCutsAreSafe) {
 // m_bit_count takes the file's depth once the signature and the depth field were read.
 TEST_F(BitmapTest, FailuresLeaveThePreviousPicture) {
     ASSERT_EQ(read(buildBmp(variant(8, 3, 2, 4, 40, 0, false, {{kXPels, 1000}}))), 1);
-    const std::vector<unsigned char> data = nevra_test::elements<unsigned char>(bitmap_);
-    const PaletteEntry* palette = bitmap_.m_palette;
-    const float spacing = bitmap_.m_spacing[0];
+    auto state = [this] {
+        return std::make_tuple(bitmap_.getWidth(), bitmap_.getHeight(), bitmap_.m_channels,
+                               nevra_test::elements<unsigned char>(bitmap_), bitmap_.m_palette,
+                               bitmap_.m_palette_size, bitmap_.m_spacing[0]);
+    };
+    const auto before = state();
     auto expectUnchanged = [&](int bitCount, const std::string& row) {
         EXPECT_EQ(bitmap_.m_bit_count, bitCount) << row;
-        EXPECT_EQ(bitmap_.getWidth(), 3) << row;
-        EXPECT_EQ(bitmap_.getHeight(), 2) << row;
-        EXPECT_EQ(bitmap_.m_channels, 1) << row;
-        EXPECT_EQ(nevra_test::elements<unsigned char>(bitmap_), data) << row;
-        EXPECT_EQ(bitmap_.m_palette, palette) << row;
-        EXPECT_EQ(bitmap_.m_palette_size, 4) << row;
-        EXPECT_EQ(bitmap_.m_spacing[0], spacing) << row;
+        EXPECT_EQ(state(), before) << row;
     };
 
     // Storage that is not the image's own is never replaced, even by the valid file just read.
