@@ -61,9 +61,8 @@ unsigned char pixelByte(int x, int y, int k) {
 }
 
 void put(std::vector<unsigned char>& b, const Patch& p) {
-    for (int i = 0; i < p.bytes; ++i) {
+    for (int i = 0; i < p.bytes; ++i)
         b[p.at + i] = static_cast<unsigned char>(p.value >> (8 * i));
-    }
 }
 
 std::vector<unsigned char> buildBmp(const BmpLayout& L) {
@@ -95,14 +94,12 @@ std::vector<unsigned char> buildBmp(const BmpLayout& L) {
         unsigned char* row = b.data() + dataStart + r * rowBytes;
         std::fill(row, row + rowBytes, 0xEE);  // row padding
         for (int x = 0; x < L.width; ++x) {
-            for (int k = 0; k < channels; ++k) {
+            for (int k = 0; k < channels; ++k)
                 row[x * channels + k] = pixelByte(x, y, k);
-            }
         }
     }
-    for (const Patch& p : L.patches) {
+    for (const Patch& p : L.patches)
         put(b, p);
-    }
     return b;
 }
 
@@ -282,9 +279,8 @@ TEST_F(BitmapTest, FailuresLeaveThePreviousPicture) {
     for (const auto& field : fields) {
         for (unsigned value : field.values) {
             std::vector<unsigned char> file = good;
-            for (const Patch& p : field.also) {
+            for (const Patch& p : field.also)
                 put(file, p);
-            }
             put(file, Patch{field.at, value, field.bytes});
             const std::string row =
                 "field " + std::to_string(field.at) + " = " + std::to_string(value);

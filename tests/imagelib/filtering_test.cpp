@@ -38,9 +38,8 @@ std::vector<float> contents(Image* image) {
 std::vector<float> stored(const std::vector<float>& values, int typeCode) {
     std::unique_ptr<Image> image(Nevra::createImage(typeCode));
     image->init(static_cast<int>(values.size()), 1, 1, 1, 1);
-    for (float v : values) {
+    for (float v : values)
         image->setNext(v);
-    }
     return contents(image.get());
 }
 
@@ -164,9 +163,8 @@ std::vector<float> referenceGradient3D(const ImageBase<T>& image, const float* K
                     }
                 }
                 out.insert(out.end(), {u, v, w});
-                if (append) {
+                if (append)
                     out.push_back(I(x, y, z));
-                }
             }
     return out;
 }
@@ -181,9 +179,8 @@ TYPED_TEST(FilteringTyped, FilteredImageMatchesReferenceInEveryResultType) {
     const float two = 2.0f;
     const float small[9] = {0.5f, -1.25f, 0.0f, 2.0f, 0.125f, -3.0f, 0.0f, 1.5f, 0.75f};
     float wide[25];
-    for (int i = 0; i < 25; ++i) {
+    for (int i = 0; i < 25; ++i)
         wide[i] = i % 4 == 0 ? 0.0f : 0.1f * (i - 12);
-    }
     const auto image = makeImage<TypeParam>(83, 9, 2, 1, 1, 17);
     for (int typeCode : {kTypeFloat, kTypeShort, kTypeByte, kTypeDouble}) {
         const std::pair<const float*, int> windows[] = {{&two, 1}, {small, 3}, {wide, 5}};
@@ -224,17 +221,15 @@ TYPED_TEST(FilteringTyped, GradientAndHessianMatchReference) {
         ASSERT_NE(hessian, nullptr);
         EXPECT_EQ(hessian->m_channels, 3);
         EXPECT_EQ(contents(hessian.get()), stored(expected, typeCode)) << "type " << typeCode;
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < 3; ++c)
             expectRange(hessian.get(), c, expected, 3);
-        }
     }
 }
 
 TYPED_TEST(FilteringTyped, Gradient3DMatchesReference) {
     float kernel[27];
-    for (int i = 0; i < 27; ++i) {
+    for (int i = 0; i < 27; ++i)
         kernel[i] = i % 5 == 0 ? 0.0f : 0.37f * (i - 13);
-    }
     auto volume = makeImage<TypeParam>(35, 7, 6, 1, 1, 11);
     volume->m_verbose = 0;
     volume->setWindowLevel(-1.0f, 9.0f, 0);
@@ -246,9 +241,8 @@ TYPED_TEST(FilteringTyped, Gradient3DMatchesReference) {
                 volume->computeGradient3D(kTypeFloat, kernel, keepSize, append, nullptr));
             EXPECT_EQ(got->m_dim[2], keepSize ? 6 : 4);
             EXPECT_EQ(contents(got.get()), expected) << keepSize << append;
-            for (int c = 0; c < 3 && !append; ++c) {
+            for (int c = 0; c < 3 && !append; ++c)
                 expectRange(got.get(), c, expected);
-            }
             if (append) {
                 EXPECT_EQ(got->m_window_level[3].low, -1.0f);
                 EXPECT_EQ(got->m_window_level[3].high, 9.0f);
@@ -301,18 +295,16 @@ TEST(Filtering, SmallAndEmptyImagesStayInside) {
 TEST(Gradient, RampWithTheDefaultKernel) {
     auto ramp = std::make_unique<ImageBase<short>>();
     ramp->init(10, 8, 1, 1, 1);
-    for (int i = 0; i < 80; ++i) {
+    for (int i = 0; i < 80; ++i)
         ramp->m_data[i] = static_cast<short>(i % 10);
-    }
     ramp->setSpacing(0.5f, 0.25f, 2.0f, 1.0f);
     std::unique_ptr<Image> small(ramp->computeGradient(kTypeFloat, nullptr, false, nullptr));
     EXPECT_EQ(small->m_dim[0], 8);
     EXPECT_EQ(small->m_dim[1], 6);
     EXPECT_EQ(small->m_spacing[1], 0.25f);
     const std::vector<float> values = contents(small.get());
-    for (std::size_t i = 0; i < values.size(); ++i) {
+    for (std::size_t i = 0; i < values.size(); ++i)
         ASSERT_EQ(values[i], i % 2 == 0 ? 0.0f : -8.0f) << i;
-    }
 }
 
 TEST(Gradient, WritesAsSetNextIntoImagesHandedIn) {
@@ -339,9 +331,8 @@ TEST(Gradient, WritesAsSetNextIntoImagesHandedIn) {
 TEST(Hessian, QuadraticAndGradientInputAgree) {
     auto quadratic = std::make_unique<ImageBase<float>>();
     quadratic->init(12, 9, 1, 1, 1);
-    for (int i = 0; i < 12 * 9; ++i) {
+    for (int i = 0; i < 12 * 9; ++i)
         quadratic->m_data[i] = static_cast<float>(i % 12 * (i % 12));
-    }
     std::unique_ptr<Image> hessian(quadratic->computeHessian(kTypeFloat, nullptr, nullptr));
     for (int y = 2; y <= 6; ++y)
         for (int x = 2; x <= 9; ++x)
@@ -357,9 +348,8 @@ TEST(Hessian, QuadraticAndGradientInputAgree) {
 TEST(Gradient3D, ClampsIntoBytesAndWarns) {
     auto ramp = std::make_unique<ImageBase<short>>();
     ramp->init(5, 4, 4, 1, 1);
-    for (int i = 0; i < 80; ++i) {
+    for (int i = 0; i < 80; ++i)
         ramp->m_data[i] = static_cast<short>(200 * (i % 5));
-    }
     for (int verbose : {0, 1}) {
         ramp->m_verbose = verbose;
         CoutCapture out;
@@ -371,9 +361,8 @@ TEST(Gradient3D, ClampsIntoBytesAndWarns) {
                 "Warning: 12 values exceeded.\n");
         const std::vector<float> values = contents(result.get());
         ASSERT_EQ(values.size(), 36u);
-        for (std::size_t i = 0; i < values.size(); ++i) {
+        for (std::size_t i = 0; i < values.size(); ++i)
             EXPECT_EQ(values[i], i % 3 == 0 ? -128.0f : 0.0f) << i;
-        }
         expectRange(result.get(), 2, values);
     }
 }

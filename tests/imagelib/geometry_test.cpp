@@ -123,9 +123,8 @@ TYPED_TEST(GeometryTyped, QuarterTurnsMoveEveryPixelAndFourRestore) {
                                    : std::array<int, 4>{y, X - 1 - x, z, t};
             });
             turned->m_verbose = 0;
-            for (int i = 0; i < 3; ++i) {
+            for (int i = 0; i < 3; ++i)
                 turned->rotate(axis);
-            }
             EXPECT_EQ(elements(*turned), elements(*image));
             EXPECT_EQ(out.text(), "Rotated image around axis " + std::to_string(axis) + "\n");
         }
@@ -215,15 +214,13 @@ TEST(Interpolation, TrilinearWeightsAndCubicGridValues) {
 
     // The cubic weights are (0, 1, 0, 0) at a grid point and sum to 1 everywhere.
     auto cubic = makeImage<short>(5, 5, 5, 1, 1, 4);
-    for (int p = 1; p <= 2; ++p) {
+    for (int p = 1; p <= 2; ++p)
         EXPECT_EQ(cubic->getTricubic(p, 2.0f, p), cubic->element(p, 2, p, 0, 0));
-    }
     float out[2];
     auto flat = std::make_unique<ImageBase<double>>();
     flat->init(5, 5, 5, 1, 2);
-    for (int i = 0; i < flat->m_image_size; ++i) {
+    for (int i = 0; i < flat->m_image_size; ++i)
         flat->m_data[i] = i % 2 ? 7.0 : -3.0;
-    }
     flat->getTricubic(out, 1.3f, 2.7f, 1.5f);
     EXPECT_NEAR(out[0], -3.0f, 1e-5);
     EXPECT_NEAR(out[1], 7.0f, 1e-5);

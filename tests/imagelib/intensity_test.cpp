@@ -19,9 +19,8 @@ template <class T>
 std::unique_ptr<ImageBase<T>> row(const std::vector<double>& values, int channels = 1) {
     auto image = std::make_unique<ImageBase<T>>();
     image->init(static_cast<int>(values.size()) / channels, 1, 1, 1, channels);
-    for (std::size_t i = 0; i < values.size(); ++i) {
+    for (std::size_t i = 0; i < values.size(); ++i)
         image->m_data[i] = static_cast<T>(values[i]);
-    }
     return image;
 }
 
@@ -91,9 +90,8 @@ TEST(Conversion, PowerOfTwoVolumePadsWithZerosPerChannel) {
     image->setWindowLevel(100.0f, 355.0f, 1);
     std::unique_ptr<unsigned char[]> out(image->createByteVolume(nullptr, true));
     std::vector<int> expected(8 * 4 * 2, 0);  // 4 x 8 pixels of two channels, padding 0
-    for (int i = 0; i < 30; ++i) {
+    for (int i = 0; i < 30; ++i)
         expected[(i / 6 * 4 + i % 6 / 2) * 2 + i % 2] = i + (i % 2 == 0 ? 100 : 0);
-    }
     EXPECT_EQ(std::vector<int>(out.get(), out.get() + 64), expected);
 }
 
@@ -103,9 +101,8 @@ TEST(Conversion, NothingToScaleByGivesZerosAndHugeExtentsNoBuffer) {
     std::unique_ptr<unsigned char[]> bytes(image->createByteVolume(nullptr, false));
     std::unique_ptr<unsigned short[]> words(image->createWordVolume(nullptr, false));
     std::unique_ptr<unsigned char[]> slice(image->createByteSlice(nullptr, 0, 0, false));
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(bytes[i] == 0 && words[i] == 0 && slice[i] == 0) << i;
-    }
     // Rounded up, an extent beyond 2^30 has no int: refused before any element is read.
     ImageBase<unsigned char> wide;
     wide.m_external_data = true;
@@ -123,9 +120,8 @@ TEST(Conversion, ByteSliceWrapsSliceNumbersAndPadsRows) {
     volume->setWindowLevel(0.0f, 255.0f, 1);
     for (int slice : {1, 4, -2}) {
         std::unique_ptr<unsigned char[]> out(volume->createByteSlice(nullptr, slice, 1, false));
-        for (int p = 0; p < 9; ++p) {
+        for (int p = 0; p < 9; ++p)
             EXPECT_EQ(out[p], volume->element(p % 3, p / 3, 1, 0, 1)) << "slice " << slice;
-        }
     }
     std::unique_ptr<unsigned char[]> padded(volume->createByteSlice(nullptr, 0, 1, true));
     EXPECT_EQ(padded[2 * 4 + 2], volume->element(2, 2, 0, 0, 1));
