@@ -13,14 +13,9 @@
 
 #include "image_test_support.h"
 
+namespace Nevra {
 namespace {
 
-using Nevra::Image;
-using Nevra::ImageBase;
-using Nevra::kTypeByte;
-using Nevra::kTypeDouble;
-using Nevra::kTypeFloat;
-using Nevra::kTypeShort;
 using nevra_test::makeImage;
 
 // The elements of a result in memory order, as floats.
@@ -36,7 +31,7 @@ std::vector<float> contents(Image* image) {
 
 // `values` as a result of type `typeCode` holds them: as its setNext stores them.
 std::vector<float> stored(const std::vector<float>& values, int typeCode) {
-    std::unique_ptr<Image> image(Nevra::createImage(typeCode));
+    std::unique_ptr<Image> image(createImage(typeCode));
     image->init(static_cast<int>(values.size()), 1, 1, 1, 1);
     for (float v : values)
         image->setNext(v);
@@ -368,3 +363,4 @@ TEST(Gradient3D, ClampsIntoBytesAndWarns) {
 }
 
 }  // namespace
+}  // namespace Nevra

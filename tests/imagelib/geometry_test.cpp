@@ -13,9 +13,9 @@
 
 #include "image_test_support.h"
 
+namespace Nevra {
 namespace {
 
-using Nevra::ImageBase;
 using nevra_test::elements;
 using nevra_test::makeImage;
 
@@ -182,7 +182,7 @@ TEST(ScaleToPowerOfTwo, PadsEveryFrameWithZeros) {
     for (int extent : {1, 2, 3, 5, 17, 1000, 1024, 1025, 65537}) {
         auto row = makeImage<unsigned char>(extent, 1, 1, 1, 1);
         row->scaleToPowerOfTwo();
-        EXPECT_EQ(row->m_dim[0], Nevra::nextPowerOfTwo(extent)) << extent;
+        EXPECT_EQ(row->m_dim[0], nextPowerOfTwo(extent)) << extent;
     }
 }
 
@@ -217,8 +217,7 @@ TEST(Interpolation, TrilinearWeightsAndCubicGridValues) {
     for (int p = 1; p <= 2; ++p)
         EXPECT_EQ(cubic->getTricubic(p, 2.0f, p), cubic->element(p, 2, p, 0, 0));
     float out[2];
-    auto flat = std::make_unique<ImageBase<double>>();
-    flat->init(5, 5, 5, 1, 2);
+    auto flat = makeImage<double>(5, 5, 5, 1, 2);
     for (int i = 0; i < flat->m_image_size; ++i)
         flat->m_data[i] = i % 2 ? 7.0 : -3.0;
     flat->getTricubic(out, 1.3f, 2.7f, 1.5f);
@@ -227,3 +226,4 @@ TEST(Interpolation, TrilinearWeightsAndCubicGridValues) {
 }
 
 }  // namespace
+}  // namespace Nevra

@@ -10,9 +10,8 @@
 
 #include "image_test_support.h"
 
+namespace Nevra {
 namespace {
-
-using Nevra::ImageBase;
 
 // A one-row image of `channels` channels holding `values` in memory order.
 template <class T>
@@ -144,3 +143,4 @@ TEST(CenterOfMass, SingleVoxelAndWeightlessVolume) {
 }
 
 }  // namespace
+}  // namespace Nevra
