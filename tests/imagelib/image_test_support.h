@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "imagebase.h"
@@ -20,8 +21,9 @@ namespace nevra_test {
 using ElementTypes =
     ::testing::Types<char, unsigned char, short, unsigned short, int, unsigned int, float, double>;
 
-// An image of the given geometry whose elements are whole numbers below 100, valid in every
-// element type: i % 97 at element i, or random ones drawn from `seed` when it is non-zero.
+// An image of the given geometry whose elements lie in [0, 100), valid in every element type:
+// i % 97 at element i, or random ones drawn from `seed` when it is non-zero, whole numbers for
+// integer types and with one decimal for floating-point ones (so that their sums round).
 template <class T>
 std::unique_ptr<Nevra::ImageBase<T>> makeImage(int x, int y, int z, int t, int c,
                                                unsigned seed = 0) {
@@ -29,7 +31,10 @@ std::unique_ptr<Nevra::ImageBase<T>> makeImage(int x, int y, int z, int t, int c
     image->init(x, y, z, t, c);
     std::mt19937 random(seed);
     for (int i = 0; i < image->m_image_size; ++i) {
-        image->m_data[i] = static_cast<T>(seed == 0 ? i % 97 : random() % 100);
+        const int draw = static_cast<int>(random() % 1000);
+        image->m_data[i] = seed == 0                     ? static_cast<T>(i % 97)
+                           : std::is_floating_point_v<T> ? static_cast<T>(draw / T(10))
+                                                         : static_cast<T>(draw % 100);
     }
     return image;
 }
