@@ -323,7 +323,7 @@ TEST(Gradient, WritesAsSetNextIntoImagesHandedIn) {
 }
 
 // On I(x, y) = x * x the second derivative along x is constant (128 with the default kernel).
-TEST(Hessian, QuadraticAndGradientInputAgree) {
+TEST(Hessian, QuadraticHasConstantSecondDerivative) {
     auto quadratic = std::make_unique<ImageBase<float>>();
     quadratic->init(12, 9, 1, 1, 1);
     for (int i = 0; i < 12 * 9; ++i)
@@ -333,9 +333,6 @@ TEST(Hessian, QuadraticAndGradientInputAgree) {
         for (int x = 2; x <= 9; ++x)
             for (int c = 0; c < 3; ++c)
                 EXPECT_EQ(hessian->getValue(x, y, 0, 0, c), c == 2 ? 128.0f : 0.0f);
-    std::unique_ptr<Image> gradient(quadratic->computeGradient(kTypeFloat, nullptr, true, nullptr));
-    std::unique_ptr<Image> again(gradient->computeHessian(kTypeFloat, nullptr, nullptr));
-    EXPECT_EQ(contents(again.get()), contents(hessian.get()));
 }
 
 // Values rising by 200 along x give U = -4000, stored as -128 and counted once per voxel; the
