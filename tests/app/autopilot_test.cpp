@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/lcd_probe.h"
 #include "app/race.h"
 #include "app/window.h"
 #include "scene/glwidget.h"
-#include "support/cout_capture.h"
+#include "support/game_probe.h"
 
 namespace {
 
@@ -223,9 +222,13 @@ TEST_F(Autopilot, UsedUpEnduranceEndsTheGame) {
     }
     // The real 1000 ms timer may already have ticked while the run started: start from full.
     window.endurance = window.enduranceMax;
-    for (int i = 0; i < 34; ++i) {
+    for (int i = 0; i < 33; ++i) {
         ASSERT_TRUE(QMetaObject::invokeMethod(&window, "setProgressBarValue"));
     }
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "checkGateFailures"));
+    EXPECT_EQ(window.endurance, 1);
+    EXPECT_TRUE(window.running);  // the last bit of endurance still races
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "setProgressBarValue"));
     EXPECT_EQ(window.endurance, -2);
     EXPECT_EQ(window.enduranceBar->value(), 1);
     QTest::qWait(250);  // the next check declares the game over
