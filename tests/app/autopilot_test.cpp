@@ -11,7 +11,6 @@
 #include <QtTest/QTest>
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -150,10 +149,7 @@ protected:
     std::vector<Waypoint> course(const std::vector<int>& wrong) const {
         std::vector<Waypoint> route{{185.0f, -20.0f}};  // into the start zone (z < 0)
         for (int i = 0; i < 10; ++i) {
-            bool isWrong = false;
-            for (int j : wrong) {
-                isWrong = isWrong || j == i;
-            }
+            const bool isWrong = std::count(wrong.begin(), wrong.end(), i) > 0;
             route.push_back(besideGate(i, isWrong ? -15.0f : 15.0f));
         }
         route.push_back({955.0f, 146.0f});  // the middle of the finish zone (109 < z < 183)
@@ -186,9 +182,6 @@ protected:
         // The clock stays at the run time after the finish.
         QTest::qWait(150);
         EXPECT_EQ(window.shownMs, run.shownMs);
-        std::cerr << "run time " << run.shownMs << " ms, failures " << run.failures << ", total "
-                  << race::timeText(run.shownMs + race::penaltyMs * failures).toStdString()
-                  << std::endl;
     }
 
     // Drives into the start zone and waits until the clock runs.

@@ -148,32 +148,32 @@ TEST_F(GLWidgetInWindow, F1CyclesTheCameraModesAndLettersFlyTheFreeCamera) {
         press(Qt::Key_F1);
         EXPECT_EQ(widget_->camera.mode, expected);
     }
+    // Each letter moves or turns the free camera as the matching call would.
     const struct {
         Qt::Key key;
-        Vec3 position;
-    } moves[] = {
-        {Qt::Key_R, Vec3(0, 4500, 990)},   {Qt::Key_F, Vec3(0, 4500, 1000)},
-        {Qt::Key_T, Vec3(10, 4500, 1000)}, {Qt::Key_G, Vec3(0, 4500, 1000)},
-        {Qt::Key_Z, Vec3(0, 4510, 1000)},  {Qt::Key_H, Vec3(0, 4500, 1000)},
+        void (Camera::*act)(float);
+        float by;
+    } keys[] = {
+        {Qt::Key_R, &Camera::moveAlongView, 10},  {Qt::Key_F, &Camera::moveAlongView, -10},
+        {Qt::Key_T, &Camera::moveAlongRight, 10}, {Qt::Key_G, &Camera::moveAlongRight, -10},
+        {Qt::Key_Z, &Camera::moveAlongUp, 10},    {Qt::Key_H, &Camera::moveAlongUp, -10},
+        {Qt::Key_U, &Camera::rotateX, 1},         {Qt::Key_J, &Camera::rotateX, -1},
+        {Qt::Key_I, &Camera::rotateY, 1},         {Qt::Key_K, &Camera::rotateY, -1},
+        {Qt::Key_O, &Camera::rotateZ, 1},         {Qt::Key_L, &Camera::rotateZ, -1},
     };
-    for (const auto& move : moves) {
-        press(move.key);
-        EXPECT_NEAR(widget_->camera.position.x, move.position.x, 1e-3f) << move.key;
-        EXPECT_NEAR(widget_->camera.position.y, move.position.y, 1e-3f) << move.key;
-        EXPECT_NEAR(widget_->camera.position.z, move.position.z, 1e-3f) << move.key;
+    Camera expected = widget_->camera;
+    expected.rotateX(3.0f);  // turned first, so that every move goes along a different axis
+    widget_->camera = expected;
+    for (const auto& k : keys) {
+        press(k.key);
+        (expected.*k.act)(k.by);
+        for (auto v :
+             {&Camera::position, &Camera::viewDirection, &Camera::rightVector, &Camera::upVector}) {
+            EXPECT_EQ((widget_->camera.*v).x, (expected.*v).x) << k.key;
+            EXPECT_EQ((widget_->camera.*v).y, (expected.*v).y) << k.key;
+            EXPECT_EQ((widget_->camera.*v).z, (expected.*v).z) << k.key;
+        }
     }
-    const float s = std::sin(degree);
-    press(Qt::Key_U);  // pitch up
-    EXPECT_NEAR(widget_->camera.viewDirection.y, s, 1e-6f);
-    press(Qt::Key_J);
-    press(Qt::Key_I);  // yaw left
-    EXPECT_NEAR(widget_->camera.viewDirection.x, -s, 1e-6f);
-    press(Qt::Key_K);
-    press(Qt::Key_O);  // roll left
-    EXPECT_NEAR(widget_->camera.rightVector.y, s, 1e-6f);
-    press(Qt::Key_L);
-    EXPECT_NEAR(widget_->camera.viewDirection.z, -1.0f, 1e-6f);
-    EXPECT_NEAR(widget_->camera.rightVector.x, 1.0f, 1e-6f);
 }
 
 TEST_F(GLWidgetInWindow, ValueSlotsTurnByOneDegreeAndMoveByAHundredMetres) {

@@ -90,16 +90,6 @@ inline std::string flatBox(float w, float h, float d, Rgb c, float x = 0, float 
            "} }\n";
 }
 
-// A perspective view (vertical field of view in degrees) from eye to centre, y up.
-inline void lookAt(double fov, double ex, double ey, double ez, double cx, double cy, double cz) {
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(fov, 1.0, 1.0, 10000.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(ex, ey, ez, cx, cy, cz, 0.0, 1.0, 0.0);
-}
-
 // An offscreen GL context, current while the object lives, drawing into a framebuffer of the
 // given size cleared to black, with depth testing and back-face culling on as in a game frame.
 class Canvas {

@@ -12,14 +12,12 @@
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
-#include <vector>
+
+#include "bitmap.h"
 
 namespace fs = std::filesystem;
 
@@ -48,60 +46,27 @@ fs::path Generated::folder;
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new Generated);
 
-std::vector<unsigned char> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-uint32_t u32(const std::vector<unsigned char>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t u16(const std::vector<unsigned char>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-// A 24-bit BMP as the generator writes it, rows bottom-up as in the file.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> bytes;
-    size_t offset = 0;
-
-    int at(int x, int y, int channel) const {
-        const size_t row = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
-        return bytes[offset + y * row + x * 3 + channel];
+// Reads a picture as the game does, through the image library: it must hold 24 bits a pixel and
+// have power-of-two sides, which every GL takes for a texture.
+void readTexture(const char* name, Nevra::Bitmap& picture) {
+    ASSERT_EQ(picture.readBitmap((Generated::folder / name).c_str(), 1), 1) << name;
+    EXPECT_EQ(picture.m_channels, 3) << name;
+    for (int side : {picture.getWidth(), picture.getHeight()}) {
+        EXPECT_TRUE(side > 0 && (side & (side - 1)) == 0) << name << " " << side;
     }
-    // Mean absolute difference of all channels between columns a and b.
-    double columnDifference(int a, int b) const {
-        double sum = 0;
-        for (int y = 0; y < height; ++y)
-            for (int c = 0; c < 3; ++c)
-                sum += std::abs(at(a, y, c) - at(b, y, c));
-        return sum / height;
-    }
-};
+}
 
-Picture readPicture(const char* name) {
-    Picture p;
-    p.bytes = readFile(Generated::folder / name);
-    EXPECT_GE(p.bytes.size(), 54u);
-    if (p.bytes.size() < 54)
-        return p;
-    EXPECT_EQ(p.bytes[0], 'B');
-    EXPECT_EQ(p.bytes[1], 'M');
-    EXPECT_EQ(u32(p.bytes, 2), p.bytes.size());  // file size
-    EXPECT_EQ(u32(p.bytes, 14), 40u);            // info header size
-    EXPECT_EQ(u16(p.bytes, 26), 1);              // planes
-    EXPECT_EQ(u16(p.bytes, 28), 24);             // bits per pixel
-    EXPECT_EQ(u32(p.bytes, 30), 0u);             // BI_RGB
-    p.width = static_cast<int>(u32(p.bytes, 18));
-    p.height = static_cast<int>(u32(p.bytes, 22));
-    p.offset = u32(p.bytes, 10);
-    EXPECT_TRUE(p.width > 0 && (p.width & (p.width - 1)) == 0) << name << " width " << p.width;
-    EXPECT_TRUE(p.height > 0 && (p.height & (p.height - 1)) == 0) << name << " height " << p.height;
-    const size_t row = (static_cast<size_t>(p.width) * 3 + 3) / 4 * 4;
-    EXPECT_EQ(p.bytes.size(), p.offset + row * p.height);
-    return p;
+// Mean absolute difference of all channels between columns a and b of a 24-bit picture.
+double columnDifference(Nevra::Bitmap& picture, int a, int b) {
+    const unsigned char* data = picture.getData();
+    const int width = picture.getWidth(), height = picture.getHeight();
+    double sum = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int c = 0; c < 3; ++c) {
+            sum += std::abs(data[(y * width + a) * 3 + c] - data[(y * width + b) * 3 + c]);
+        }
+    }
+    return sum / height;
 }
 
 SbBox3f boundsOf(const char* name) {
@@ -129,7 +94,8 @@ TEST(MakeData, WritesTheSixGameFilesAllReadable) {
     for (const char* model : {"start.iv", "finish.iv", "tree.iv"}) {
         EXPECT_FALSE(boundsOf(model).isEmpty()) << model;
     }
-    readPicture("snow16.bmp");
+    Nevra::Bitmap snow;
+    readTexture("snow16.bmp", snow);
 }
 
 TEST(MakeData, BoarderStandsOnItsFeetAtTheGamesOrigin) {
@@ -144,14 +110,14 @@ TEST(MakeData, BoarderStandsOnItsFeetAtTheGamesOrigin) {
 }
 
 TEST(MakeData, PanoramaClosesRoundTheCircle) {
-    const Picture pano = readPicture("panorama20480256.bmp");
-    ASSERT_EQ(pano.width, 2048);
-    ASSERT_EQ(pano.height, 256);
+    Nevra::Bitmap pano;
+    ASSERT_NO_FATAL_FAILURE(readTexture("panorama20480256.bmp", pano));
+    ASSERT_EQ(pano.getWidth(), 2048);
     // The shown half, columns 1664..2047 and 0..639, meets itself at column 640 / 1664, and the
     // texture wraps at 2047 / 0: both halves are the same picture.
     for (int x : {0, 639, 640, 1000, 1023})
-        EXPECT_EQ(pano.columnDifference(x, x + 1024), 0.0) << x;
-    EXPECT_LT(pano.columnDifference(639, 1664), 3.0 * pano.columnDifference(638, 639) + 5.0);
+        EXPECT_EQ(columnDifference(pano, x, x + 1024), 0.0) << x;
+    EXPECT_LT(columnDifference(pano, 639, 1664), 3.0 * columnDifference(pano, 638, 639) + 5.0);
 }
 
 }  // namespace
