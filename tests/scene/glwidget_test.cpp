@@ -206,36 +206,28 @@ TEST_F(GLWidgetInWindow, MarkerAndModelStandWhereTheChaseCameraLooksAtAnySize) {
     QTest::qWait(50);
     const QImage image = widget_->grabFramebuffer();
     ASSERT_EQ(image.height(), 900);
-    struct Blob {
-        long count = 0;
-        double x = 0, y = 0;  // centroid, row 0 at the top
-        int minX = 1 << 30, maxX = -1, minY = 1 << 30, maxY = -1;
-    } marker, model;
+    QRect marker;  // the green pixels' bounds, row 0 at the top
+    double modelX = 0, modelY = 0, modelCount = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
-            Blob* b = qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80    ? &marker
-                      : qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) > 200 ? &model
-                                                                          : nullptr;
-            if (b != nullptr) {
-                ++b->count;
-                b->x += x;
-                b->y += y;
-                b->minX = std::min(b->minX, x);
-                b->maxX = std::max(b->maxX, x);
-                b->minY = std::min(b->minY, y);
-                b->maxY = std::max(b->maxY, y);
+            if (qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80) {
+                marker |= QRect(x, y, 1, 1);
+            } else if (qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) > 200) {
+                modelX += x;
+                modelY += y;
+                ++modelCount;
             }
         }
     }
     const double cx = image.width() / 2.0, cy = image.height() / 2.0;
     const double pixelsPerMetre = image.height() / 700.0 * 2.1;
-    ASSERT_GT(marker.count, 3);
-    EXPECT_NEAR(marker.minX, cx, 2.0);
-    EXPECT_NEAR(marker.maxX, cx, 2.0);
-    EXPECT_NEAR(marker.maxY, cy, 2.0);  // the line rises from the foot
-    EXPECT_LT(marker.minY, cy - 3);
-    ASSERT_GT(model.count, 50);
-    EXPECT_NEAR(model.x / model.count, cx + 10 * pixelsPerMetre, 6.0);
-    EXPECT_NEAR(model.y / model.count, cy - 3.2 * pixelsPerMetre, 6.0);
+    ASSERT_GT(marker.height(), 3);
+    EXPECT_NEAR(marker.left(), cx, 2.0);
+    EXPECT_NEAR(marker.right(), cx, 2.0);
+    EXPECT_NEAR(marker.bottom(), cy, 2.0);  // the line rises from the foot
+    EXPECT_LT(marker.top(), cy - 3);
+    ASSERT_GT(modelCount, 50);
+    EXPECT_NEAR(modelX / modelCount, cx + 10 * pixelsPerMetre, 6.0);
+    EXPECT_NEAR(modelY / modelCount, cy - 3.2 * pixelsPerMetre, 6.0);
 }

@@ -6,7 +6,6 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
-#include <memory>
 
 #include "app/window.h"
 #include "scene/glwidget.h"
@@ -84,42 +83,40 @@ TEST(GlutConeUsable, OnlyWithANamedDisplayAndTheToolkitOnX) {
 // The whole scene widget over tiny data files: a uniform snow picture with unaligned rows, a
 // backdrop whose upper half is sky, magenta start and cyan finish cubes 10 m wide, and the ten
 // trees in one place. Frames come only from grab.
-class SlopeFrame : public testing::Test {
-protected:
-    void SetUp() override {
-        writeBmp24("snow16.bmp", 2, 2, std::vector<Rgb>(4, snow));
-        std::vector<Rgb> backdrop(12, sky);
-        std::fill(backdrop.begin() + 6, backdrop.end(), rock);
-        writeBmp24("panorama20480256.bmp", 1, 12, backdrop);
-        writeFile("start.iv", flatBox(2, 2, 2, magenta));
-        writeFile("finish.iv", flatBox(2, 2, 2, cyan));
-        widget = std::make_unique<GLWidget>();
-        for (QTimer* timer : widget->findChildren<QTimer*>()) {
-            timer->stop();
-        }
-        for (Vec3& p : widget->trees.positions) {
-            p = Vec3(150.0f, 0.0f, 40.0f);
-        }
-        widget->resize(700, 700);
-        widget->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+TEST(SlopeFrame, ChaseViewShowsSnowTreesStartAndFinishAndTheFreeCameraTheSky) {
+    TempWorkDir dir;
+    CoutCapture quiet;
+    writeBmp24("snow16.bmp", 2, 2, std::vector<Rgb>(4, snow));
+    std::vector<Rgb> backdrop(12, sky);
+    std::fill(backdrop.begin() + 6, backdrop.end(), rock);
+    writeBmp24("panorama20480256.bmp", 1, 12, backdrop);
+    writeFile("start.iv", flatBox(2, 2, 2, magenta));
+    writeFile("finish.iv", flatBox(2, 2, 2, cyan));
+    GLWidget widget;
+    for (QTimer* timer : widget.findChildren<QTimer*>()) {
+        timer->stop();
     }
-
-    void grab(int mode) {
-        widget->camera.mode = mode;
-        image = widget->grabFramebuffer();
+    for (Vec3& p : widget.trees.positions) {
+        p = Vec3(150.0f, 0.0f, 40.0f);
     }
-
+    widget.resize(700, 700);
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    QImage image;
+    auto grab = [&](int mode) {
+        widget.camera.mode = mode;
+        image = widget.grabFramebuffer();
+    };
     // Whether a pixel within `radius` of where world point (x, ground + above, z) appears in the
     // last frame has colour c.
-    bool seen(float x, float above, float z, Rgb c, int radius = 1) {
+    auto seen = [&](float x, float above, float z, Rgb c, int radius = 1) {
         double mv[16], pr[16], wx, wy, wz;
         GLint vp[4];
-        widget->makeCurrent();  // the frame's matrices are still in place
+        widget.makeCurrent();  // the frame's matrices are still in place
         glGetDoublev(GL_MODELVIEW_MATRIX, mv);
         glGetDoublev(GL_PROJECTION_MATRIX, pr);
         glGetIntegerv(GL_VIEWPORT, vp);
-        widget->doneCurrent();
+        widget.doneCurrent();
         gluProject(x, heightAt(x, z) + above, z, mv, pr, vp, &wx, &wy, &wz);
         for (int dy = -radius; dy <= radius; ++dy) {
             for (int dx = -radius; dx <= radius; ++dx) {
@@ -130,20 +127,13 @@ protected:
             }
         }
         return false;
-    }
+    };
 
-    TempWorkDir dir;
-    CoutCapture quiet;
-    std::unique_ptr<GLWidget> widget;
-    QImage image;
-};
-
-TEST_F(SlopeFrame, ChaseViewShowsSnowTreesStartAndFinishAndTheFreeCameraTheSky) {
     grab(0);
     EXPECT_TRUE(near(image.pixel(350, 450), snow));  // below the boarder's foot
     EXPECT_TRUE(seen(170.0f, 3.0f, -75.0f, magenta));
     EXPECT_TRUE(seen(150.0f, 62.0f, 40.0f, crown, 2));  // 8 m under the tip
-    widget->boarder.position = Vec3(900.0f, heightAt(900.0f, 124.0f), 124.0f);
+    widget.boarder.position = Vec3(900.0f, heightAt(900.0f, 124.0f), 124.0f);
     grab(0);
     EXPECT_TRUE(seen(952.0f, 72.0f, 124.0f, cyan));
     // Level with the free camera lies the backdrop's upper half.
