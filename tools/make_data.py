@@ -181,8 +181,32 @@ class Mesh:
                 ids = [self.vertex(place.point(p), normal, colour, glow) for p in corners]
                 self.quad(*ids, normal)
 
-    def ball(self, colour, centre, radius, scale=None, rotation=None, glow=0.55, slices=16,
-             stacks=10):
+    def tile(self, colour, centre, size, facing, glow=0.75):
+        """A thin box square to the axes, shown only from its face towards facing (+1: +z, -1:
+        -z): all eight corners take that face's colour, so the box needs no vertices of its own per
+        face. For letters and squares laid on a flat face, whose rims are too thin to see."""
+        normal = (0.0, 0.0, facing)
+        ids = {}
+        for cx in (-1, 1):
+            for cy in (-1, 1):
+                for cz in (-1, 1):
+                    p = (centre[0] + cx * size[0] / 2.0, centre[1] + cy * size[1] / 2.0,
+                         centre[2] + cz * size[2] / 2.0)
+                    ids[cx, cy, cz] = self.vertex(p, normal, colour, glow)
+        for axis in range(3):
+            for sign in (-1, 1):
+                out = [0.0, 0.0, 0.0]
+                out[axis] = float(sign)
+                u, v = (axis + 1) % 3, (axis + 2) % 3
+                corners = []
+                for cu, cv in ((-1, -1), (1, -1), (1, 1), (-1, 1)):
+                    c = [0, 0, 0]
+                    c[axis], c[u], c[v] = sign, cu, cv
+                    corners.append(ids[tuple(c)])
+                self.quad(*corners, tuple(out))
+
+    def ball(self, colour, centre, radius, scale=None, rotation=None, glow=0.55, slices=12,
+             stacks=8):
         place = Placement(centre, rotation, scale)
         rings = []
         for i in range(stacks + 1):
@@ -244,19 +268,19 @@ class Mesh:
             for j in range(1, sides - 1):
                 self.triangle(ring[0], ring[j], ring[j + 1], normal)
 
-    def rod(self, colour, p0, p1, radius, glow=0.55, caps=(True, True), sides=16):
+    def rod(self, colour, p0, p1, radius, glow=0.55, caps=(True, True), sides=12):
         """A cylinder from point p0 to point p1; caps says which ends are closed."""
         mid = scaled(add(p0, p1), 0.5)
         place = Placement(mid, rotation_y_to(sub(p1, p0)))
         self._round(colour, place, radius, radius, length(sub(p1, p0)), glow, caps, sides)
 
     def disc(self, colour, centre, radius, thickness, axis=(0.0, 0.0, 1.0), glow=0.55,
-             sides=16):
+             sides=12):
         """A flat cylinder whose axis points along axis."""
         place = Placement(centre, rotation_y_to(axis))
         self._round(colour, place, radius, radius, thickness, glow, (True, True), sides)
 
-    def cone(self, colour, base, tip, radius, glow=0.55, sides=16):
+    def cone(self, colour, base, tip, radius, glow=0.55, sides=12):
         mid = scaled(add(base, tip), 0.5)
         place = Placement(mid, rotation_y_to(sub(tip, base)))
         self._round(colour, place, radius, 0.0, length(sub(tip, base)), glow, (True, True), sides)
@@ -390,6 +414,7 @@ def lettering(mesh, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
     top = 3.5 * pixel
     thickness = 0.04
     z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
+    facing = 1.0 if face_z > 0 else -1.0
     for index, letter in enumerate(word):
         for row, bits in enumerate(FONT[letter]):
             column = 0
@@ -405,8 +430,8 @@ def lettering(mesh, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
                 if mirrored:
                     x = -x
                 y = top - (row + 0.5) * pixel
-                mesh.box(colour, (centre_x + x, centre_y + y, z),
-                         ((end - column) * pixel, pixel, thickness), glow=0.75)
+                mesh.tile(colour, (centre_x + x, centre_y + y, z),
+                          ((end - column) * pixel, pixel, thickness), facing)
                 column = end
 
 
@@ -415,16 +440,17 @@ def chequers(mesh, x0, x1, y, size, face_z):
     z = face_z."""
     thickness = 0.04
     z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
-    mesh.box(WHITE, ((x0 + x1) / 2.0, y, z - (thickness / 4.0 if face_z > 0 else -thickness / 4.0)),
-             (x1 - x0, size * 2.0, thickness / 2.0), glow=0.75)
+    facing = 1.0 if face_z > 0 else -1.0
+    mesh.tile(WHITE, ((x0 + x1) / 2.0, y, z - (thickness / 4.0 if face_z > 0 else -thickness / 4.0)),
+              (x1 - x0, size * 2.0, thickness / 2.0), facing)
     count = int((x1 - x0) / size)
     start = (x0 + x1) / 2.0 - count * size / 2.0
     for i in range(count):
         for j in (0, 1):
             if (i + j) % 2:
                 continue
-            mesh.box(BLACK, (start + (i + 0.5) * size, y + (j - 0.5) * size, z),
-                     (size, size, thickness), glow=0.75)
+            mesh.tile(BLACK, (start + (i + 0.5) * size, y + (j - 0.5) * size, z),
+                      (size, size, thickness), facing)
 
 
 def striped_post(mesh, x, bottom, top, radius, colours, band):
