@@ -9,13 +9,18 @@
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
+#include <Inventor/SoPrimitiveVertex.h>
+#include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoShape.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "bitmap.h"
 
@@ -69,21 +74,69 @@ double columnDifference(Nevra::Bitmap& picture, int a, int b) {
     return sum / height;
 }
 
-SbBox3f boundsOf(const char* name) {
+// Reads a generated model; the caller unrefs the result. Null (with a failure) when unreadable.
+SoSeparator* readModel(const char* name) {
     SoInput input;
     EXPECT_TRUE(input.openFile((Generated::folder / name).c_str()));
     SoSeparator* root = SoDB::readAll(&input);
     input.closeFile();
     EXPECT_NE(root, nullptr) << name;
+    if (root)
+        root->ref();
+    return root;
+}
+
+SbBox3f boundsOf(const char* name) {
+    SoSeparator* root = readModel(name);
     if (!root)
         return SbBox3f();
-    root->ref();
     SoGetBoundingBoxAction action(SbViewportRegion(700, 700));
     action.apply(root);
     SbBox3f box = action.getXfBoundingBox().project();
     root->unref();
     return box;
 }
+
+int countNodes(SoNode* node) {
+    int count = 1;
+    if (node->isOfType(SoGroup::getClassTypeId())) {
+        auto* group = static_cast<SoGroup*>(node);
+        for (int i = 0; i < group->getNumChildren(); ++i)
+            count += countNodes(group->getChild(i));
+    }
+    return count;
+}
+
+// The surface of a model as Coin hands its triangles out, in model coordinates, with each point
+// rounded to a 1e-3 grid so that vertices repeated with other colours or normals meet.
+struct Surface {
+    using Point = std::tuple<long, long, long>;
+    std::map<std::pair<Point, Point>, int> edges;  // directed edge -> how often it occurs
+    double volume = 0;                             // signed, positive when wound outwards
+    int triangles = 0;
+    int shapes = 0;
+
+    static Point key(const SbVec3f& p) {
+        return {std::lround(p[0] * 1000.0f), std::lround(p[1] * 1000.0f),
+                std::lround(p[2] * 1000.0f)};
+    }
+    static void triangle(void* data, SoCallbackAction* action, const SoPrimitiveVertex* a,
+                         const SoPrimitiveVertex* b, const SoPrimitiveVertex* c) {
+        auto* s = static_cast<Surface*>(data);
+        SbVec3f p[3];
+        const SoPrimitiveVertex* v[3] = {a, b, c};
+        for (int i = 0; i < 3; ++i)
+            action->getModelMatrix().multVecMatrix(v[i]->getPoint(), p[i]);
+        for (int i = 0; i < 3; ++i)
+            ++s->edges[{key(p[i]), key(p[(i + 1) % 3])}];
+        s->volume += p[0].dot(p[1].cross(p[2])) / 6.0;
+        ++s->triangles;
+    }
+    static SoCallbackAction::Response shape(void* data, SoCallbackAction*, const SoNode*) {
+        ++static_cast<Surface*>(data)->shapes;
+        return SoCallbackAction::CONTINUE;
+    }
+};
 
 TEST(MakeData, WritesTheSixGameFilesAllReadable) {
     std::set<std::string> names;
@@ -107,6 +160,35 @@ TEST(MakeData, BoarderStandsOnItsFeetAtTheGamesOrigin) {
     EXPECT_NEAR(z0, 0.0f, 0.01f);  // the board's sole on the ground
     EXPECT_GT(z1, 7.5f);           // 15 m and more once scaled
     EXPECT_LT(z1, 9.5f);
+}
+
+// The game culls back faces and walks each model's nodes every frame: each model must be one
+// shape in a handful of nodes, closed (every edge met by a neighbour running the other way, so no
+// hole or flipped triangle shows the sky through it) and wound outwards.
+TEST(MakeData, ModelsAreSingleClosedOutwardShapes) {
+    for (const char* name : {"boarder.iv", "start.iv", "finish.iv", "tree.iv"}) {
+        SCOPED_TRACE(name);
+        SoSeparator* root = readModel(name);
+        if (!root)
+            continue;
+        EXPECT_LE(countNodes(root), 8);
+        Surface surface;
+        SoCallbackAction action;
+        action.addTriangleCallback(SoShape::getClassTypeId(), Surface::triangle, &surface);
+        action.addPreCallback(SoShape::getClassTypeId(), Surface::shape, &surface);
+        action.apply(root);
+        root->unref();
+        EXPECT_EQ(surface.shapes, 1);
+        EXPECT_GT(surface.triangles, 150);  // round parts stay round
+        int unmatched = 0;
+        for (const auto& [edge, count] : surface.edges) {
+            const auto back = surface.edges.find({edge.second, edge.first});
+            if (back == surface.edges.end() || back->second != count)
+                ++unmatched;
+        }
+        EXPECT_EQ(unmatched, 0);
+        EXPECT_GT(surface.volume, 0.0);
+    }
 }
 
 TEST(MakeData, PanoramaClosesRoundTheCircle) {
