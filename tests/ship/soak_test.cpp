@@ -56,8 +56,9 @@ protected:
         ASSERT_EQ(chdir(dir.c_str()), 0);  // the game reads its files from the working directory
     }
     void TearDown() override {
-        if (!previousDir.empty())
+        if (!previousDir.empty()) {
             EXPECT_EQ(chdir(previousDir.c_str()), 0);
+        }
         removeTree(dir);
     }
 
