@@ -1,1 +1,22 @@
+// The one place where ImageBase<T> is compiled: the member definitions of every operation family
+// come in from their internal files and the eight element types are instantiated here.
+
 #include "imagebase.h"
+
+#include "filtering.inl"
+#include "geometry.inl"
+#include "intensity.inl"
+#include "storage.inl"
+
+namespace Nevra {
+
+template class ImageBase<char>;
+template class ImageBase<unsigned char>;
+template class ImageBase<short>;
+template class ImageBase<unsigned short>;
+template class ImageBase<int>;
+template class ImageBase<unsigned int>;
+template class ImageBase<float>;
+template class ImageBase<double>;
+
+}  // namespace Nevra

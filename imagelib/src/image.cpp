@@ -1,0 +1,134 @@
+// Image: geometry, window/level records and spacing; the aligned storage allocation; the free
+// functions createImage and nextPowerOfTwo.
+
+#include <climits>
+#include <new>
+
+#include "imagebase.h"
+
+namespace Nevra {
+
+namespace {
+
+constexpr std::align_val_t kStorageAlignment{16};
+
+}  // namespace
+
+void* allocateAligned(std::size_t bytes) {
+    if (bytes == 0) {
+        return nullptr;
+    }
+    return ::operator new(bytes, kStorageAlignment, std::nothrow);
+}
+
+void releaseAligned(void* block) {
+    if (block != nullptr) {
+        ::operator delete(block, kStorageAlignment);
+    }
+}
+
+Image::Image()
+    : m_dim{0, 0, 0, 0},
+      m_spacing{1.0f, 1.0f, 1.0f, 1.0f},
+      m_channels(0),
+      m_window_level(nullptr),
+      m_verbose(1),
+      m_stride(0),
+      m_slice_size(0),
+      m_frame_size(0),
+      m_image_size(0),
+      m_position(0),
+      m_type(0) {}
+
+Image::~Image() {
+    delete[] m_window_level;
+}
+
+int Image::reservedOperation(int) {
+    return 0;
+}
+
+int Image::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
+    m_dim[0] = dimX;
+    m_dim[1] = dimY;
+    m_dim[2] = dimZ;
+    m_dim[3] = dimT;
+    m_channels = channels;
+
+    // Each product is checked on its own: every derived size must fit its int field.
+    bool valid = dimX >= 0 && dimY >= 0 && dimZ >= 0 && dimT >= 0 && channels >= 0;
+    const long long stride = static_cast<long long>(dimX) * channels;
+    const long long slice = valid && stride <= INT_MAX ? stride * dimY : 0;
+    const long long frame = valid && slice <= INT_MAX ? slice * dimZ : 0;
+    const long long image = valid && frame <= INT_MAX ? frame * dimT : 0;
+    valid = valid && stride <= INT_MAX && slice <= INT_MAX && frame <= INT_MAX && image <= INT_MAX;
+    m_stride = valid ? static_cast<int>(stride) : 0;
+    m_slice_size = valid ? static_cast<int>(slice) : 0;
+    m_frame_size = valid ? static_cast<int>(frame) : 0;
+    m_image_size = valid ? static_cast<int>(image) : 0;
+
+    delete[] m_window_level;
+    m_window_level = nullptr;
+    if (channels > 0) {
+        m_window_level = new (std::nothrow) WindowLevel[channels]();
+        if (m_window_level == nullptr) {
+            valid = false;
+            m_stride = m_slice_size = m_frame_size = m_image_size = 0;
+        }
+    }
+    return valid ? 0 : 1;
+}
+
+void Image::setWindowLevel(float low, float high, int channel) {
+    const double lo = low;
+    const double hi = high;
+    m_window_level[channel].window = static_cast<float>(hi - lo);
+    m_window_level[channel].level = static_cast<float>((lo + hi) * 0.5);
+    m_window_level[channel].low = low;
+    m_window_level[channel].high = high;
+}
+
+void Image::setSpacing(float sx, float sy, float sz, float st) {
+    m_spacing[0] = sx;
+    m_spacing[1] = sy;
+    m_spacing[2] = sz;
+    m_spacing[3] = st;
+}
+
+Image* createImage(int typeCode) {
+    switch (typeCode) {
+        case kTypeByte:
+            return new ImageBase<char>();
+        case kTypeUnsignedByte:
+            return new ImageBase<unsigned char>();
+        case kTypeShort:
+            return new ImageBase<short>();
+        case kTypeUnsignedShort:
+            return new ImageBase<unsigned short>();
+        case kTypeInt:
+            return new ImageBase<int>();
+        case kTypeUnsignedInt:
+            return new ImageBase<unsigned int>();
+        case kTypeFloat:
+            return new ImageBase<float>();
+        case kTypeDouble:
+            return new ImageBase<double>();
+        default:
+            return nullptr;
+    }
+}
+
+int nextPowerOfTwo(int n) {
+    // Unsigned arithmetic: n AND -n is defined for every n, and the doubling cannot overflow.
+    const unsigned int u = static_cast<unsigned int>(n);
+    unsigned int power = u & (0u - u);
+    while (static_cast<long long>(power) < n) {
+        if (power >= (1u << 30)) {
+            return 0;  // no power of two of an int reaches n
+        }
+        power <<= 1;
+    }
+    return static_cast<int>(power);
+}
+
+}  // namespace Nevra
