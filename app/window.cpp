@@ -9,12 +9,15 @@
 #include <QStyleFactory>
 #include <QTimer>
 
+#include "app/race.h"
 #include "scene/glwidget.h"
+#include "world/gates.h"
 
 namespace {
 
 const char* const goalText =
-    "GOAL: \nmove your boarder across the slope smoothly.\nBe as fast as possible but pay attention "
+    "GOAL: \nmove your boarder across the slope smoothly.\nBe as fast as possible but pay "
+    "attention "
     "to the gates!\nThe red ones have to be passed right hand\nthe blue ones left hand.\nEvery "
     "missed gate result in 5 seconds penalty time.\nTake care of your endurance, it becomes less "
     "with ongoing time.\n\nCONTROL:\nmove your boarder with the UP/ DOWN/ RIGHT/ LEFT keys.\nWith "
@@ -120,14 +123,77 @@ Window::Window() : QWidget(nullptr) {
 
 Window::~Window() = default;
 
-void Window::showTime() {}
+void Window::showTime() {
+    if (!running) {
+        return;
+    }
+    elapsedMs = static_cast<int>(raceTime.elapsed());
+    timerLCD->display(race::clockText(elapsedMs));
+    shownMs = elapsedMs;
+}
 
-void Window::setProgressBarValue() {}
+void Window::setProgressBarValue() {
+    if (!running) {
+        return;
+    }
+    endurance -= 3;
+    // Below the bar's minimum the bar ignores the value and keeps showing the last one.
+    enduranceBar->setValue(endurance);
+}
 
-void Window::checkStart() {}
+void Window::checkStart() {
+    if (running) {
+        return;
+    }
+    const Vec3 p = glWidget->boarder.getPosition();
+    if (race::inStartZone(p.x, p.z)) {
+        running = true;
+        raceTime.start();
+    }
+}
 
-void Window::checkFinish() {}
+void Window::checkFinish() {
+    if (!running) {
+        return;
+    }
+    const Vec3 p = glWidget->boarder.getPosition();
+    if (!race::inFinishZone(p.x, p.z)) {
+        return;
+    }
+    running = false;
+    checkGates(glWidget->gates, glWidget->boarder);
+    // The total uses the time last shown on the clock, which stays there as the run time.
+    const long long total = race::totalMs(glWidget->boarder.gateFailures, shownMs);
+    totalResultLCD->display(race::timeText(total));
+}
 
-void Window::checkGateFailures() {}
+void Window::checkGateFailures() {
+    checkGates(glWidget->gates, glWidget->boarder);
+    gateFailuresLCD->display(QString::number(glWidget->boarder.gateFailures));
+    if (endurance <= 0) {
+        statusLabel->setText(tr("      GAME OVER      "));
+        running = false;
+        totalResultLCD->display(QStringLiteral("99:99.999"));
+        timerLCD->display(QStringLiteral("99:99.999"));
+        gateFailuresLCD->display(QStringLiteral("99"));
+    }
+}
 
-void Window::resetAll() {}
+void Window::resetAll() {
+    enduranceBar->setValue(enduranceMax);
+    endurance = enduranceMax;
+
+    running = false;
+    elapsedMs = 0;
+    timerLCD->display(QStringLiteral("00:00.000"));
+    totalResultLCD->display(QStringLiteral("00:00.000"));
+
+    // The previous boarder model may hold GL objects of the scene's context (a no-op before the
+    // scene has been shown).
+    glWidget->makeCurrent();
+    glWidget->boarder.init();
+    glWidget->doneCurrent();
+    glWidget->camera.reset();
+
+    statusLabel->setText(tr("                      "));
+}

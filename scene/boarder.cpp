@@ -1,19 +1,82 @@
 #include "scene/boarder.h"
 
+#include <GL/gl.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTransform.h>
+
 #include <cmath>
 
+#include "scene/inventormodel.h"
 #include "world/heightmap.h"
 
-Boarder::Boarder() { setStartState(); }
-
-Boarder::~Boarder() { releaseScene(); }
-
-void Boarder::init() {
-    releaseScene();
+Boarder::Boarder() {
     setStartState();
 }
 
-void Boarder::draw() {}
+Boarder::~Boarder() {
+    releaseScene();
+}
+
+void Boarder::init() {
+    // A new game builds everything anew; the previous graph would otherwise be lost.
+    releaseScene();
+
+    SoDB::init();
+    sceneRoot = new SoSeparator;
+    sceneRoot->ref();
+    viewport = new SbViewportRegion(700, 700);
+    renderAction = new SoGLRenderAction(*viewport);
+    modelGroup = new SoSeparator;
+    modelTransform = new SoTransform;
+    modelTransform->translation.setValue(-19.0f, 0.0f, 0.0f);
+    modelTransform->scaleFactor.setValue(2.0f, 2.0f, 2.0f);
+    modelInput = new SoInput;
+    model = readInventorModel(*modelInput, "boarder.iv", "boarder");
+
+    modelGroup->addChild(modelTransform);
+    if (model != nullptr) {
+        modelGroup->addChild(model);
+    }
+    sceneRoot->addChild(modelGroup);
+
+    setStartState();
+}
+
+void Boarder::draw() {
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    float h = heightAt(position.x, position.z);
+    position.y = h;
+    glTranslatef(position.x, h, position.z);
+    // A green line 10 m high at the boarder's foot.
+    glBegin(GL_LINES);
+    glColor3f(0.0f, 1.0f, 0.0f);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glVertex3f(0.0f, 10.0f, 0.0f);
+    glEnd();
+    glPopAttrib();
+    glPopMatrix();
+
+    glPushMatrix();
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    h = heightAt(position.x, position.z);
+    position.y = h;
+    glTranslatef(position.x, h, position.z);
+    // The model is built with z up: turn its z into world y, then turn it by the heading.
+    glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);
+    glRotatef(rotation.z, 0.0f, 1.0f, 0.0f);
+    glRotatef(rotation.y, 0.0f, 0.0f, 1.0f);
+    if (renderAction != nullptr && sceneRoot != nullptr) {
+        renderInventorScene(*renderAction, sceneRoot);
+    }
+    glPopMatrix();
+    glPopAttrib();
+}
 
 void Boarder::turn(float a) {
     rotation.y = rotation.y + a;
@@ -46,4 +109,10 @@ void Boarder::setStartState() {
     gatesPassed = 0;
 }
 
-void Boarder::releaseScene() {}
+void Boarder::releaseScene() {
+    // The group, the transform and the model go with the root that holds them.
+    releaseInventorScene(sceneRoot, viewport, renderAction, modelInput);
+    modelGroup = nullptr;
+    model = nullptr;
+    modelTransform = nullptr;
+}

@@ -1,6 +1,8 @@
 #ifndef SCENE_CAMERA_H
 #define SCENE_CAMERA_H
 
+#include <iosfwd>
+
 #include "scene/vec3.h"
 
 class Boarder;
@@ -28,6 +30,9 @@ public:
     // REQUIRES: a current GL context.
     void look(const Boarder& boarder);
     // The view that look sets up for the given mode, without any GL call. Pure.
+    // Modes 0 to 3 look at the boarder's foot from behind and above; mode 4 looks 100 m ahead from
+    // 10 m above the foot, along the line from the ground 5 m behind up to the foot; mode 5 looks
+    // from position towards position + viewDirection. REQUIRES: 0 <= forMode <= 5.
     CameraView view(int forMode, const Boarder& boarder) const;
 
     // Turns of the free camera by an angle in degrees: pitch about rightVector (positive up), yaw
@@ -47,5 +52,10 @@ public:
     Vec3 viewPoint;      // position + viewDirection, written by look in mode 5
     int mode = 0;        // 0..5
 };
+
+// Writes the twelve console lines of the boarder's-eyes view: eye ("Position"), centre
+// ("ViewPoint") and up ("UpVector"), each group after a line of twelve dashes, floats in the
+// stream's default format, every line ended by std::endl.
+void writeCameraLines(std::ostream& out, const CameraView& view);
 
 #endif  // SCENE_CAMERA_H

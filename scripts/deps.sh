@@ -16,6 +16,7 @@ test=(
   clang libclang-rt-14-dev
   libopencv-dev
   dpkg-dev fakeroot file
+  python3
 )
 
 case "${1:-game}" in

@@ -9,7 +9,8 @@ extern const double Heightmap[81][81][3];
 
 // The ground elevation (world y, metres) under world point (x, z), by bilinear interpolation of the
 // four surrounding grid vertices. Points outside the grid are clamped to its edges first; on the
-// x = +1000 and z = +1000 edges the value one grid step inside is returned. Pure: no state, no GL.
+// x = +1000 and z = +1000 edges the value one grid step inside is returned. Any input reads only
+// the table's own vertices; a NaN coordinate gives NaN. Pure: no state, no GL.
 float heightAt(float x, float z);
 
 #endif  // WORLD_HEIGHTMAP_H

@@ -90,8 +90,8 @@ public:
     // This class's version does the geometry half only; it returns 1 for invalid extents.
     virtual int init(int dimX, int dimY, int dimZ, int dimT, int channels);
 
-    // Zeroes every element (allocating storage first when there is none) and every window/level
-    // record.
+    // Zeroes every element (allocating owned storage first when there is none and
+    // m_external_data is false) and every window/level record.
     virtual void clear() = 0;
 
     // Frees owned storage; m_data becomes null. External storage (m_external_data) is kept.
@@ -102,16 +102,20 @@ public:
     // caller) whose spacing is this one's times the factors, leaving this image unchanged.
     // Otherwise replaces this image's storage, extents and spacing, prints
     // "Image downsampled, new size X x Y x Z" when m_verbose, and returns null.
-    // Does nothing and returns null on an image without storage.
+    // Does nothing and returns null on an image without storage. A factor below 1 prints
+    // "Error: downsampling factors must be 1 or more!" and returns null, the image unchanged.
     virtual Image* downsample(int fx, int fy, int fz, int ft, bool newImage) = 0;
 
     // Turns frame 0 of the volume by a quarter turn about axis 0 (x), 1 (y) or 2 (z); the
-    // channels of a pixel move together. Swaps the two extents and spacings concerned and replaces
-    // the storage.
+    // channels of a pixel move together; later frames turn alike. Swaps the two extents and
+    // spacings concerned and replaces the storage. Any other axis prints
+    // "Error: rotation axis must be 0, 1 or 2!" and leaves the image unchanged.
     virtual void rotate(int axis) = 0;
 
     // Pads the image with zeros on the right and at the bottom so that width and height become
-    // powers of two (no resampling). Replaces the storage. No-op on an image without storage.
+    // powers of two (no resampling); every frame is carried over. Replaces the storage. No-op on
+    // an image without storage; an image whose padded size would not fit an int is refused with
+    // "Error: image too large to pad to a power of two!" and left unchanged.
     virtual void scaleToPowerOfTwo() = 0;
 
     // Every element e of channel c becomes low(c) + high(c) - e, with the channel's window/level
@@ -181,13 +185,19 @@ public:
     // closer than (windowSize-1)/2 to an edge 0, then calls the result's fillBorder. Writes into
     // `output`, or into a new image owned by the caller when output is null. Returns the result,
     // or null (with a printed error line) for an unsigned type code, a null filter or an even
-    // window size.
+    // window size (a result made for the call is then released).
+    // All four filtering operations also return null with a printed line when `output` is null
+    // and the type code names no element type ("Error: unknown data type, cannot compute ...!")
+    // and when the image lacks the elements they read ("Error: no image data, cannot compute
+    // ...!"). Results are written as by setNext from element 0: values beyond a given output's
+    // end are dropped and its m_position ends after the last value written.
     virtual Image* computeFilteredImage(int typeCode, const float* filter, int windowSize,
                                         Image* output) = 0;
 
     // Treating the image as one channel: columns 1..width-1 repeat column `width` and columns
     // X-width..X-2 repeat column X-width-1, then the same for rows. Nothing changes for
-    // width <= 1; the outermost ring keeps its values.
+    // width <= 1; the outermost ring keeps its values. With width beyond half the image, the
+    // copies that would reach outside it are skipped.
     virtual void fillBorder(int width) = 0;
 
     // First derivatives of each plane with the 3 x 3 `kernel` (null: the default 1 2 1 / 0 0 0 /
@@ -211,15 +221,19 @@ public:
     // 8-bit (createByteVolume) or 16-bit (createWordVolume) copy of frame 0, every element scaled
     // by its channel's low/high to 0..255 (0..65535). With powerOfTwo the extents are rounded up
     // to powers of two. Writes into `out`, or a new array (owned by the caller, delete[]) when
-    // out is null; returns the buffer.
+    // out is null; returns the buffer (null when a rounded-up extent would exceed 2^30). A
+    // channel whose low equals high (nothing to scale by) and NaN elements give 0.
     virtual unsigned char* createByteVolume(unsigned char* out, bool powerOfTwo) = 0;
     virtual unsigned short* createWordVolume(unsigned short* out, bool powerOfTwo) = 0;
 
-    // 8-bit copy of channel `channel` of slice (slice modulo Z) of frame 0, scaled as above.
+    // 8-bit copy of channel `channel` of slice (slice modulo Z, negative numbers wrapping too) of
+    // frame 0, scaled as above. A buffer made here has its padding area zeroed.
     virtual unsigned char* createByteSlice(unsigned char* out, int slice, int channel,
                                            bool powerOfTwo) = 0;
 
-    // Intensity-weighted centre (x, y, z) of a one-channel image into out[0..2]; returns out.
+    // Intensity-weighted centre (x, y, z) of a one-channel image into out[0..2], the weights being
+    // value - low of channel 0; returns out. Weights that sum to 0 give the centre of the volume,
+    // ((X-1)/2, (Y-1)/2, (Z-1)/2).
     virtual float* getCenterOfMass(float* out) = 0;
 
     // Sets channel `channel`'s record: window = high - low, level = (low + high) * 0.5, low, high

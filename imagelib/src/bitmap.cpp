@@ -184,8 +184,7 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
         m_palette_size = static_cast<int>(paletteEntries);
     }
     const bool bottomUp = height > 0;
-    // A picture of width 0 has rows of no bytes and no storage at all: nothing to copy.
-    for (long long r = 0; m_stride > 0 && r < h; ++r) {
+    for (long long r = 0; r < h && m_image_size > 0; ++r) {  // width 0: no storage, no rows
         const long long target = bottomUp ? h - 1 - r : r;
         std::memcpy(m_data + target * m_stride, pixels.get() + r * rowBytes,
                     static_cast<std::size_t>(m_stride));

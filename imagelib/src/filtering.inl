@@ -1,31 +1,766 @@
 // ImageBase<T>: square-window filtering with its border fill, gradients and Hessians.
-// Included by imagebase.cpp only. Placeholder bodies: they change nothing.
+// Included by imagebase.cpp only.
+//
+// Every operation works row by row: the values of one output row are summed into float rows by
+// the kernels of kernels.h (one pass per non-zero weight, so each pixel's terms are added in the
+// order of its sum), then written to the result as setNext would write them one by one.
 
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <type_traits>
+#include <vector>
+
+#include "element.h"
 #include "imagebase.h"
+#include "kernels.h"
 
 namespace Nevra {
 
+namespace filtering_detail {
+
+// 1 2 1 / 0 0 0 / -1 -2 -1, row by row.
+constexpr float kDefaultKernel2D[9] = {1.0f, 2.0f, 1.0f, 0.0f, 0.0f, 0.0f, -1.0f, -2.0f, -1.0f};
+
+// Three 3 x 3 planes: 1 1 1 / 1 2 1 / 1 1 1, then zeros, then the negated first plane.
+constexpr float kDefaultKernel3D[27] = {
+    1.0f,  1.0f,  1.0f,  1.0f,  2.0f,  1.0f,  1.0f,  1.0f,  1.0f,  //
+    0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  0.0f,  //
+    -1.0f, -1.0f, -1.0f, -1.0f, -2.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+
+// `value` as an element of type U, as setNext converts it. The int route is the common case of
+// the integer types and agrees with toElement wherever it is taken.
+template <class U>
+inline U fromFloat(float value) {
+    if constexpr (std::is_floating_point_v<U>) {
+        return static_cast<U>(value);
+    } else {
+        if (value > -2147483648.0f && value < 2147483648.0f) {
+            return static_cast<U>(static_cast<int>(value));
+        }
+        return toElement<U>(value);
+    }
+}
+
+// Writes values into a result image as its setNext would, one after another from element 0:
+// values beyond the image's end are dropped and its m_position ends after the last one written.
+// Images of the library's eight types are written directly into their storage.
+class ResultWriter {
+public:
+    explicit ResultWriter(Image* image) : m_image(image) {
+        image->m_position = 0;
+        if (!bind<char>() && !bind<unsigned char>() && !bind<short>() && !bind<unsigned short>() &&
+            !bind<int>() && !bind<unsigned int>() && !bind<float>() && !bind<double>()) {
+            m_write = &writeThroughSetNext;
+        }
+    }
+
+    void write(const float* values, int count) { m_write(m_image, values, count); }
+
+    // Where the next `count` values can be put directly: inside the result when it is a float
+    // image with room for all of them, else `buffer`. finish(place, count) completes the write
+    // either way.
+    float* place(int count, float* buffer) {
+        if (m_floats != nullptr && m_floats->m_data != nullptr &&
+            static_cast<long long>(m_floats->m_image_size) - m_floats->m_position >= count) {
+            return m_floats->m_data + m_floats->m_position;
+        }
+        return buffer;
+    }
+    void finish(const float* placed, int count) {
+        if (m_floats != nullptr && m_floats->m_data != nullptr &&
+            placed == m_floats->m_data + m_floats->m_position) {
+            m_floats->m_position += count;
+        } else {
+            write(placed, count);
+        }
+    }
+
+private:
+    template <class U>
+    bool bind() {
+        if (dynamic_cast<ImageBase<U>*>(m_image) == nullptr) {
+            return false;
+        }
+        m_write = &writeDirect<U>;
+        if constexpr (std::is_same_v<U, float>) {
+            m_floats = static_cast<ImageBase<float>*>(m_image);
+        }
+        return true;
+    }
+
+    template <class U>
+    static void writeDirect(Image* image, const float* values, int count) {
+        auto* target = static_cast<ImageBase<U>*>(image);
+        const long long room = static_cast<long long>(target->m_image_size) - target->m_position;
+        if (target->m_data == nullptr || room <= 0) {
+            return;
+        }
+        const int n = count < room ? count : static_cast<int>(room);
+        U* out = target->m_data + target->m_position;
+        if constexpr (std::is_same_v<U, float>) {
+            std::memcpy(out, values, static_cast<std::size_t>(n) * sizeof(float));
+        } else {
+            for (int i = 0; i < n; ++i) {
+                out[i] = fromFloat<U>(values[i]);
+            }
+        }
+        target->m_position += n;
+    }
+
+    static void writeThroughSetNext(Image* image, const float* values, int count) {
+        for (int i = 0; i < count && image->setNext(values[i]); ++i) {
+        }
+    }
+
+    Image* m_image;
+    ImageBase<float>* m_floats = nullptr;  // the result, when it is a float image
+    void (*m_write)(Image*, const float*, int) = nullptr;
+};
+
+// The running range of the values written: starts empty (1e16, -1e16) as the operations define.
+struct Range {
+    float bounds[2] = {1e16f, -1e16f};  // low, high
+    float low() const { return bounds[0]; }
+    float high() const { return bounds[1]; }
+    void add(const float* values, int count) {
+        kernels::widenRange(values, count, bounds[0], bounds[1]);
+    }
+    void addZero() {
+        const float zero = 0.0f;
+        add(&zero, 1);
+    }
+};
+
+// Sets channel `channel`'s window/level record of `image` from `range`, when it has that record.
+inline void storeRange(Image* image, int channel, float low, float high) {
+    if (image->m_window_level != nullptr && channel < image->m_channels) {
+        image->setWindowLevel(low, high, channel);
+    }
+}
+
+// A new result image of `typeCode` with the given extents and channels and the source's spacing;
+// null, with an error line naming `what`, when the code names no element type.
+inline Image* createResult(int typeCode, int dimX, int dimY, int dimZ, int dimT, int channels,
+                           const float* spacing, const char* what) {
+    Image* result = createImage(typeCode);
+    if (result == nullptr) {
+        std::cout << "Error: unknown data type, cannot compute " << what << "!" << std::endl;
+        return nullptr;
+    }
+    result->init(dimX, dimY, dimZ, dimT, channels);
+    result->setSpacing(spacing[0], spacing[1], spacing[2], spacing[3]);
+    return result;
+}
+
+// The first `count` values of channel `channel` of elements stored `step` apart, as floats: the
+// float view of frame 0 the operations read. Float storage read with step 1 is used in place.
 template <class T>
-Image* ImageBase<T>::computeFilteredImage(int, const float*, int, Image*) {
-    return nullptr;
+class FloatView {
+public:
+    FloatView(const T* data, long long count, int step, int channel) {
+        if (count <= 0) {
+            return;  // nothing to read (the storage may be absent)
+        }
+        if constexpr (std::is_same_v<T, float>) {
+            if (step == 1) {
+                m_values = data + channel;
+                return;
+            }
+        }
+        m_copy.resize(static_cast<std::size_t>(count));
+        const T* e = data + channel;
+        for (long long i = 0; i < count; ++i, e += step) {
+            m_copy[static_cast<std::size_t>(i)] = static_cast<float>(*e);
+        }
+        m_values = m_copy.data();
+    }
+    const float* values() const { return m_values; }
+
+private:
+    const float* m_values = nullptr;
+    std::vector<float> m_copy;
+};
+
+// The non-zero weights of a window with the offsets of their samples from an origin, in the
+// order of the pixel's sum.
+struct Taps {
+    std::vector<float> weights;
+    std::vector<long long> offsets;
+    std::vector<const float*> rows;
+
+    void bind(const float* origin) {
+        rows.resize(offsets.size());
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            rows[i] = origin + offsets[i];
+        }
+    }
+    int count() const { return static_cast<int>(weights.size()); }
+};
+
+// The non-zero weights of a 3 x 3 kernel in the order of the sum over r (outer) and q (inner),
+// each with the line (0, 1, 2 for rows y - 1, y, y + 1) and the column offset of its sample.
+// K(r, q) takes the sample at (x + q - 1, y + r - 1), or with `transposed` at (x + r - 1,
+// y + q - 1).
+struct PlaneTaps {
+    std::vector<float> weights;
+    std::vector<int> lines;
+    std::vector<int> columns;
+    std::vector<const float*> rows;
+
+    PlaneTaps(const float* kernel, bool transposed) {
+        for (int r = 0; r < 3; ++r) {
+            for (int q = 0; q < 3; ++q) {
+                const float w = kernel[3 * r + q];
+                if (w != 0.0f) {
+                    weights.push_back(w);
+                    lines.push_back(transposed ? q : r);
+                    columns.push_back(transposed ? r : q);
+                }
+            }
+        }
+        rows.resize(weights.size());
+    }
+
+    // out[1 .. width - 2] := the sums of the pixels x = 1 .. width - 2 of a row whose rows
+    // y - 1, y, y + 1 are lines[0..2]; out[0] and out[width - 1] := 0. The sums (not the two
+    // zeros) widen `range` when given. REQUIRES: width >= 3.
+    void innerRow(const float* const lines3[3], int width, float* out, Range* range = nullptr) {
+        for (std::size_t i = 0; i < weights.size(); ++i) {
+            rows[i] = lines3[lines[i]] + columns[i];
+        }
+        kernels::correlateRow(out + 1, width - 2, rows.data(), weights.data(),
+                              static_cast<int>(weights.size()),
+                              range != nullptr ? range->bounds : nullptr);
+        out[0] = 0.0f;
+        out[width - 1] = 0.0f;
+    }
+};
+
+// Rows y - 1, y, y + 1 of a plane of rows `width` long.
+inline void linesOf(const float* plane, int width, int y, const float* lines[3]) {
+    for (int i = 0; i < 3; ++i) {
+        lines[i] = plane + static_cast<long long>(y - 1 + i) * width;
+    }
+}
+
+// One output row of the Hessian: P with the kernel on g0, Q with its transpose on g0, R with its
+// transpose on g1 (each given as its three rows around y), or zeros on the outer ring. The row
+// goes to the writer as P, Q, R per pixel and into the three ranges.
+struct HessianRows {
+    PlaneTaps p;
+    PlaneTaps q;
+    PlaneTaps r;
+    std::vector<float> values;
+    std::vector<float> out;
+    int width;
+
+    HessianRows(const float* kernel, int w)
+        : p(kernel, false),
+          q(kernel, true),
+          r(kernel, true),
+          values(3 * static_cast<std::size_t>(w)),
+          out(3 * static_cast<std::size_t>(w)),
+          width(w) {}
+
+    void emit(bool inner, const float* const g0[3], const float* const g1[3], ResultWriter& writer,
+              Range ranges[3]) {
+        float* rowP = values.data();
+        float* rowQ = rowP + width;
+        float* rowR = rowQ + width;
+        if (inner && width >= 3) {
+            p.innerRow(g0, width, rowP, &ranges[0]);
+            q.innerRow(g0, width, rowQ, &ranges[1]);
+            r.innerRow(g1, width, rowR, &ranges[2]);
+        } else {
+            std::fill(values.begin(), values.end(), 0.0f);
+        }
+        if (width > 0) {
+            for (int c = 0; c < 3; ++c) {
+                ranges[c].addZero();  // the outer ring
+            }
+        }
+        float* target = writer.place(3 * width, out.data());
+        kernels::interleave3(target, rowP, rowQ, rowR, width);
+        writer.finish(target, 3 * width);
+    }
+};
+
+// True when the image holds the `count` elements that a single-channel reading of frame 0
+// needs; prints the refusal naming `what` otherwise.
+template <class T>
+bool holdsElements(const ImageBase<T>& image, long long count, const char* what) {
+    if (count <= 0 || (image.m_data != nullptr && count <= image.m_image_size)) {
+        return true;
+    }
+    std::cout << "Error: no image data, cannot compute " << what << "!" << std::endl;
+    return false;
+}
+
+}  // namespace filtering_detail
+
+template <class T>
+Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int windowSize,
+                                          Image* output) {
+    using namespace filtering_detail;
+    if (typeCode % 2 != 0) {
+        std::cout << "Error: unsigned data type, cannot compute filtered image!" << std::endl;
+        return nullptr;
+    }
+    if (filter == nullptr) {
+        std::cout << "Error: Cannot compute filtered image without filter!" << std::endl;
+        return nullptr;
+    }
+    const int W = m_dim[0];
+    const int H = m_dim[1];
+    const int D = m_dim[2];
+    const long long plane = static_cast<long long>(W) * H;
+    if (!holdsElements(*this, plane * D, "filtered image")) {
+        return nullptr;
+    }
+    const bool created = output == nullptr;
+    if (created) {
+        output = createResult(typeCode, W, H, D, m_dim[3], 1, m_spacing, "filtered image");
+        if (output == nullptr) {
+            return nullptr;
+        }
+    }
+    if (windowSize % 2 == 0) {
+        std::cout << "Error: Window size must be an odd number!" << std::endl;
+        if (created) {
+            delete output;
+        }
+        return nullptr;
+    }
+    const int h = (windowSize - 1) / 2;
+
+    // The non-zero weights in the order of the sum: j (rows) outer, i (columns) inner. Offsets
+    // count from the sample of the row's first inner pixel, (h, y).
+    Taps taps;
+    for (int j = -h; j <= h; ++j) {
+        for (int i = -h; i <= h; ++i) {
+            const float w = filter[static_cast<long long>(j + h) * windowSize + (i + h)];
+            if (w != 0.0f) {
+                taps.weights.push_back(w);
+                taps.offsets.push_back(static_cast<long long>(j) * W + i + h);
+            }
+        }
+    }
+
+    const FloatView<T> input(m_data, plane * D, 1, 0);
+    ResultWriter writer(output);
+    Range range;
+    std::vector<float> row(static_cast<std::size_t>(W));
+    // A negative window has no weights and no border: every pixel sums nothing.
+    const int margin = std::max(h, 0);
+    const int inner = W - 2 * margin;
+    for (int z = 0; z < D; ++z) {
+        const float* slice = input.values() + z * plane;
+        for (int y = 0; y < H; ++y) {
+            float* target = writer.place(W, row.data());
+            if (y >= margin && y < H - margin && inner > 0 && taps.count() > 0) {
+                std::fill(target, target + margin, 0.0f);
+                std::fill(target + W - margin, target + W, 0.0f);
+                taps.bind(slice + static_cast<long long>(y) * W);
+                kernels::correlateRow(target + margin, inner, taps.rows.data(), taps.weights.data(),
+                                      taps.count(), range.bounds);
+                if (margin > 0) {
+                    range.addZero();
+                }
+            } else {
+                std::fill(target, target + W, 0.0f);
+                if (W > 0) {
+                    range.addZero();
+                }
+            }
+            writer.finish(target, W);
+        }
+    }
+    output->fillBorder(h);
+    storeRange(output, 0, range.low(), range.high());
+    return output;
 }
 
 template <class T>
-void ImageBase<T>::fillBorder(int) {}
-
-template <class T>
-Image* ImageBase<T>::computeGradient(int, const float*, bool, Image*) {
-    return nullptr;
+void ImageBase<T>::fillBorder(int width) {
+    const int W = m_dim[0];
+    const int H = m_dim[1];
+    const int D = m_dim[2];
+    const long long plane = static_cast<long long>(W) * H;
+    if (width <= 1 || m_data == nullptr || plane * D > m_image_size) {
+        return;
+    }
+    // A copy from or to beyond the other side of the image is skipped: widths over half the
+    // image repeat what lies inside and never reach outside the storage.
+    const int columns = std::min(width, W - 1);
+    const int rows = std::min(width, H - 1);
+    for (int z = 0; z < D; ++z) {
+        for (int y = 0; y < H; ++y) {
+            T* row = m_data + z * plane + static_cast<long long>(y) * W;
+            for (int k = columns; k >= 2; --k) {
+                row[k - 1] = row[k];
+                row[W - k] = row[W - k - 1];
+            }
+        }
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(W) * sizeof(T);
+    for (int z = 0; z < D; ++z) {
+        T* slice = m_data + z * plane;
+        for (int k = rows; k >= 2; --k) {
+            std::memcpy(slice + static_cast<long long>(k - 1) * W,
+                        slice + static_cast<long long>(k) * W, rowBytes);
+            std::memcpy(slice + static_cast<long long>(H - k) * W,
+                        slice + static_cast<long long>(H - k - 1) * W, rowBytes);
+        }
+    }
 }
 
 template <class T>
-Image* ImageBase<T>::computeHessian(int, const float*, Image*) {
-    return nullptr;
+Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool keepSize,
+                                     Image* output) {
+    using namespace filtering_detail;
+    if (typeCode == 0) {
+        typeCode = m_type;
+    }
+    if (kernel == nullptr) {
+        kernel = kDefaultKernel2D;
+    }
+    if (typeCode % 2 != 0) {
+        std::cout << "Error: unsigned data type, cannot compute gradient!" << std::endl;
+        return nullptr;
+    }
+    const int W = m_dim[0];
+    const int H = m_dim[1];
+    const int D = m_dim[2];
+    const long long plane = static_cast<long long>(W) * H;
+    if (!holdsElements(*this, plane * D, "gradient")) {
+        return nullptr;
+    }
+    const int s = keepSize ? 0 : 1;
+    if (output == nullptr) {
+        output = createResult(typeCode, W - 2 * s, H - 2 * s, D, 1, 2, m_spacing, "gradient");
+        if (output == nullptr) {
+            return nullptr;
+        }
+    }
+
+    const FloatView<T> input(m_data, plane * D, 1, 0);
+    ResultWriter writer(output);
+    Range range;
+    PlaneTaps a(kernel, false);
+    PlaneTaps b(kernel, true);
+    std::vector<float> rowA(static_cast<std::size_t>(std::max(W, 0)));
+    std::vector<float> rowB(rowA.size());
+    std::vector<float> out(2 * rowA.size());
+    const int count = W - 2 * s;
+    for (int z = 0; z < D && count > 0; ++z) {
+        const float* slice = input.values() + z * plane;
+        for (int y = s; y <= H - 1 - s; ++y) {
+            if (y >= 1 && y <= H - 2 && W >= 3) {
+                const float* lines[3];
+                linesOf(slice, W, y, lines);
+                a.innerRow(lines, W, rowA.data(), &range);
+                b.innerRow(lines, W, rowB.data(), &range);
+                if (keepSize) {
+                    range.addZero();  // the outer ring
+                }
+            } else {
+                std::fill(rowA.begin(), rowA.end(), 0.0f);
+                std::fill(rowB.begin(), rowB.end(), 0.0f);
+                range.addZero();
+            }
+            float* target = writer.place(2 * count, out.data());
+            kernels::interleave2(target, rowA.data() + s, rowB.data() + s, count);
+            writer.finish(target, 2 * count);
+        }
+    }
+    storeRange(output, 0, range.low(), range.high());
+    storeRange(output, 1, range.low(), range.high());
+    return output;
 }
 
 template <class T>
-Image* ImageBase<T>::computeGradient3D(int, const float*, bool, bool, Image*) {
-    return nullptr;
+Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* output) {
+    using namespace filtering_detail;
+    if (typeCode == 0) {
+        typeCode = m_type;
+    }
+    if (kernel == nullptr) {
+        kernel = kDefaultKernel2D;
+    }
+    if (typeCode % 2 != 0) {
+        std::cout << "Error: unsigned data type, cannot compute hessian!" << std::endl;
+        return nullptr;
+    }
+    const int W = m_dim[0];
+    const int H = m_dim[1];
+    const int D = m_dim[2];
+    const long long plane = static_cast<long long>(W) * H;
+    // A one-channel image is read as one plane per slice, a gradient image as two channels.
+    const bool gradientInput = m_channels != 1;
+    if (gradientInput && m_channels < 2 && plane * D > 0) {
+        std::cout << "Error: no image data, cannot compute hessian!" << std::endl;
+        return nullptr;
+    }
+    if (!holdsElements(*this, plane * D * (gradientInput ? m_channels : 1), "hessian")) {
+        return nullptr;
+    }
+    const bool created = output == nullptr;
+    if (created) {
+        output = createResult(typeCode, W, H, D, 1, 3, m_spacing, "hessian");
+        if (output == nullptr) {
+            return nullptr;
+        }
+    }
+
+    if (!gradientInput) {
+        if (typeCode != kTypeFloat && typeCode != kTypeDouble) {
+            // Integer results: the gradient is rounded to the result type before the second
+            // pass, so it is made as an image of that type. It is ours to release.
+            Image* gradient = computeGradient(typeCode, kernel, true, nullptr);
+            if (gradient == nullptr) {
+                if (created) {
+                    delete output;
+                }
+                return nullptr;
+            }
+            gradient->computeHessian(typeCode, kernel, output);
+            delete gradient;
+            return output;
+        }
+        // Float and double results hold the gradient exactly, so its rows are used as they are
+        // made, three at a time in a ring, without the intermediate image.
+        const FloatView<T> input(m_data, plane * D, 1, 0);
+        PlaneTaps a(kernel, false);
+        PlaneTaps b(kernel, true);
+        std::vector<float> ring(6 * static_cast<std::size_t>(W));
+        auto ringRow = [&](int channel, int y) {
+            return ring.data() + static_cast<std::size_t>(3 * channel + y % 3) * W;
+        };
+        HessianRows hessian(kernel, W);
+        ResultWriter writer(output);
+        Range ranges[3];
+        for (int z = 0; z < D; ++z) {
+            const float* slice = input.values() + z * plane;
+            // The gradient row y as computeGradient with keepSize makes it.
+            auto gradientRow = [&](int y) {
+                float* rowA = ringRow(0, y);
+                float* rowB = ringRow(1, y);
+                if (y >= 1 && y <= H - 2 && W >= 3) {
+                    const float* lines[3];
+                    linesOf(slice, W, y, lines);
+                    a.innerRow(lines, W, rowA);
+                    b.innerRow(lines, W, rowB);
+                } else {
+                    std::fill(rowA, rowA + W, 0.0f);
+                    std::fill(rowB, rowB + W, 0.0f);
+                }
+            };
+            if (H > 0) {
+                gradientRow(0);
+            }
+            for (int y = 0; y < H; ++y) {
+                if (y + 1 < H) {
+                    gradientRow(y + 1);
+                }
+                const bool inner = y >= 1 && y <= H - 2;
+                const float* g0[3] = {nullptr, nullptr, nullptr};
+                const float* g1[3] = {nullptr, nullptr, nullptr};
+                if (inner) {
+                    for (int i = 0; i < 3; ++i) {
+                        g0[i] = ringRow(0, y - 1 + i);
+                        g1[i] = ringRow(1, y - 1 + i);
+                    }
+                }
+                hessian.emit(inner, g0, g1, writer, ranges);
+            }
+        }
+        for (int c = 0; c < 3; ++c) {
+            storeRange(output, c, ranges[c].low(), ranges[c].high());
+        }
+        return output;
+    }
+
+    const FloatView<T> g0(m_data, plane * D, m_channels, 0);
+    const FloatView<T> g1(m_data, plane * D, m_channels, 1);
+    HessianRows hessian(kernel, W);
+    ResultWriter writer(output);
+    Range ranges[3];
+    for (int z = 0; z < D; ++z) {
+        for (int y = 0; y < H; ++y) {
+            const bool inner = y >= 1 && y <= H - 2;
+            const float* lines0[3] = {nullptr, nullptr, nullptr};
+            const float* lines1[3] = {nullptr, nullptr, nullptr};
+            if (inner) {
+                linesOf(g0.values() + z * plane, W, y, lines0);
+                linesOf(g1.values() + z * plane, W, y, lines1);
+            }
+            hessian.emit(inner, lines0, lines1, writer, ranges);
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        storeRange(output, c, ranges[c].low(), ranges[c].high());
+    }
+    return output;
+}
+
+template <class T>
+Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool keepSize,
+                                       bool appendValue, Image* output) {
+    using namespace filtering_detail;
+    if (typeCode == 0) {
+        typeCode = m_type;
+    }
+    if (kernel == nullptr) {
+        kernel = kDefaultKernel3D;
+    }
+    if (typeCode % 2 != 0) {
+        std::cout << "Error: unsigned data type, cannot compute gradient!" << std::endl;
+        return nullptr;
+    }
+    bool clamps = false;
+    float lowest = 0.0f;
+    float highest = 0.0f;
+    if (typeCode == kTypeByte) {
+        clamps = true;
+        lowest = -128.0f;
+        highest = 127.0f;
+    } else if (typeCode == kTypeShort) {
+        clamps = true;
+        lowest = -32768.0f;
+        highest = 32767.0f;
+    }
+    long long clamped = 0;
+
+    const int W = m_dim[0];
+    const int H = m_dim[1];
+    const int D = m_dim[2];
+    const long long plane = static_cast<long long>(W) * H;
+    if (!holdsElements(*this, plane * D, "gradient")) {
+        return nullptr;
+    }
+    const int s = keepSize ? 0 : 1;
+    const int channels = appendValue ? 4 : 3;
+    if (output == nullptr) {
+        output = createResult(typeCode, W - 2 * s, H - 2 * s, D - 2 * s, 1, channels, m_spacing,
+                              "gradient");
+        if (output == nullptr) {
+            return nullptr;
+        }
+    }
+    if (m_verbose) {
+        std::cout << "Computing 3D gradient..." << std::endl;
+    }
+
+    // The non-zero weights in index order (r slowest, p fastest), with the sample offsets of U,
+    // V and S from the voxel (x - 1, y, z): r runs along x for U, along y for V, along z for S.
+    Taps u;
+    Taps v;
+    Taps sTaps;
+    for (int index = 0; index < 27; ++index) {
+        const float w = kernel[index];
+        if (w == 0.0f) {
+            continue;
+        }
+        const int r = index / 9;
+        const int q = (index / 3) % 3;
+        const int p = index % 3;
+        auto offset = [&](int dx, int dy, int dz) {
+            return (static_cast<long long>(dz - 1) * H + (dy - 1)) * W + dx;
+        };
+        u.weights.push_back(w);
+        u.offsets.push_back(offset(r, q, p));
+        v.weights.push_back(w);
+        v.offsets.push_back(offset(p, r, q));
+        sTaps.weights.push_back(w);
+        sTaps.offsets.push_back(offset(p, q, r));
+    }
+
+    const FloatView<T> input(m_data, plane * D, 1, 0);
+    ResultWriter writer(output);
+    Range range;
+    const std::size_t rowSize = static_cast<std::size_t>(std::max(W, 0));
+    std::vector<float> rowU(rowSize);
+    std::vector<float> rowV(rowSize);
+    std::vector<float> rowS(rowSize);
+    std::vector<float> out(4 * rowSize);
+    const int count = W - 2 * s;
+    for (int z = s; z <= D - 1 - s && count > 0; ++z) {
+        for (int y = s; y <= H - 1 - s; ++y) {
+            const float* row = input.values() + z * plane + static_cast<long long>(y) * W;
+            // Unclamped values widen the range as they are summed; clamped ones afterwards.
+            float* bounds = clamps ? nullptr : range.bounds;
+            if (z >= 1 && z <= D - 2 && y >= 1 && y <= H - 2 && W >= 3) {
+                u.bind(row);
+                kernels::correlateRow(rowU.data() + 1, W - 2, u.rows.data(), u.weights.data(),
+                                      u.count(), bounds);
+                v.bind(row);
+                kernels::correlateRow(rowV.data() + 1, W - 2, v.rows.data(), v.weights.data(),
+                                      v.count(), bounds);
+                sTaps.bind(row);
+                kernels::correlateRow(rowS.data() + 1, W - 2, sTaps.rows.data(),
+                                      sTaps.weights.data(), sTaps.count(), bounds);
+                rowU[0] = rowV[0] = rowS[0] = 0.0f;
+                rowU[W - 1] = rowV[W - 1] = rowS[W - 1] = 0.0f;
+                if (keepSize && !clamps) {
+                    range.addZero();  // the shell columns
+                }
+            } else {
+                std::fill(rowU.begin(), rowU.end(), 0.0f);
+                std::fill(rowV.begin(), rowV.end(), 0.0f);
+                std::fill(rowS.begin(), rowS.end(), 0.0f);
+                if (!clamps) {
+                    range.addZero();
+                }
+            }
+            if (clamps) {
+                for (float* values : {rowU.data(), rowV.data(), rowS.data()}) {
+                    for (int x = s; x < s + count; ++x) {
+                        if (values[x] < lowest) {
+                            values[x] = lowest;
+                            ++clamped;
+                        }
+                        if (values[x] > highest) {
+                            values[x] = highest;
+                            ++clamped;
+                        }
+                    }
+                }
+            }
+            float* target = writer.place(channels * count, out.data());
+            if (appendValue) {
+                for (int i = 0; i < count; ++i) {
+                    target[4 * i] = rowU[s + i];
+                    target[4 * i + 1] = rowV[s + i];
+                    target[4 * i + 2] = rowS[s + i];
+                    target[4 * i + 3] = row[s + i];
+                }
+            } else {
+                kernels::interleave3(target, rowU.data() + s, rowV.data() + s, rowS.data() + s,
+                                     count);
+            }
+            writer.finish(target, channels * count);
+            if (clamps) {
+                range.add(rowU.data() + s, count);
+                range.add(rowV.data() + s, count);
+                range.add(rowS.data() + s, count);
+            }
+        }
+    }
+
+    for (int c = 0; c < 3; ++c) {
+        storeRange(output, c, range.low(), range.high());
+    }
+    if (appendValue && m_window_level != nullptr) {
+        storeRange(output, 3, m_window_level[0].low, m_window_level[0].high);
+    }
+    if (m_verbose) {
+        std::cout << "Done. Range = [" << range.low() << ".." << range.high() << "]" << std::endl;
+    }
+    if (clamped > 0) {
+        std::cout << "Warning: " << clamped << " values exceeded." << std::endl;
+    }
+    return output;
 }
 
 }  // namespace Nevra

@@ -1,37 +1,231 @@
 // ImageBase<T>: window/level, inversion, 8- and 16-bit conversions and the centre of mass.
-// Included by imagebase.cpp only. Placeholder bodies: they change nothing.
+// Included by imagebase.cpp only.
 
+#include <algorithm>
+#include <iostream>
+#include <new>
+#include <type_traits>
+
+#include "element.h"
 #include "imagebase.h"
 
 namespace Nevra {
 
-template <class T>
-void ImageBase<T>::invert() {}
+namespace intensity_detail {
+
+// (value - low) * top / (high - low) in double, rounded to float, then clamped to [0, top] and
+// truncated. A channel whose low equals high has no range to scale into: its values map to 0.
+// NaN maps to 0 as well.
+template <class Out>
+Out scaleToRange(double value, const WindowLevel& record, double top) {
+    const double range = static_cast<double>(record.high) - static_cast<double>(record.low);
+    if (range == 0.0) {
+        return Out(0);
+    }
+    float v = static_cast<float>((value - static_cast<double>(record.low)) * top / range);
+    if (!(v > 0.0f)) {
+        return Out(0);
+    }
+    if (v > static_cast<float>(top)) {
+        v = static_cast<float>(top);
+    }
+    return static_cast<Out>(v);
+}
+
+// The 8- or 16-bit copy of frame 0 shared by createByteVolume and createWordVolume.
+template <class Out, class T>
+Out* createVolume(const ImageBase<T>& image, Out* out, bool powerOfTwo, double top) {
+    const int X = image.m_dim[0];
+    const int Y = image.m_dim[1];
+    const int Z = image.m_dim[2];
+    const int C = image.m_channels;
+    const long long W = powerOfTwo ? nextPowerOfTwo(X) : X;
+    const long long H = powerOfTwo ? nextPowerOfTwo(Y) : Y;
+    const long long D = powerOfTwo ? nextPowerOfTwo(Z) : Z;
+    const long long count = W * H * D * C;
+    if (W < X || H < Y || D < Z) {
+        return nullptr;  // an extent beyond the largest int power of two: no buffer holds it
+    }
+    if (out == nullptr) {
+        out = new (std::nothrow) Out[static_cast<std::size_t>(count)];
+        if (out == nullptr) {
+            return nullptr;
+        }
+    }
+    std::fill_n(out, count, Out(0));
+    const T* e = image.m_data;
+    for (int z = 0; z < Z; ++z) {
+        for (int y = 0; y < Y; ++y) {
+            Out* row = out + ((H * z + y) * W) * C;
+            for (int x = 0; x < X; ++x) {
+                for (int c = 0; c < C; ++c, ++e) {
+                    row[x * C + c] =
+                        scaleToRange<Out>(static_cast<double>(*e), image.m_window_level[c], top);
+                }
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace intensity_detail
 
 template <class T>
-void ImageBase<T>::applyWindowLevel(bool) {}
-
-template <class T>
-void ImageBase<T>::computeWindowLevel() {}
-
-template <class T>
-unsigned char* ImageBase<T>::createByteVolume(unsigned char*, bool) {
-    return nullptr;
+void ImageBase<T>::computeWindowLevel() {
+    if (m_data == nullptr || m_image_size < 1) {
+        return;
+    }
+    T low = m_data[0];
+    T high = m_data[0];
+    for (int i = 1; i < m_image_size; ++i) {
+        if (m_data[i] < low) {
+            low = m_data[i];
+        }
+        if (m_data[i] > high) {
+            high = m_data[i];
+        }
+    }
+    for (int c = 0; c < m_channels; ++c) {
+        setWindowLevel(static_cast<float>(low), static_cast<float>(high), c);
+    }
 }
 
 template <class T>
-unsigned short* ImageBase<T>::createWordVolume(unsigned short*, bool) {
-    return nullptr;
+void ImageBase<T>::invert() {
+    if (m_data == nullptr || m_channels < 1) {
+        return;
+    }
+    const int pixels = m_image_size / m_channels;
+    T* e = m_data;
+    for (int p = 0; p < pixels; ++p) {
+        for (int c = 0; c < m_channels; ++c, ++e) {
+            const WindowLevel& record = m_window_level[c];
+            *e = toElement<T>(static_cast<double>(record.low) + static_cast<double>(record.high) -
+                              static_cast<double>(*e));
+        }
+    }
 }
 
 template <class T>
-unsigned char* ImageBase<T>::createByteSlice(unsigned char*, int, int, bool) {
-    return nullptr;
+void ImageBase<T>::applyWindowLevel(bool invert) {
+    if (m_data == nullptr || m_window_level == nullptr) {
+        return;
+    }
+    const float lo = m_window_level[0].low;
+    const float hi = m_window_level[0].high;
+    const T low = toElement<T>(lo);
+    const T high = toElement<T>(hi);
+    for (int i = 0; i < m_image_size; ++i) {
+        T e = m_data[i];
+        // The comparisons follow the usual arithmetic conversions of T against float.
+        if (e < lo) {
+            e = low;
+        }
+        if (e > hi) {
+            e = high;
+        }
+        if constexpr (std::is_floating_point_v<T>) {
+            e = invert ? high - e : e - low;
+        } else {
+            // Taken wide and kept to T's width, as an int difference wraps into T.
+            const long long d = invert ? static_cast<long long>(high) - static_cast<long long>(e)
+                                       : static_cast<long long>(e) - static_cast<long long>(low);
+            e = static_cast<T>(static_cast<unsigned long long>(d));
+        }
+        m_data[i] = e;
+    }
+    if (m_verbose) {
+        std::cout << "Window/Level setting applied" << std::endl;
+    }
 }
 
 template <class T>
-float* ImageBase<T>::getCenterOfMass(float*) {
-    return nullptr;
+unsigned char* ImageBase<T>::createByteVolume(unsigned char* out, bool powerOfTwo) {
+    return intensity_detail::createVolume(*this, out, powerOfTwo, 255.0);
+}
+
+template <class T>
+unsigned short* ImageBase<T>::createWordVolume(unsigned short* out, bool powerOfTwo) {
+    return intensity_detail::createVolume(*this, out, powerOfTwo, 65535.0);
+}
+
+template <class T>
+unsigned char* ImageBase<T>::createByteSlice(unsigned char* out, int slice, int channel,
+                                             bool powerOfTwo) {
+    const int X = m_dim[0];
+    const int Y = m_dim[1];
+    const int Z = m_dim[2];
+    const long long W = powerOfTwo ? nextPowerOfTwo(X) : X;
+    const long long H = powerOfTwo ? nextPowerOfTwo(Y) : Y;
+    if (W < X || H < Y) {
+        return nullptr;  // an extent beyond the largest int power of two: no buffer holds it
+    }
+    if (out == nullptr) {
+        // The padding area is never written: a buffer made here starts as zeros.
+        out = new (std::nothrow) unsigned char[static_cast<std::size_t>(W * H)]();
+        if (out == nullptr) {
+            return nullptr;
+        }
+    }
+    if (Z < 1) {
+        return out;
+    }
+    // Slice numbers wrap round the volume, negative ones included.
+    int s = slice % Z;
+    if (s < 0) {
+        s += Z;
+    }
+    const WindowLevel& record = m_window_level[channel];
+    const double low = record.low;
+    const double range = static_cast<double>(record.high) - low;
+    const T* e = m_data + static_cast<long long>(s) * m_slice_size + channel;
+    const int pixels = X * Y;
+    for (int p = 0; p < pixels; ++p, e += m_channels) {
+        unsigned char v = 0;
+        if (range != 0.0) {
+            // Truncating then clamping to 0..255 equals clamping the double first.
+            const double scaled = (static_cast<double>(*e) - low) * 255.0 / range;
+            v = scaled > 0.0 ? (scaled > 255.0 ? 255 : static_cast<unsigned char>(scaled)) : 0;
+        }
+        const long long index = W == X ? p : (p / X) * W + p % X;
+        out[index] = v;
+    }
+    return out;
+}
+
+template <class T>
+float* ImageBase<T>::getCenterOfMass(float* out) {
+    const long long X = m_dim[0];
+    const long long Y = m_dim[1];
+    const long long Z = m_dim[2];
+    const double low = m_window_level != nullptr ? m_window_level[0].low : 0.0f;
+    double sx = 0.0;
+    double sy = 0.0;
+    double sz = 0.0;
+    double sw = 0.0;
+    for (long long z = 0; z < Z; ++z) {
+        for (long long y = 0; y < Y; ++y) {
+            const T* row = m_data + (Y * z + y) * X;
+            for (long long x = 0; x < X; ++x) {
+                const double w = static_cast<double>(row[x]) - low;
+                sx += x * w;
+                sy += y * w;
+                sz += z * w;
+                sw += w;
+            }
+        }
+    }
+    if (sw == 0.0) {
+        // No weight anywhere (or weights that cancel): the centre of the volume.
+        out[0] = static_cast<float>((X - 1) * 0.5);
+        out[1] = static_cast<float>((Y - 1) * 0.5);
+        out[2] = static_cast<float>((Z - 1) * 0.5);
+        return out;
+    }
+    out[0] = static_cast<float>(sx / sw);
+    out[1] = static_cast<float>(sy / sw);
+    out[2] = static_cast<float>(sz / sw);
+    return out;
 }
 
 }  // namespace Nevra

@@ -123,7 +123,7 @@ int ImageBase<T>::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
 
 template <class T>
 void ImageBase<T>::clear() {
-    if (m_data == nullptr && m_image_size > 0) {
+    if (m_data == nullptr && m_image_size > 0 && !m_external_data) {
         bool ok = false;
         const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
         m_data = ok ? static_cast<T*>(allocateAligned(bytes)) : nullptr;

@@ -17,6 +17,8 @@
 #include "bitmap.h"
 
 namespace Nevra {
+#include <unistd.h>
+
 namespace {
 
 std::string tempPath(const std::string& name) {
@@ -27,7 +29,8 @@ std::string tempPath(const std::string& name) {
             ch = '_';
         }
     }
-    return ::testing::TempDir() + unique;
+    // The process id keeps runs of two builds at the same time apart.
+    return ::testing::TempDir() + std::to_string(getpid()) + "_" + unique;
 }
 
 long long fileSize(const std::string& path) {

@@ -1,0 +1,270 @@
+// End-to-end races on the real window with its real timers: an autopilot steers the boarder with
+// key presses into the scene, from the start through the ten gates into the finish.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest/QTest>
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/lcd_probe.h"
+#include "app/race.h"
+#include "app/window.h"
+#include "scene/glwidget.h"
+#include "support/cout_capture.h"
+
+namespace {
+
+// A point to steer at; the autopilot moves on to the next once the boarder is 2 m past its x.
+struct Waypoint {
+    float x, z;
+};
+
+const float slowSpeed = 20.0f;  // through a gate window: 2 m per 100 ms check, window 4 m wide
+
+// The distance the boarder covers while Down is pressed from speed s to slowSpeed: each press
+// takes one step at its new speed.
+float brakingDistance(float s) {
+    float d = 0.0f;
+    for (float v = s - 10.0f; v >= slowSpeed; v -= 10.0f) {
+        d += v * 0.05f;
+    }
+    return d;
+}
+
+// The highest speed from which the boarder can still brake to slowSpeed before a window that
+// starts `room` metres ahead, keeping three 50 ms ticks in hand for a late autopilot.
+float safeSpeed(float room) {
+    float best = slowSpeed;
+    for (float s = slowSpeed + 10.0f; s <= 100.0f; s += 10.0f) {
+        if (brakingDistance(s) + 3.0f * 0.05f * s <= room) {
+            best = s;
+        }
+    }
+    return best;
+}
+
+struct RunResult {
+    bool finished = false;
+    std::string console;
+    int shownMs = 0;
+    int failures = 0;
+};
+
+class Autopilot : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        ASSERT_NO_FATAL_FAILURE(clickIntoScene());
+    }
+
+    void clickIntoScene() {
+        QTest::mouseClick(scene, Qt::LeftButton, Qt::NoModifier, scene->rect().center());
+        ASSERT_TRUE(scene->hasFocus());
+    }
+
+    void key(Qt::Key k) { QTest::keyClick(scene, k); }
+
+    // The waypoint beside gate i: `side` metres to the boarder's right (+z) of a red pole and to
+    // its left of a blue one; a negative side passes on the wrong hand.
+    Waypoint besideGate(int i, float side) const {
+        const Vec3 g = scene->gates[i];
+        return Waypoint{g.x, g.z + (i % 2 == 0 ? side : -side)};
+    }
+
+    // One step of the autopilot: a turn towards the waypoint, then the speed the next gate
+    // window allows. The boarder aims at least 10 m ahead, so that it lines up with the waypoint's
+    // z and crosses the gate's x there instead of circling round the waypoint.
+    void steer(const Waypoint& w) {
+        const Vec3 p = boarder.getPosition();
+        const Vec3 d = boarder.getDirection();
+        const double aheadX = std::max(static_cast<double>(w.x) - p.x, 10.0);
+        // Angles as the boarder counts them: positive from +x towards -z.
+        const double want = std::atan2(-(w.z - p.z), aheadX) * 180.0 / M_PI;
+        const double off = std::remainder(want - std::atan2(-d.z, d.x) * 180.0 / M_PI, 360.0);
+        if (off > 5.0) {
+            key(Qt::Key_Left);
+        } else if (off < -5.0) {
+            key(Qt::Key_Right);
+        }
+
+        float target = 100.0f;
+        for (int i = 0; i < 10; ++i) {
+            if (scene->gates[i].x + 2.0f > p.x) {
+                target = safeSpeed(scene->gates[i].x - 2.0f - p.x);
+                break;
+            }
+        }
+        if (boarder.speed < target) {
+            key(Qt::Key_Up);
+        }
+        while (boarder.speed > target) {
+            key(Qt::Key_Down);
+        }
+    }
+
+    // Drives along the waypoints until the finish stops the clock (or the time is up), then
+    // stops the boarder.
+    RunResult drive(const std::vector<Waypoint>& waypoints) {
+        RunResult result;
+        CoutCapture capture;
+        QElapsedTimer wall;
+        wall.start();
+        size_t next = 0;
+        bool started = false;
+        // Endurance would end a run after 34 s; a slow machine (a sanitizer build on a busy
+        // llvmpipe) may need that long, and this race is about the gates and the clock.
+        window.endurance = 1000;
+        while (wall.elapsed() < 60000) {
+            QTest::qWait(5);
+            started = started || window.running;
+            if (started && !window.running) {
+                result.finished = window.endurance > 0;  // not a game over
+                break;
+            }
+            while (next + 1 < waypoints.size() && boarder.position.x > waypoints[next].x + 2.0f) {
+                ++next;
+            }
+            steer(waypoints[next]);
+        }
+        while (boarder.speed > 0.0f) {
+            key(Qt::Key_Down);
+        }
+        result.console = capture.text();
+        result.shownMs = window.shownMs;
+        result.failures = boarder.gateFailures;
+        return result;
+    }
+
+    // The whole course, with the gates listed in `wrong` passed on the wrong hand.
+    std::vector<Waypoint> course(const std::vector<int>& wrong) const {
+        std::vector<Waypoint> route{{185.0f, -20.0f}};  // into the start zone (z < 0)
+        for (int i = 0; i < 10; ++i) {
+            bool isWrong = false;
+            for (int j : wrong) {
+                isWrong = isWrong || j == i;
+            }
+            route.push_back(besideGate(i, isWrong ? -15.0f : 15.0f));
+        }
+        route.push_back({955.0f, 146.0f});  // the middle of the finish zone (109 < z < 183)
+        return route;
+    }
+
+    // Checks a finished run: every gate printed once in order, the failures counted and shown,
+    // and the total equal to the time shown plus the penalty.
+    void expectRun(const RunResult& run, int failures) {
+        ASSERT_TRUE(run.finished);
+        std::istringstream lines(run.console);
+        std::vector<std::string> gateLines;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("gate ", 0) == 0) {
+                gateLines.push_back(line);
+            }
+        }
+        std::vector<std::string> expected;
+        for (int i = 0; i < 10; ++i) {
+            expected.push_back("gate " + std::to_string(i) + "passed");
+        }
+        EXPECT_EQ(gateLines, expected);
+        EXPECT_EQ(run.failures, failures);
+        EXPECT_TRUE(lcdShows(window.gateFailuresLCD, QString::number(failures)));
+        EXPECT_GT(run.shownMs, 3000);
+        EXPECT_TRUE(lcdShows(window.timerLCD, race::clockText(run.shownMs)));
+        EXPECT_TRUE(lcdShows(window.totalResultLCD,
+                             race::timeText(run.shownMs + race::penaltyMs * failures)));
+        EXPECT_FALSE(window.running);
+        // The clock stays at the run time after the finish.
+        QTest::qWait(150);
+        EXPECT_EQ(window.shownMs, run.shownMs);
+        std::cerr << "run time " << run.shownMs << " ms, failures " << run.failures << ", total "
+                  << race::timeText(run.shownMs + race::penaltyMs * failures).toStdString()
+                  << std::endl;
+    }
+
+    // Drives into the start zone and waits until the clock runs.
+    void startRun() {
+        QElapsedTimer wall;
+        wall.start();
+        while (!window.running && wall.elapsed() < 10000) {
+            QTest::qWait(5);
+            steer(Waypoint{185.0f, -20.0f});
+        }
+        ASSERT_TRUE(window.running);
+    }
+
+    Window window;
+    GLWidget* scene = window.glWidget;
+    Boarder& boarder = window.glWidget->boarder;
+};
+
+TEST_F(Autopilot, CleanRunHasNoPenalty) {
+    expectRun(drive(course({})), 0);
+}
+
+TEST_F(Autopilot, WrongSidesCostFiveSecondsEach) {
+    expectRun(drive(course({2, 5, 8})), 3);
+}
+
+TEST_F(Autopilot, UsedUpEnduranceEndsTheGame) {
+    ASSERT_NO_FATAL_FAILURE(startRun());
+    while (boarder.speed > 0.0f) {
+        key(Qt::Key_Down);
+    }
+    for (int i = 0; i < 34; ++i) {
+        ASSERT_TRUE(QMetaObject::invokeMethod(&window, "setProgressBarValue"));
+    }
+    EXPECT_EQ(window.endurance, -2);
+    EXPECT_EQ(window.enduranceBar->value(), 1);
+    QTest::qWait(250);  // the next check declares the game over
+    EXPECT_FALSE(window.running);
+    EXPECT_EQ(window.statusLabel->text(), "      GAME OVER      ");
+    EXPECT_TRUE(lcdShows(window.timerLCD, "99:99.999"));
+    EXPECT_TRUE(lcdShows(window.totalResultLCD, "99:99.999"));
+    EXPECT_TRUE(lcdShows(window.gateFailuresLCD, "99"));
+    // Still in the start zone: the game stays over and endurance falls no further.
+    QTest::qWait(1200);
+    EXPECT_FALSE(window.running);
+    EXPECT_EQ(window.endurance, -2);
+    EXPECT_TRUE(lcdShows(window.timerLCD, "99:99.999"));
+}
+
+TEST_F(Autopilot, NewGameDuringARunPutsEverythingBack) {
+    key(Qt::Key_F1);
+    ASSERT_NO_FATAL_FAILURE(startRun());
+    QTest::qWait(300);
+    ASSERT_TRUE(window.running);
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "setProgressBarValue"));
+    EXPECT_LT(window.enduranceBar->value(), 100);
+    EXPECT_EQ(scene->camera.mode, 1);
+    QTest::mouseClick(window.newGameButton, Qt::LeftButton);
+    EXPECT_FALSE(window.running);
+    EXPECT_EQ(window.endurance, 100);
+    EXPECT_EQ(window.enduranceBar->value(), 100);
+    EXPECT_EQ(window.statusLabel->text(), QString(22, ' '));
+    EXPECT_EQ(boarder.position.x, 100.0f);
+    EXPECT_EQ(boarder.position.z, 0.0f);
+    EXPECT_EQ(boarder.speed, 0.0f);
+    EXPECT_EQ(scene->camera.mode, 0);
+    QTest::qWait(300);  // the clock stays at zero: the boarder is back before the start zone
+    EXPECT_FALSE(window.running);
+    EXPECT_TRUE(lcdShows(window.timerLCD, "00:00.000"));
+    EXPECT_TRUE(lcdShows(window.totalResultLCD, "00:00.000"));
+    EXPECT_TRUE(lcdShows(window.gateFailuresLCD, "0"));
+    // The button took the focus; the scene gets it back with a click and the boarder obeys.
+    ASSERT_NO_FATAL_FAILURE(clickIntoScene());
+    key(Qt::Key_Up);
+    EXPECT_EQ(boarder.speed, 10.0f);
+}
+
+}  // namespace

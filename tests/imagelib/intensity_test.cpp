@@ -1,0 +1,194 @@
+// Intensity operations: window/level records, inversion, window/level application, the 8- and
+// 16-bit conversions and the centre of mass.
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "imagebase.h"
+
+namespace {
+
+using Nevra::ImageBase;
+
+class CaptureStdout {
+public:
+    CaptureStdout() : m_old(std::cout.rdbuf(m_text.rdbuf())) {}
+    ~CaptureStdout() { std::cout.rdbuf(m_old); }
+    std::string text() const { return m_text.str(); }
+
+private:
+    std::ostringstream m_text;
+    std::streambuf* m_old;
+};
+
+// A one-row image of `channels` channels holding `values` in memory order.
+template <class T>
+std::unique_ptr<ImageBase<T>> row(const std::vector<double>& values, int channels = 1) {
+    auto image = std::make_unique<ImageBase<T>>();
+    image->init(static_cast<int>(values.size()) / channels, 1, 1, 1, channels);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        image->m_data[i] = static_cast<T>(values[i]);
+    }
+    return image;
+}
+
+template <class T>
+std::vector<double> values(const ImageBase<T>& image) {
+    return std::vector<double>(image.m_data, image.m_data + image.m_image_size);
+}
+
+template <class T>
+class IntensityTyped : public ::testing::Test {};
+
+using ElementTypes =
+    ::testing::Types<char, unsigned char, short, unsigned short, int, unsigned int, float, double>;
+TYPED_TEST_SUITE(IntensityTyped, ElementTypes);
+
+TYPED_TEST(IntensityTyped, ApplyWindowLevelClampsAndShiftsOrMirrors) {
+    auto image = row<TypeParam>({5, 30, 100, 10, 60});
+    image->setWindowLevel(10.0f, 60.0f, 0);
+    {
+        CaptureStdout out;
+        image->applyWindowLevel(false);
+        EXPECT_EQ(out.text(), "Window/Level setting applied\n");
+    }
+    EXPECT_EQ(values(*image), (std::vector<double>{0, 20, 50, 0, 50}));
+
+    auto mirrored = row<TypeParam>({5, 30, 100, 10, 60});
+    mirrored->setWindowLevel(10.0f, 60.0f, 0);
+    mirrored->m_verbose = 0;
+    CaptureStdout out;
+    mirrored->applyWindowLevel(true);
+    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(values(*mirrored), (std::vector<double>{50, 30, 0, 50, 0}));
+}
+
+TYPED_TEST(IntensityTyped, WindowLevelFromPooledRangeAndInversionPerChannel) {
+    auto image = row<TypeParam>({10, 20, 125, 40, 12, 11}, 3);
+    image->computeWindowLevel();
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_FLOAT_EQ(image->m_window_level[c].low, 10.0f);
+        EXPECT_FLOAT_EQ(image->m_window_level[c].high, 125.0f);
+    }
+    image->setWindowLevel(10.0f, 40.0f, 1);
+    image->setWindowLevel(0.0f, 100.0f, 2);
+    image->invert();
+    // 125 in channel 2 becomes 0 + 100 - 125, wrapped into the unsigned types.
+    const double wrapped = static_cast<double>(static_cast<TypeParam>(-25));
+    EXPECT_EQ(values(*image), (std::vector<double>{125, 30, wrapped, 95, 38, 89}));
+}
+
+TEST(WindowLevel, DesignExampleBytes) {
+    auto image = row<unsigned char>({10, 20, 250});
+    image->computeWindowLevel();
+    const Nevra::WindowLevel& record = image->m_window_level[0];
+    EXPECT_FLOAT_EQ(record.low, 10.0f);
+    EXPECT_FLOAT_EQ(record.high, 250.0f);
+    EXPECT_FLOAT_EQ(record.window, 240.0f);
+    EXPECT_FLOAT_EQ(record.level, 130.0f);
+
+    auto inverted = row<unsigned char>({10, 250, 100});
+    inverted->setWindowLevel(10.0f, 250.0f, 0);
+    inverted->invert();
+    EXPECT_EQ(values(*inverted), (std::vector<double>{250, 10, 160}));
+
+    auto applied = row<unsigned char>({20, 75, 200});
+    applied->setWindowLevel(50.0f, 100.0f, 0);
+    applied->m_verbose = 0;
+    applied->applyWindowLevel(false);
+    EXPECT_EQ(values(*applied), (std::vector<double>{0, 25, 50}));
+}
+
+TEST(Conversion, ByteVolumeScalesClampsAndTruncates) {
+    auto image = row<short>({500, -5, 2000, 1000, 0});
+    image->setWindowLevel(0.0f, 1000.0f, 0);
+    std::unique_ptr<unsigned char[]> bytes(image->createByteVolume(nullptr, false));
+    EXPECT_EQ(std::vector<int>(bytes.get(), bytes.get() + 5),
+              (std::vector<int>{127, 0, 255, 255, 0}));
+    std::unique_ptr<unsigned short[]> words(image->createWordVolume(nullptr, false));
+    EXPECT_EQ(words[3], 65535);
+    EXPECT_EQ(words[0], 32767);
+    EXPECT_EQ(words[1], 0);
+
+    // A buffer handed in is the one written and returned.
+    unsigned char mine[5] = {9, 9, 9, 9, 9};
+    EXPECT_EQ(image->createByteVolume(mine, false), mine);
+    EXPECT_EQ(mine[0], 127);
+}
+
+TEST(Conversion, PowerOfTwoVolumePadsWithZerosPerChannel) {
+    auto image = std::make_unique<ImageBase<float>>();
+    image->init(3, 5, 1, 1, 2);
+    for (int i = 0; i < image->m_image_size; ++i)
+        image->m_data[i] = 100.0f + i;
+    image->setWindowLevel(0.0f, 255.0f, 0);
+    image->setWindowLevel(100.0f, 355.0f, 1);
+    std::unique_ptr<unsigned char[]> out(image->createByteVolume(nullptr, true));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 4; ++x)
+            for (int c = 0; c < 2; ++c) {
+                const int got = out[(y * 4 + x) * 2 + c];
+                if (x < 3 && y < 5) {
+                    const int e = 100 + (y * 3 + x) * 2 + c;
+                    EXPECT_EQ(got, c == 0 ? e : e - 100) << x << "," << y;
+                } else {
+                    EXPECT_EQ(got, 0) << x << "," << y;
+                }
+            }
+}
+
+TEST(Conversion, EqualLowAndHighGiveZerosNotADivisionByZero) {
+    auto image = row<int>({3, 7, -2});
+    image->setWindowLevel(7.0f, 7.0f, 0);
+    std::unique_ptr<unsigned char[]> bytes(image->createByteVolume(nullptr, false));
+    std::unique_ptr<unsigned short[]> words(image->createWordVolume(nullptr, false));
+    std::unique_ptr<unsigned char[]> slice(image->createByteSlice(nullptr, 0, 0, false));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(bytes[i], 0);
+        EXPECT_EQ(words[i], 0);
+        EXPECT_EQ(slice[i], 0);
+    }
+}
+
+TEST(Conversion, ByteSliceWrapsSliceNumbersAndPadsRows) {
+    auto volume = std::make_unique<ImageBase<unsigned short>>();
+    volume->init(3, 3, 3, 1, 2);
+    for (int i = 0; i < volume->m_image_size; ++i)
+        volume->m_data[i] = static_cast<unsigned short>(i);
+    volume->setWindowLevel(0.0f, 255.0f, 1);
+    for (int slice : {1, 4, -2}) {
+        std::unique_ptr<unsigned char[]> out(volume->createByteSlice(nullptr, slice, 1, false));
+        for (int p = 0; p < 9; ++p) {
+            EXPECT_EQ(out[p], volume->element(p % 3, p / 3, 1, 0, 1)) << "slice " << slice;
+        }
+    }
+    std::unique_ptr<unsigned char[]> padded(volume->createByteSlice(nullptr, 0, 1, true));
+    EXPECT_EQ(padded[2 * 4 + 2], volume->element(2, 2, 0, 0, 1));
+    EXPECT_EQ(padded[3], 0);  // the padding column of a buffer made by the operation
+    EXPECT_EQ(padded[15], 0);
+}
+
+TEST(CenterOfMass, SingleVoxelAndWeightlessVolume) {
+    auto volume = std::make_unique<ImageBase<float>>();
+    volume->init(5, 6, 7, 1, 1);
+    for (int i = 0; i < volume->m_image_size; ++i)
+        volume->m_data[i] = 4.0f;
+    volume->setWindowLevel(4.0f, 10.0f, 0);
+    float centre[3];
+    EXPECT_EQ(volume->getCenterOfMass(centre), centre);
+    EXPECT_FLOAT_EQ(centre[0], 2.0f);  // no weight anywhere: the middle of the volume
+    EXPECT_FLOAT_EQ(centre[1], 2.5f);
+    EXPECT_FLOAT_EQ(centre[2], 3.0f);
+    volume->setValue(9.0f, 2, 3, 4, 0, 0);
+    volume->getCenterOfMass(centre);
+    EXPECT_FLOAT_EQ(centre[0], 2.0f);
+    EXPECT_FLOAT_EQ(centre[1], 3.0f);
+    EXPECT_FLOAT_EQ(centre[2], 4.0f);
+}
+
+}  // namespace

@@ -1,0 +1,703 @@
+#!/usr/bin/env python3
+"""Writes the game's six data files into a folder (default: data/ beside this tools/ folder).
+
+    python3 tools/make_data.py [output-folder]
+
+Four Open Inventor 2.1 models and two 24-bit BMP pictures, all generated from code with the
+Python standard library alone, so the output is the same on every run and every machine:
+
+  boarder.iv            a snowboarder on his board, built with z up, the board's nose towards +x
+                        and the board's centre (the feet) at (9.5, 0, 0); the game moves the model
+                        by (-19, 0, 0) after scaling it by 2, which puts the feet on its origin.
+  start.iv, finish.iv   arches with a lettered banner, built with y up in the plane z = 0; the game
+                        turns them by -90 degrees about y and scales them by 5.
+  tree.iv               a pine, y up, base at the origin (read by the game but not drawn).
+  snow16.bmp            128 x 128 seamless snow, repeated once per terrain cell.
+  panorama20480256.bmp  2048 x 256 mountain skyline; columns 1664..2047 and 0..639 go once round
+                        the horizon and join seamlessly at column 640 / 1664.
+
+Every material carries an emissive colour close to its diffuse colour: the game sets up no light,
+so the emissive part is what keeps the models in colour, and a light of the model's own adds the
+shading on top.
+"""
+
+import math
+import os
+import random
+import struct
+import sys
+
+# ---------------------------------------------------------------------------------------------
+# Open Inventor text
+# ---------------------------------------------------------------------------------------------
+
+
+def fmt(value):
+    """A number as short Inventor text: at most four decimals, no trailing zeros."""
+    text = f"{value:.4f}".rstrip("0").rstrip(".")
+    return "0" if text in ("-0", "") else text
+
+
+def vec(values):
+    return " ".join(fmt(v) for v in values)
+
+
+class Inventor:
+    """Collects the lines of one Open Inventor ASCII file."""
+
+    def __init__(self, comment):
+        self.lines = ["#Inventor V2.1 ascii", "", f"# {comment}", ""]
+        self.depth = 0
+
+    def line(self, text):
+        self.lines.append("  " * self.depth + text)
+
+    def open(self, node):
+        self.line(node + " {")
+        self.depth += 1
+
+    def close(self):
+        self.depth -= 1
+        self.line("}")
+
+    def text(self):
+        return "\n".join(self.lines) + "\n"
+
+
+def material(iv, colour, glow=0.55, shine=0.2):
+    """A material of the given colour: diffuse for the light of the model's own, emissive for a
+    scene without any light."""
+    r, g, b = colour
+    iv.open("Material")
+    iv.line("ambientColor " + vec((r * 0.2, g * 0.2, b * 0.2)))
+    iv.line("diffuseColor " + vec((r * (1.0 - glow), g * (1.0 - glow), b * (1.0 - glow))))
+    iv.line("emissiveColor " + vec((r * glow, g * glow, b * glow)))
+    iv.line("specularColor " + vec((shine, shine, shine)))
+    iv.line("shininess 0.3")
+    iv.close()
+
+
+def transform(iv, translation=None, rotation=None, scale=None):
+    iv.open("Transform")
+    if translation is not None:
+        iv.line("translation " + vec(translation))
+    if rotation is not None:
+        iv.line("rotation " + vec(rotation))
+    if scale is not None:
+        iv.line("scaleFactor " + vec(scale))
+    iv.close()
+
+
+def sub(a, b):
+    return (a[0] - b[0], a[1] - b[1], a[2] - b[2])
+
+
+def length(a):
+    return math.sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2])
+
+
+def rotation_y_to(direction):
+    """The axis-angle rotation that turns +y (the axis of Inventor's cylinders and cones) into
+    direction."""
+    d = direction
+    n = length(d)
+    dx, dy, dz = d[0] / n, d[1] / n, d[2] / n
+    # axis = y x d = (dz, 0, -dx)
+    ax, az = dz, -dx
+    s = math.sqrt(ax * ax + az * az)
+    angle = math.acos(max(-1.0, min(1.0, dy)))
+    if s < 1e-9:
+        return (1.0, 0.0, 0.0, 0.0 if dy > 0 else math.pi)
+    return (ax / s, 0.0, az / s, angle)
+
+
+def box(iv, colour, centre, size, rotation=None, glow=0.55):
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=centre, rotation=rotation)
+    iv.line(f"Cube {{ width {fmt(size[0])} height {fmt(size[1])} depth {fmt(size[2])} }}")
+    iv.close()
+
+
+def ball(iv, colour, centre, radius, scale=None, rotation=None, glow=0.55):
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=centre, rotation=rotation, scale=scale)
+    iv.line(f"Sphere {{ radius {fmt(radius)} }}")
+    iv.close()
+
+
+def rod(iv, colour, p0, p1, radius, glow=0.55, caps=True):
+    """A cylinder from point p0 to point p1."""
+    mid = tuple((a + b) / 2.0 for a, b in zip(p0, p1))
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=mid, rotation=rotation_y_to(sub(p1, p0)))
+    parts = "" if caps else " parts SIDES"
+    iv.line(f"Cylinder {{ radius {fmt(radius)} height {fmt(length(sub(p1, p0)))}{parts} }}")
+    iv.close()
+
+
+def disc(iv, colour, centre, radius, thickness, axis=(0.0, 0.0, 1.0), glow=0.55):
+    """A flat cylinder whose axis points along axis."""
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=centre, rotation=rotation_y_to(axis))
+    iv.line(f"Cylinder {{ radius {fmt(radius)} height {fmt(thickness)} }}")
+    iv.close()
+
+
+def cone(iv, colour, base, tip, radius, glow=0.55):
+    mid = tuple((a + b) / 2.0 for a, b in zip(base, tip))
+    iv.open("Separator")
+    material(iv, colour, glow)
+    transform(iv, translation=mid, rotation=rotation_y_to(sub(tip, base)))
+    iv.line(f"Cone {{ bottomRadius {fmt(radius)} height {fmt(length(sub(tip, base)))} }}")
+    iv.close()
+
+
+# ---------------------------------------------------------------------------------------------
+# The snowboarder
+# ---------------------------------------------------------------------------------------------
+
+JACKET = (1.0, 0.38, 0.04)
+JACKET_DARK = (0.75, 0.18, 0.02)
+PANTS = (0.12, 0.16, 0.34)
+BOOTS = (0.16, 0.16, 0.18)
+GLOVES = (0.08, 0.08, 0.09)
+SKIN = (0.96, 0.74, 0.58)
+HELMET = (1.0, 0.86, 0.08)
+STRAP = (0.06, 0.06, 0.07)
+LENS = (0.22, 0.45, 1.0)
+BOARD = (0.05, 0.42, 0.95)
+BOARD_STRIPE = (1.0, 0.85, 0.1)
+BINDING = (0.1, 0.1, 0.1)
+
+
+def add(a, b):
+    return (a[0] + b[0], a[1] + b[1], a[2] + b[2])
+
+
+def scaled(a, s):
+    return (a[0] * s, a[1] * s, a[2] * s)
+
+
+def make_boarder():
+    """The rider stands sideways on the board in a regular stance (left foot towards the nose,
+    +x), facing -y, knees bent, arms out for balance, looking down the course over the left
+    shoulder. Units: the whole figure is 8.2 units tall and the board 7.9 long, which the game's
+    scale of 2 makes 16 m and 16 m."""
+    iv = Inventor("Snowboarder, z up, board nose towards +x, feet (board centre) at (9.5, 0, 0).")
+    iv.open("Separator")
+    iv.open("ShapeHints")
+    iv.line("vertexOrdering COUNTERCLOCKWISE")
+    iv.line("shapeType SOLID")
+    iv.close()
+    iv.open("DirectionalLight")
+    iv.line("direction 0.35 0.45 -0.82")
+    iv.line("intensity 0.9")
+    iv.close()
+    transform(iv, translation=(9.5, 0.0, 0.0))
+
+    # Board: a flat plank with rounded ends, a stripe along the top and two bindings.
+    box(iv, BOARD, (0.0, 0.0, 0.11), (6.2, 1.7, 0.22))
+    for end in (-3.1, 3.1):
+        disc(iv, BOARD, (end, 0.0, 0.11), 0.85, 0.22)
+    box(iv, BOARD_STRIPE, (0.0, 0.0, 0.225), (6.6, 0.34, 0.03))
+    for foot in (-1.2, 1.2):
+        box(iv, BINDING, (foot, 0.0, 0.32), (0.95, 1.35, 0.2))
+        box(iv, BINDING, (foot, 0.6, 0.85), (0.85, 0.14, 0.9))  # high-back at the heel side
+
+    # Legs: boots, shins, knees, thighs.
+    for side in (-1.0, 1.0):
+        ankle = (1.2 * side, 0.02, 0.95)
+        knee = (0.95 * side, -0.55, 2.45)
+        hip = (0.55 * side, 0.15, 3.85)
+        box(iv, BOOTS, (1.2 * side, -0.05, 0.68), (0.78, 1.2, 0.72))
+        rod(iv, BOOTS, (1.2 * side, 0.0, 0.6), ankle, 0.36)
+        rod(iv, PANTS, ankle, knee, 0.37)
+        ball(iv, PANTS, knee, 0.43)
+        rod(iv, PANTS, knee, hip, 0.44)
+    ball(iv, PANTS, (0.0, 0.15, 3.95), 1.0, scale=(0.95, 0.62, 0.55))
+
+    # Body: the jacket leaning a little forward, a darker waist band and collar.
+    ball(iv, JACKET, (0.0, -0.02, 5.15), 1.0, scale=(1.02, 0.72, 1.38), rotation=(1, 0, 0, 0.18))
+    disc(iv, JACKET_DARK, (0.0, 0.12, 4.05), 0.95, 0.28, axis=(0.0, 0.0, 1.0))
+    rod(iv, JACKET_DARK, (0.0, -0.2, 6.25), (0.04, -0.28, 6.62), 0.42)
+
+    # Arms out for balance: the lead (left) arm forward and down, the rear arm back.
+    arms = (
+        ((0.95, -0.28, 6.02), (1.85, -0.6, 5.2), (2.6, -0.85, 4.55)),
+        ((-0.95, -0.2, 6.02), (-1.8, -0.25, 5.25), (-2.5, -0.05, 4.5)),
+    )
+    for shoulder, elbow, hand in arms:
+        ball(iv, JACKET, shoulder, 0.44)
+        rod(iv, JACKET, shoulder, elbow, 0.32)
+        ball(iv, JACKET, elbow, 0.32)
+        rod(iv, JACKET, elbow, hand, 0.29)
+        ball(iv, GLOVES, hand, 0.34)
+
+    # Head looking towards the nose: face, helmet, goggle strap and goggles.
+    head = (0.12, -0.32, 7.35)
+    look = (0.86, -0.51, 0.0)
+    ball(iv, SKIN, head, 0.6)
+    ball(iv, HELMET, add(add(head, scaled(look, -0.2)), (0.0, 0.0, 0.14)), 0.7,
+         scale=(1.0, 1.0, 0.96))
+    band = add(head, (0.0, 0.0, 0.08))
+    disc(iv, STRAP, add(band, scaled(look, -0.1)), 0.66, 0.2)
+    heading = math.atan2(look[1], look[0])
+    goggles = add(band, scaled(look, 0.5))
+    box(iv, STRAP, goggles, (0.24, 0.84, 0.34), rotation=(0, 0, 1, heading))
+    box(iv, LENS, add(goggles, scaled(look, 0.11)), (0.06, 0.72, 0.25),
+        rotation=(0, 0, 1, heading), glow=0.7)
+    iv.close()
+    return iv.text()
+
+
+# ---------------------------------------------------------------------------------------------
+# Start and finish arches
+# ---------------------------------------------------------------------------------------------
+
+# A 5 x 7 block font, top row first.
+FONT = {
+    "S": [".####", "#....", "#....", ".###.", "....#", "....#", "####."],
+    "T": ["#####", "..#..", "..#..", "..#..", "..#..", "..#..", "..#.."],
+    "A": [".###.", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"],
+    "R": ["####.", "#...#", "#...#", "####.", "#.#..", "#..#.", "#...#"],
+    "F": ["#####", "#....", "#....", "####.", "#....", "#....", "#...."],
+    "I": [".###.", "..#..", "..#..", "..#..", "..#..", "..#..", ".###."],
+    "N": ["#...#", "##..#", "##..#", "#.#.#", "#..##", "#..##", "#...#"],
+    "H": ["#...#", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"],
+}
+
+WHITE = (0.97, 0.97, 0.97)
+BLACK = (0.05, 0.05, 0.06)
+
+
+def lettering(iv, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
+    """Block letters on the banner face at z = face_z, centred on (centre_x, centre_y). Each run of
+    set pixels in a row becomes one thin box. mirrored lays the word out towards -x, so that it
+    reads rightly from the -z side."""
+    columns = 6 * len(word) - 1
+    left = -columns * pixel / 2.0
+    top = 3.5 * pixel
+    thickness = 0.04
+    z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
+    iv.open("Separator")
+    material(iv, colour, glow=0.75)
+    for index, letter in enumerate(word):
+        for row, bits in enumerate(FONT[letter]):
+            column = 0
+            while column < 5:
+                if bits[column] != "#":
+                    column += 1
+                    continue
+                end = column
+                while end < 5 and bits[end] == "#":
+                    end += 1
+                x0 = left + (6 * index + column) * pixel
+                x = x0 + (end - column) * pixel / 2.0
+                if mirrored:
+                    x = -x
+                y = top - (row + 0.5) * pixel
+                iv.open("Separator")
+                transform(iv, translation=(centre_x + x, centre_y + y, z))
+                iv.line(f"Cube {{ width {fmt((end - column) * pixel)} height {fmt(pixel)} "
+                        f"depth {fmt(thickness)} }}")
+                iv.close()
+                column = end
+    iv.close()
+
+
+def chequers(iv, x0, x1, y, size, face_z):
+    """A row of black squares on every other place of a white strip at height y, on the face at
+    z = face_z."""
+    thickness = 0.04
+    z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
+    box(iv, WHITE, ((x0 + x1) / 2.0, y, z - (thickness / 4.0 if face_z > 0 else -thickness / 4.0)),
+        (x1 - x0, size * 2.0, thickness / 2.0), glow=0.75)
+    count = int((x1 - x0) / size)
+    start = (x0 + x1) / 2.0 - count * size / 2.0
+    iv.open("Separator")
+    material(iv, BLACK, glow=0.75)
+    for i in range(count):
+        for j in (0, 1):
+            if (i + j) % 2:
+                continue
+            iv.open("Separator")
+            transform(iv, translation=(start + (i + 0.5) * size, y + (j - 0.5) * size, z))
+            iv.line(f"Cube {{ width {fmt(size)} height {fmt(size)} depth {fmt(thickness)} }}")
+            iv.close()
+    iv.close()
+
+
+def striped_post(iv, x, bottom, top, radius, colours, band):
+    """A round post from y = bottom to y = top at (x, 0), in bands of the given colours counted
+    from the top down, with a ball on top."""
+    y = top
+    i = 0
+    while y > bottom + 1e-6:
+        low = max(bottom, y - band)
+        rod(iv, colours[i % len(colours)], (x, low, 0.0), (x, y, 0.0), radius)
+        y = low
+        i += 1
+    ball(iv, colours[0], (x, top + radius * 0.9, 0.0), radius * 1.5)
+
+
+def arch(comment, word, posts, post_bottom, banner_bottom, banner_top, banner_colour,
+         post_colours, finish_strips):
+    """An arch of two posts in the plane z = 0 with a banner between them lettered on both
+    faces."""
+    iv = Inventor(comment)
+    iv.open("Separator")
+    iv.open("ShapeHints")
+    iv.line("vertexOrdering COUNTERCLOCKWISE")
+    iv.line("shapeType SOLID")
+    iv.close()
+    iv.open("DirectionalLight")
+    iv.line("direction -0.3 -0.8 -0.5")
+    iv.line("intensity 0.8")
+    iv.close()
+    x0, x1 = posts
+    radius = 0.3
+    post_top = banner_top + 0.35
+    for x in posts:
+        striped_post(iv, x, post_bottom, post_top, radius, post_colours, 1.0)
+    depth = 0.16
+    centre_x = (x0 + x1) / 2.0
+    height = banner_top - banner_bottom
+    centre_y = (banner_bottom + banner_top) / 2.0
+    box(iv, banner_colour, (centre_x, centre_y, 0.0), (x1 - x0 - 2 * radius, height, depth))
+    # A thin frame round the banner.
+    for y in (banner_bottom, banner_top):
+        rod(iv, WHITE, (x0, y, 0.0), (x1, y, 0.0), 0.09)
+    pixel = min(height * 0.62, (x1 - x0) * 0.7 / (6 * len(word) - 1) * 7.0) / 7.0
+    if finish_strips:
+        size = height * 0.1
+        pixel = min(pixel, (height - 5.0 * size) / 7.0)
+    for face in (depth / 2.0, -depth / 2.0):
+        lettering(iv, word, WHITE, centre_x, centre_y, face, pixel, mirrored=face < 0)
+        if finish_strips:
+            for y in (banner_top - 1.2 * size, banner_bottom + 1.2 * size):
+                chequers(iv, x0 + radius + 0.1, x1 - radius - 0.1, y, size, face)
+    iv.close()
+    return iv.text()
+
+
+def make_start():
+    """Start arch: posts at x = 0.4 and x = 15, which the game's placement puts on the edges of the
+    start zone; the banner from 18 to 30 m above the ground, high over the boarder. The posts
+    reach 40 m below the origin so that they meet the ground on a slope."""
+    return arch("Start arch, y up, in the plane z = 0; banner faces +z (the approach).", "START",
+                (0.4, 15.0), -8.0, 3.7, 5.9, (0.08, 0.55, 0.2), (WHITE, (0.08, 0.55, 0.2)), False)
+
+
+def make_finish():
+    """Finish arch: posts at x = -3 and x = 11.8 (the edges of the finish zone). The game lifts
+    the origin 70 m above the ground, so the banner hangs 67 to 82 m up and the posts reach down
+    to y = -17, 15 m below the ground under the origin."""
+    return arch("Finish arch, y up, in the plane z = 0; banner faces +z (the approach).",
+                "FINISH", (-3.0, 11.8), -17.0, -0.6, 2.4, (0.85, 0.08, 0.08),
+                (WHITE, (0.85, 0.08, 0.08)), True)
+
+
+# ---------------------------------------------------------------------------------------------
+# Tree
+# ---------------------------------------------------------------------------------------------
+
+TRUNK = (0.545, 0.3528, 0.1689)
+NEEDLES = (0.18, 0.545, 0.341)
+NEEDLES_DARK = (0.12, 0.42, 0.26)
+SNOW = (0.95, 0.97, 1.0)
+
+
+def make_tree():
+    """A snowy pine in metres, y up, its base at the origin: a trunk 20 high and three tiers of
+    needles up to 70, each tier dusted with snow; the size and colours of the trees the game
+    draws."""
+    iv = Inventor("Pine, y up, base at the origin, 70 high.")
+    iv.open("Separator")
+    iv.open("ShapeHints")
+    iv.line("vertexOrdering COUNTERCLOCKWISE")
+    iv.line("shapeType SOLID")
+    iv.close()
+    iv.open("DirectionalLight")
+    iv.line("direction -0.3 -0.8 -0.5")
+    iv.line("intensity 0.8")
+    iv.close()
+    rod(iv, TRUNK, (0.0, 0.0, 0.0), (0.0, 24.0, 0.0), 2.0)
+    tiers = ((20.0, 45.0, 10.0, NEEDLES_DARK), (34.0, 58.0, 8.0, NEEDLES),
+             (47.0, 70.0, 6.0, NEEDLES))
+    for index, (base, tip, radius, colour) in enumerate(tiers):
+        cone(iv, colour, (0.0, base, 0.0), (0.0, tip, 0.0), radius)
+        # Snow lying on the tier: a pale cone of the same slope over its upper part, of which a
+        # band shows below the next tier (and the whole cap on the top tier).
+        snow_base = base + (tip - base) * (0.62 if index == len(tiers) - 1 else 0.42)
+        cone(iv, SNOW, (0.0, snow_base, 0.0), (0.0, tip + 0.3, 0.0),
+             radius * (tip - snow_base) / (tip - base) + 0.25)
+    iv.close()
+    return iv.text()
+
+
+# ---------------------------------------------------------------------------------------------
+# Pictures
+# ---------------------------------------------------------------------------------------------
+
+
+def write_bmp(path, width, height, pixels):
+    """Writes a 24-bit uncompressed BMP (40-byte info header, rows bottom-up, each padded to four
+    bytes). pixels holds rows top row first, each row a list of (r, g, b) in 0..255."""
+    pad = (4 - (width * 3) % 4) % 4
+    row_size = width * 3 + pad
+    image_size = row_size * height
+    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + image_size, 0, 0, 14 + 40)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, image_size, 2835, 2835, 0, 0)
+    body = bytearray()
+    for row in reversed(pixels):
+        for r, g, b in row:
+            body += bytes((b, g, r))
+        body += b"\0" * pad
+    with open(path, "wb") as f:
+        f.write(header + info + body)
+
+
+def clamp01(v):
+    return 0.0 if v < 0.0 else 1.0 if v > 1.0 else v
+
+
+def fade(t):
+    return t * t * t * (t * (t * 6.0 - 15.0) + 10.0)
+
+
+def mix(a, b, t):
+    return a + (b - a) * t
+
+
+def mix3(a, b, t):
+    return (mix(a[0], b[0], t), mix(a[1], b[1], t), mix(a[2], b[2], t))
+
+
+class PeriodicNoise1D:
+    """Value noise on [0, 1) that wraps round: cells lattice values, smooth between them."""
+
+    def __init__(self, rng, cells):
+        self.cells = cells
+        self.values = [rng.random() for _ in range(cells)]
+
+    def __call__(self, u):
+        x = (u % 1.0) * self.cells
+        i = int(x)
+        f = fade(x - i)
+        return mix(self.values[i % self.cells], self.values[(i + 1) % self.cells], f)
+
+
+class PeriodicNoise2D:
+    """Gradient noise on the unit square that wraps round in both directions, cells_x by cells_y
+    lattice cells; values in 0..1, mostly near the middle."""
+
+    def __init__(self, rng, cells_x, cells_y=None):
+        self.cx = cells_x
+        self.cy = cells_y or cells_x
+        self.gradients = []
+        for _ in range(self.cy):
+            row = []
+            for _ in range(self.cx):
+                a = rng.random() * 2.0 * math.pi
+                row.append((math.cos(a), math.sin(a)))
+            self.gradients.append(row)
+
+    def corner(self, i, j, dx, dy):
+        gx, gy = self.gradients[j % self.cy][i % self.cx]
+        return gx * dx + gy * dy
+
+    def __call__(self, u, v):
+        x = (u % 1.0) * self.cx
+        y = (v % 1.0) * self.cy
+        i, j = int(x), int(y)
+        fx, fy = x - i, y - j
+        sx, sy = fade(fx), fade(fy)
+        top = mix(self.corner(i, j, fx, fy), self.corner(i + 1, j, fx - 1.0, fy), sx)
+        bottom = mix(self.corner(i, j + 1, fx, fy - 1.0),
+                     self.corner(i + 1, j + 1, fx - 1.0, fy - 1.0), sx)
+        return clamp01(0.5 + 0.75 * mix(top, bottom, sy))
+
+
+def fbm(octaves, *coords):
+    """Sum of noise octaves given as (noise, weight); the result is normalised to 0..1."""
+    total = sum(w for _, w in octaves)
+    return sum(n(*coords) * w for n, w in octaves) / total
+
+
+def to_byte(colour):
+    return tuple(max(0, min(255, int(round(c * 255.0)))) for c in colour)
+
+
+def make_snow(size=128):
+    """Seamless snow: near white with soft blue-grey drifts and a few sparkling grains."""
+    rng = random.Random(1601)
+    drifts = [(PeriodicNoise2D(rng, 2), 1.0), (PeriodicNoise2D(rng, 4), 0.6),
+              (PeriodicNoise2D(rng, 8), 0.3)]
+    grain = [(PeriodicNoise2D(rng, 32), 1.0), (PeriodicNoise2D(rng, 64), 0.7)]
+    sparkle = {(rng.randrange(size), rng.randrange(size)) for _ in range(size * size // 90)}
+    light = (0.975, 0.985, 1.0)
+    shade = (0.80, 0.85, 0.93)
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            u, v = x / size, y / size
+            d = clamp01((fbm(drifts, u, v) - 0.35) * 1.6)
+            g = fbm(grain, u, v) - 0.5
+            colour = mix3(light, shade, d * 0.5)
+            colour = tuple(c + g * 0.05 for c in colour)
+            if (x, y) in sparkle:
+                colour = (1.0, 1.0, 1.0) if (x + y) % 3 else (0.9, 0.95, 1.0)
+            row.append(to_byte(colour))
+        rows.append(row)
+    return size, size, rows
+
+
+def ridge_noise(octaves, u):
+    """A mountain profile: sharp crests where each octave's noise crosses its middle value."""
+    total = sum(w for _, w in octaves)
+    return sum((1.0 - abs(2.0 * n(u) - 1.0)) ** 1.6 * w for n, w in octaves) / total
+
+
+def make_panorama(width=2048, height=256):
+    """Mountains round the horizon. The picture repeats every half of its width, so the half that
+    the game shows (columns 1664..2047 and 0..639) closes on itself, and the texture also wraps
+    round at its left and right edges. Heights are fractions of the picture from its bottom: the
+    game's band runs from 500 m below to 2000 m above the ground, so 0.2 is ground level. Far
+    snowy peaks reach 0.5 to 0.78, a nearer range 0.42 to 0.66, dark forest on the foothills up to
+    about 0.36, and a snowfield below 0.2. The light comes from the left."""
+    period = width // 2
+    rng = random.Random(2048256)
+    sky_top = (0.16, 0.36, 0.70)
+    sky_low = (0.74, 0.84, 0.95)
+    clouds = [(PeriodicNoise2D(rng, 8, 4), 1.0), (PeriodicNoise2D(rng, 16, 8), 0.5),
+              (PeriodicNoise2D(rng, 32, 16), 0.25)]
+    far = [(PeriodicNoise1D(rng, 6), 1.0), (PeriodicNoise1D(rng, 13), 0.55),
+           (PeriodicNoise1D(rng, 29), 0.25), (PeriodicNoise1D(rng, 61), 0.1)]
+    mid = [(PeriodicNoise1D(rng, 9), 1.0), (PeriodicNoise1D(rng, 19), 0.5),
+           (PeriodicNoise1D(rng, 41), 0.22), (PeriodicNoise1D(rng, 97), 0.08)]
+    hills = [(PeriodicNoise1D(rng, 7), 1.0), (PeriodicNoise1D(rng, 17), 0.4)]
+    treetops = PeriodicNoise1D(rng, 256)
+    tip_heights = [0.25 + 0.75 * rng.random() for _ in range(512)]
+    rock = [(PeriodicNoise2D(rng, 96, 12), 1.0), (PeriodicNoise2D(rng, 192, 24), 0.5),
+            (PeriodicNoise2D(rng, 384, 48), 0.25)]
+    snowline = PeriodicNoise1D(rng, 23)
+    woods = [(PeriodicNoise2D(rng, 64, 8), 1.0), (PeriodicNoise2D(rng, 256, 32), 0.6),
+             (PeriodicNoise2D(rng, 512, 64), 0.3)]
+    field = [(PeriodicNoise2D(rng, 16, 4), 1.0), (PeriodicNoise2D(rng, 64, 8), 0.3)]
+
+    def crest(octaves, low, high):
+        return [low + (high - low) * ridge_noise(octaves, x / period) for x in range(period)]
+
+    far_crest = crest(far, 0.48, 0.78)
+    mid_crest = crest(mid, 0.40, 0.66)
+
+    def light(profile, x, depth_rows):
+        """How much a mountain face is lit: the slope of its crest line, taken over a span that
+        widens with the depth below the crest, so that the line between the lit and the shaded
+        face runs down from every peak."""
+        w = 2 + int(depth_rows * 0.6)
+        rise = (profile[(x + w) % period] - profile[(x - w) % period]) * height / (2.0 * w)
+        return clamp01(0.5 + rise * 1.6)
+
+    def mountain(profile, x, u, t, shade, snow_bright, stone_dark, stone_bright, snow_from, haze):
+        depth_rows = (profile[x] - t) * height
+        lit = light(profile, x, depth_rows)
+        snow = mix3(shade, snow_bright, lit)
+        stone = mix3(stone_dark, stone_bright, lit)
+        line = snow_from + 0.08 * snowline(u)
+        r = fbm(rock, u, t)
+        rocky = clamp01((line - t) * 12.0 + (r - 0.5) * 3.0)
+        # Rock shows through on the steepest crests and in the gullies.
+        rocky = max(rocky, clamp01((r - 0.72) * 5.0))
+        return mix3(mix3(snow, stone, rocky), sky_low, haze)
+
+    def sky(x, u, t):
+        """A gradient from the zenith to a pale horizon, with soft high clouds."""
+        k = clamp01((t - 0.45) / 0.55)
+        colour = mix3(sky_low, sky_top, k ** 0.8)
+        c = clamp01((fbm(clouds, u, t * 0.5) - 0.55) * 3.0) * clamp01((t - 0.72) * 4.0)
+        return mix3(colour, (0.97, 0.98, 1.0), c * 0.6)
+
+    def far_range(x, u, t):
+        """Hazy and nearly all snow."""
+        return mountain(far_crest, x, u, t, (0.68, 0.75, 0.88), (0.96, 0.97, 1.0),
+                        (0.50, 0.56, 0.68), (0.66, 0.71, 0.82), 0.5, 0.3)
+
+    def near_range(x, u, t):
+        """Sharper, with rock below its snow line."""
+        return mountain(mid_crest, x, u + 0.37, t, (0.62, 0.69, 0.84), (0.99, 0.99, 1.0),
+                        (0.27, 0.28, 0.33), (0.50, 0.48, 0.50), 0.44, 0.08)
+
+    def forest(x, u, t):
+        """Dark firs on the foothills, snow in the clearings."""
+        p = fbm(woods, u, t)
+        trees = mix3((0.08, 0.17, 0.14), (0.18, 0.32, 0.25), clamp01(p * 1.6 - 0.3))
+        clearing = clamp01((p - 0.64) * 7.0)
+        return mix3(trees, (0.86, 0.90, 0.96), clearing * 0.85)
+
+    def snowfield(x, u, t):
+        f = fbm(field, u, t)
+        return mix3((0.97, 0.98, 1.0), (0.80, 0.85, 0.94), clamp01((f - 0.4) * 1.2))
+
+    rows = [[None] * width for _ in range(height)]
+    for x in range(period):
+        u = x / period
+        r_far = far_crest[x]
+        r_mid = mid_crest[x]
+        # Tree tips: a saw-tooth of 512 teeth, each of its own height.
+        spikes = abs(((u * 512.0) % 1.0) - 0.5) * 2.0
+        tip = tip_heights[int(u * 512.0) % 512]
+        r_hill = 0.24 + 0.1 * fbm(hills, u) + 0.014 * tip * (1.0 - spikes) + 0.006 * treetops(u)
+        r_field = 0.2 + 0.012 * fbm(hills, u + 0.5)
+        for y in range(height):
+            t = 1.0 - (y + 0.5) / height
+            # Layers from the back to the front, each with its coverage of this pixel (edges
+            # smoothed over one pixel); only the frontmost fully covering layer and those in front
+            # of it need painting.
+            layers = [
+                (sky, 1.0),
+                (far_range, clamp01((r_far - t) * height + 0.5)),
+                (near_range, clamp01((r_mid - t) * height + 0.5)),
+                (forest, clamp01((r_hill - t) * height + 0.5)),
+                (snowfield, clamp01((r_field - t) * height + 0.5)),
+            ]
+            first = max(i for i, (_, cover) in enumerate(layers) if cover >= 1.0)
+            colour = None
+            for paint, cover in layers[first:]:
+                if cover > 0.0:
+                    m = paint(x, u, t)
+                    colour = m if colour is None else mix3(colour, m, cover)
+            pixel = to_byte(colour)
+            rows[y][x] = pixel
+            rows[y][x + period] = pixel
+    return width, height, rows
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "data")
+    os.makedirs(out, exist_ok=True)
+    files = {
+        "boarder.iv": make_boarder(),
+        "start.iv": make_start(),
+        "finish.iv": make_finish(),
+        "tree.iv": make_tree(),
+    }
+    for name, content in files.items():
+        with open(os.path.join(out, name), "w", encoding="ascii", newline="\n") as f:
+            f.write(content)
+    pictures = {
+        "snow16.bmp": make_snow(),
+        "panorama20480256.bmp": make_panorama(),
+    }
+    for name, (width, height, rows) in pictures.items():
+        write_bmp(os.path.join(out, name), width, height, rows)
+
+
+if __name__ == "__main__":
+    main()
