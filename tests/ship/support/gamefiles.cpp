@@ -48,35 +48,55 @@ const std::vector<std::string>& gameFileNames() {
     return names;
 }
 
-std::string makeBmp24(int width, int height) {
-    const int rowBytes = ((24 * width + 31) & ~31) / 8;
+namespace {
+
+// A bottom-up BMP of the given depth with palette entries before the padded rows; pixel bytes
+// vary with x and y.
+std::string makeBmp(int width, int height, int bits, int paletteEntries) {
+    const int rowBytes = ((bits * width + 31) & ~31) / 8;
+    const int bytesPerPixel = bits / 8;
     const uint32_t pixelBytes = static_cast<uint32_t>(rowBytes * height);
+    const uint32_t offset = 54 + 4 * static_cast<uint32_t>(paletteEntries);
     std::string out;
     out += "BM";
-    put32(out, 54 + pixelBytes);
+    put32(out, offset + pixelBytes);
     put16(out, 0);
     put16(out, 0);
-    put32(out, 54);
+    put32(out, offset);
     put32(out, 40);
     put32(out, static_cast<uint32_t>(width));
     put32(out, static_cast<uint32_t>(height));
     put16(out, 1);
-    put16(out, 24);
+    put16(out, static_cast<uint16_t>(bits));
     put32(out, 0);
     put32(out, pixelBytes);
     put32(out, 2835);
     put32(out, 2835);
+    put32(out, static_cast<uint32_t>(paletteEntries));
     put32(out, 0);
-    put32(out, 0);
+    for (int i = 0; i < paletteEntries; ++i) {
+        out.append(3, static_cast<char>(i));
+        out += '\0';
+    }
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            out += static_cast<char>(160 + (x * 7) % 96);  // blue
-            out += static_cast<char>(170 + (y * 5) % 80);  // green
-            out += static_cast<char>(180 + (x + y) % 70);  // red
+            for (int b = 0; b < bytesPerPixel; ++b) {
+                out += static_cast<char>(160 + (x * 7 + y * 5 + b * 30) % 96);
+            }
         }
-        out.append(static_cast<size_t>(rowBytes - 3 * width), '\0');
+        out.append(static_cast<size_t>(rowBytes - bytesPerPixel * width), '\0');
     }
     return out;
+}
+
+}  // namespace
+
+std::string makeBmp24(int width, int height) {
+    return makeBmp(width, height, 24, 0);
+}
+
+std::string makeBmp8(int width, int height) {
+    return makeBmp(width, height, 8, 256);
 }
 
 std::string validGameFile(const std::string& name) {

@@ -19,6 +19,10 @@ std::string validGameFile(const std::string& name);
 // y.
 std::string makeBmp24(int width, int height);
 
+// An 8-bit BMP of width x height pixels with a 256-entry grey palette: valid, but not the 24 bits
+// a pixel that the game's pictures need.
+std::string makeBmp8(int width, int height);
+
 // Writes bytes to dir/name, replacing any file there. Returns false when it cannot.
 bool writeFile(const std::string& dir, const std::string& name, const std::string& bytes);
 

@@ -3,8 +3,8 @@
 
 #include <sys/types.h>
 
-#include <vector>
 #include <string>
+#include <vector>
 
 // A private X server (Xvfb) for one test binary, so that the windows of other tests running at
 // the same time never cover the game's. Not copyable.
