@@ -19,7 +19,10 @@ SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char*
 
 // Renders root with action into the current GL context. The action's viewport region is first set
 // to the context's current GL viewport, so the model lands where the rest of the frame is drawn
-// whatever the widget's size. REQUIRES: a current GL context.
+// whatever the widget's size. With no camera in the graph Coin draws under the current projection
+// and modelview matrices and leaves both, and the matrix mode, as they were; it does change other
+// GL state (face culling, lighting, colours), so callers bracket the call with glPushAttrib and
+// glPopAttrib. REQUIRES: a current GL context.
 void renderInventorScene(SoGLRenderAction& action, SoNode* root);
 
 // Releases what a model's loading created and sets every pointer to null: unreferences sceneRoot

@@ -7,9 +7,8 @@ namespace {
 const double gridStep = 25.0;  // metres between neighbouring vertices
 const int lastCell = 79;       // the last cell's index along each axis
 
-// The cell index of a grid distance in 0..2000: floor(d / 25), taken in double. The index is
-// clamped to the grid's cells here, in double, so that no out-of-range value (such as a NaN's) is
-// ever converted to int.
+// A cell number floor(d / 25) clamped to the grid's cells 0..79. The clamp is done in double, so
+// that no out-of-range value (a NaN coordinate's, say) is ever converted to int.
 int cellIndex(double cell) {
     if (!(cell > 0.0)) {
         return 0;

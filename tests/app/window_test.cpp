@@ -9,11 +9,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <iostream>
-#include <sstream>
 
 #include "app/window.h"
 #include "scene/glwidget.h"
+#include "support/cout_capture.h"
 
 namespace {
 
@@ -67,8 +66,8 @@ TEST(Window, StartsWithItsTitleTextsAndBlankDisplays) {
 
 TEST(Window, DisplaysAreFilledRedSegmentLCDs) {
     Window window;
-    // The displays as built: no check may show the failure count "0" in place of "00" meanwhile.
-    for (QTimer* timer : window.findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+    // The displays as constructed: no race slot may run before the pictures are taken.
+    for (QTimer* timer : window.findChildren<QTimer*>()) {
         timer->stop();
     }
     window.show();
@@ -189,15 +188,12 @@ TEST(Window, MetaObjectHasSixProtectedSlotsInOrder) {
 
 TEST(Window, WireSolidButtonTogglesTheScene) {
     Window window;
-    std::ostringstream out;
-    std::streambuf* const saved = std::cout.rdbuf(out.rdbuf());
+    CoutCapture out;
     window.wireSolidButton->click();
-    const int afterOne = window.glWidget->wireMode;
+    EXPECT_EQ(window.glWidget->wireMode, 1);
     window.wireSolidButton->click();
-    std::cout.rdbuf(saved);
-    EXPECT_EQ(afterOne, 1);
     EXPECT_EQ(window.glWidget->wireMode, 0);
-    EXPECT_EQ(out.str(), "Wire Mode:\nSolid Mode:\n");
+    EXPECT_EQ(out.text(), "Wire Mode:\nSolid Mode:\n");
 }
 
 TEST(Window, ExitClosesTheWindow) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "imagebase.h"
+#include "support/cout_capture.h"
 
 namespace {
 
@@ -27,17 +28,6 @@ using Nevra::kTypeFloat;
 using Nevra::kTypeInt;
 using Nevra::kTypeShort;
 using Nevra::kTypeUnsignedByte;
-
-class CaptureStdout {
-public:
-    CaptureStdout() : m_old(std::cout.rdbuf(m_text.rdbuf())) {}
-    ~CaptureStdout() { std::cout.rdbuf(m_old); }
-    std::string text() const { return m_text.str(); }
-
-private:
-    std::ostringstream m_text;
-    std::streambuf* m_old;
-};
 
 const float kSobel[9] = {1, 2, 1, 0, 0, 0, -1, -2, -1};
 
@@ -333,7 +323,7 @@ TEST(FilteredImage, RefusalsPrintTheirLineAndReturnNull) {
         {0x1408, filter, 3, "Error: unknown data type, cannot compute filtered image!\n"},
     };
     for (const Case& k : cases) {
-        CaptureStdout out;
+        CoutCapture out;
         EXPECT_EQ(image->computeFilteredImage(k.typeCode, k.filter, k.size, nullptr), nullptr);
         EXPECT_EQ(out.text(), k.line);
     }
@@ -341,7 +331,7 @@ TEST(FilteredImage, RefusalsPrintTheirLineAndReturnNull) {
     auto output = makeImage<float>(5, 5, 1, 1, 9);
     const std::vector<float> before = contents(output.get());
     output->m_position = 3;
-    CaptureStdout out;
+    CoutCapture out;
     EXPECT_EQ(image->computeFilteredImage(kTypeFloat, filter, 4, output.get()), nullptr);
     EXPECT_EQ(contents(output.get()), before);
 }
@@ -373,7 +363,7 @@ TEST(FilteredImage, EmptyImagesAndImagesWithoutStorage) {
     // Extents but no channels: there is nothing to read.
     ImageBase<short> hollow;
     hollow.init(3, 3, 1, 1, 0);
-    CaptureStdout out;
+    CoutCapture out;
     EXPECT_EQ(hollow.computeFilteredImage(kTypeFloat, &one, 1, nullptr), nullptr);
     EXPECT_EQ(hollow.computeHessian(kTypeFloat, nullptr, nullptr), nullptr);
     EXPECT_EQ(out.text(),
@@ -426,7 +416,7 @@ TEST(Gradient, RampSizesRefusalsAndDefaultKernel) {
     EXPECT_EQ(same->getValue(4, 3, 0, 0, 1), -8.0f);
     expectRange(same.get(), 1, -8.0f, 0.0f);
 
-    CaptureStdout out;
+    CoutCapture out;
     EXPECT_EQ(ramp->computeGradient(Nevra::kTypeUnsignedShort, nullptr, true, nullptr), nullptr);
     EXPECT_EQ(ramp->computeGradient3D(Nevra::kTypeUnsignedShort, nullptr, true, false, nullptr),
               nullptr);
@@ -487,7 +477,7 @@ TEST(Gradient3D, ClampsIntoBytesAndWarnsWhateverVerbosity) {
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 5; ++x)
                 ramp->setValue(200.0f * x, x, y, z, 0, 0);
-    CaptureStdout out;
+    CoutCapture out;
     std::unique_ptr<Image> result(
         ramp->computeGradient3D(kTypeByte, nullptr, false, false, nullptr));
     EXPECT_EQ(out.text(), "Warning: 12 values exceeded.\n");
@@ -507,7 +497,7 @@ TEST(Gradient3D, AppendedValueVerboseLinesAndReference) {
     for (int i = 0; i < 64; ++i)
         ramp->m_data[i] = static_cast<float>(i % 4);
     ramp->setWindowLevel(-1.0f, 9.0f, 0);
-    CaptureStdout out;
+    CoutCapture out;
     std::unique_ptr<Image> result(
         ramp->computeGradient3D(kTypeFloat, nullptr, false, true, nullptr));
     EXPECT_EQ(out.text(), "Computing 3D gradient...\nDone. Range = [-20..0]\n");

@@ -12,22 +12,11 @@
 #include <vector>
 
 #include "imagebase.h"
+#include "support/cout_capture.h"
 
 namespace {
 
 using Nevra::ImageBase;
-
-// Collects what is written to std::cout while it lives.
-class CaptureStdout {
-public:
-    CaptureStdout() : m_old(std::cout.rdbuf(m_text.rdbuf())) {}
-    ~CaptureStdout() { std::cout.rdbuf(m_old); }
-    std::string text() const { return m_text.str(); }
-
-private:
-    std::ostringstream m_text;
-    std::streambuf* m_old;
-};
 
 // An image of the given geometry whose elements are small distinct whole numbers (valid in every
 // element type), or random values in [0, 100) when `seed` is non-zero.
@@ -166,7 +155,7 @@ TEST(Downsample, DesignExamplesBytesAndFloats) {
     bytes->setValue(block[3], 1, 1, 0, 0, 0);
     bytes->setSpacing(0.5f, 2.0f, 3.0f, 4.0f);
     {
-        CaptureStdout out;
+        CoutCapture out;
         std::unique_ptr<ImageBase<unsigned char>> made(bytes->downsample(2, 2, 1, 1, true));
         EXPECT_EQ(out.text(), "");
         ASSERT_NE(made, nullptr);
@@ -179,7 +168,7 @@ TEST(Downsample, DesignExamplesBytesAndFloats) {
         EXPECT_EQ(bytes->m_dim[0], 5);  // source untouched
     }
     {
-        CaptureStdout out;
+        CoutCapture out;
         EXPECT_EQ(bytes->downsample(2, 2, 1, 1, false), nullptr);
         EXPECT_EQ(out.text(), "Image downsampled, new size 2 x 2 x 1\n");
         EXPECT_EQ(bytes->m_image_size, 4);
@@ -197,7 +186,7 @@ TEST(Downsample, RefusesFactorsBelowOneAndLeavesImage) {
     for (int bad : {0, -2}) {
         auto image = makeImage<short>(4, 4, 1, 1, 1);
         const std::vector<short> before = elements(*image);
-        CaptureStdout out;
+        CoutCapture out;
         EXPECT_EQ(image->downsample(2, bad, 1, 1, false), nullptr);
         EXPECT_EQ(image->downsample(bad, 1, 1, 1, true), nullptr);
         EXPECT_EQ(out.text(),
@@ -215,7 +204,7 @@ TEST(Rotate, ThreeByTwoAboutZAndRefusedAxes) {
     image->setSpacing(1.0f, 2.0f, 3.0f, 4.0f);
     const std::vector<unsigned char> before = elements(*image);
     {
-        CaptureStdout out;
+        CoutCapture out;
         image->rotate(3);
         image->rotate(-1);
         EXPECT_EQ(out.text(),
@@ -223,7 +212,7 @@ TEST(Rotate, ThreeByTwoAboutZAndRefusedAxes) {
                   "or 2!\n");
         EXPECT_EQ(elements(*image), before);
     }
-    CaptureStdout out;
+    CoutCapture out;
     image->rotate(2);
     EXPECT_EQ(out.text(), "Rotated image around axis 2\n");
     EXPECT_EQ(image->m_dim[0], 2);
@@ -274,7 +263,7 @@ TEST(Flip, WideRowsOfEveryPixelSizeMirrorAlongX) {
 
 TEST(ScaleToPowerOfTwo, PadsEveryFrameWithZeros) {
     auto image = makeImage<short>(100, 60, 2, 2, 2);
-    CaptureStdout out;
+    CoutCapture out;
     image->scaleToPowerOfTwo();
     EXPECT_EQ(out.text(), "Scaled to power of two, new width = 128, height = 64\n");
     ASSERT_EQ(image->m_dim[0], 128);

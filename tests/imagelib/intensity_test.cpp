@@ -10,21 +10,11 @@
 #include <vector>
 
 #include "imagebase.h"
+#include "support/cout_capture.h"
 
 namespace {
 
 using Nevra::ImageBase;
-
-class CaptureStdout {
-public:
-    CaptureStdout() : m_old(std::cout.rdbuf(m_text.rdbuf())) {}
-    ~CaptureStdout() { std::cout.rdbuf(m_old); }
-    std::string text() const { return m_text.str(); }
-
-private:
-    std::ostringstream m_text;
-    std::streambuf* m_old;
-};
 
 // A one-row image of `channels` channels holding `values` in memory order.
 template <class T>
@@ -53,7 +43,7 @@ TYPED_TEST(IntensityTyped, ApplyWindowLevelClampsAndShiftsOrMirrors) {
     auto image = row<TypeParam>({5, 30, 100, 10, 60});
     image->setWindowLevel(10.0f, 60.0f, 0);
     {
-        CaptureStdout out;
+        CoutCapture out;
         image->applyWindowLevel(false);
         EXPECT_EQ(out.text(), "Window/Level setting applied\n");
     }
@@ -62,7 +52,7 @@ TYPED_TEST(IntensityTyped, ApplyWindowLevelClampsAndShiftsOrMirrors) {
     auto mirrored = row<TypeParam>({5, 30, 100, 10, 60});
     mirrored->setWindowLevel(10.0f, 60.0f, 0);
     mirrored->m_verbose = 0;
-    CaptureStdout out;
+    CoutCapture out;
     mirrored->applyWindowLevel(true);
     EXPECT_EQ(out.text(), "");
     EXPECT_EQ(values(*mirrored), (std::vector<double>{50, 30, 0, 50, 0}));

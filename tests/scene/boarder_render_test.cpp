@@ -2,13 +2,20 @@
 // so the green marker line and the model stand at the centre of the scene.
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
+
 #include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 
 #include "app/window.h"
 #include "scene/glwidget.h"
 #include "scene_test_support.h"
+#include "world/heightmap.h"
 
 namespace {
 
@@ -44,8 +51,8 @@ Blob find(const QImage& image, Match match) {
 bool isMarkerGreen(QRgb p) {
     return qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80;
 }
-bool isModelRed(QRgb p) {
-    return qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) < 80;
+bool isModelMagenta(QRgb p) {
+    return qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) > 200;
 }
 
 // Shows the window, grows the scene widget towards the given size (the layout decides the
@@ -58,16 +65,15 @@ QImage grabChaseFrame(QSize sceneSize) {
     }
     window.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    // The gate poles are red too: move them behind the camera, out of the frame.
     for (Vec3& gate : widget->gates) {
-        gate.x = -5000.0f;
+        gate = Vec3(-900.0f, 0.0f, 900.0f);  // behind the camera, so no pole hides the boarder
     }
     window.resize(window.size() + sceneSize - widget->size());
     QTest::qWait(50);
     return widget->grabFramebuffer();
 }
 
-// The foot is at the image centre; the model (a red cube 10 m above and 10 m right of the foot)
+// The foot is at the image centre; the model (a cube 10 m above and 10 m right of the foot)
 // just right of it, about 21 px at a 700 px high view.
 void expectBoarderAtCentre(const QImage& image) {
     const double cx = image.width() / 2.0, cy = image.height() / 2.0;
@@ -78,7 +84,7 @@ void expectBoarderAtCentre(const QImage& image) {
     EXPECT_NEAR(marker.maxX, cx, 2.0);
     EXPECT_NEAR(marker.maxY, cy, 2.0);  // the line rises from the foot
     EXPECT_LT(marker.minY, cy - 3);
-    const Blob model = find(image, isModelRed);
+    const Blob model = find(image, isModelMagenta);
     ASSERT_GT(model.count, 50);
     EXPECT_NEAR(model.x, cx + 10 * pixelsPerMetre, 6.0);
     EXPECT_NEAR(model.y, cy - 3.2 * pixelsPerMetre, 6.0);
@@ -87,13 +93,13 @@ void expectBoarderAtCentre(const QImage& image) {
 }  // namespace
 
 TEST(BoarderRender, MarkerAndModelStandWhereTheChaseCameraLooks) {
-    ScopedWorkingDir dir(kRedCubeBoarder);
+    ScopedWorkingDir dir(kCubeBoarder);
     const QImage image = grabChaseFrame(QSize(700, 700));
     expectBoarderAtCentre(image);
 }
 
 TEST(BoarderRender, ModelFollowsTheViewportAtOtherSizes) {
-    ScopedWorkingDir dir(kRedCubeBoarder);
+    ScopedWorkingDir dir(kCubeBoarder);
     const QImage image = grabChaseFrame(QSize(1000, 900));
     ASSERT_EQ(image.height(), 900);
     expectBoarderAtCentre(image);
@@ -104,5 +110,50 @@ TEST(BoarderRender, MissingModelLeavesTheMarkerLine) {
     CoutCapture console;
     const QImage image = grabChaseFrame(QSize(700, 700));
     EXPECT_GT(find(image, isMarkerGreen).count, 3);
-    EXPECT_EQ(find(image, isModelRed).count, 0);
+    EXPECT_EQ(find(image, isModelMagenta).count, 0);
+}
+
+TEST(BoarderDraw, LeavesTheGLStateAsItFoundItAndStandsOnTheGround) {
+    ScopedWorkingDir dir(kCubeBoarder);
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext context;
+    ASSERT_TRUE(context.create());
+    ASSERT_TRUE(context.makeCurrent(&surface));
+    {
+        QOpenGLFramebufferObject fbo(320, 200, QOpenGLFramebufferObject::Depth);
+        fbo.bind();
+        glViewport(0, 0, 320, 200);
+        glEnable(GL_CULL_FACE);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glScalef(0.0005f, 0.0005f, 0.0005f);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-1.0, 1.0, -1.0, 1.0, 0.1, 10.0);
+        glMatrixMode(GL_MODELVIEW);
+        GLfloat before[32], after[32];
+        glGetFloatv(GL_MODELVIEW_MATRIX, before);
+        glGetFloatv(GL_PROJECTION_MATRIX, before + 16);
+
+        Boarder boarder;
+        boarder.init();
+        boarder.position = Vec3(300.0f, 0.0f, 40.0f);
+        boarder.draw();
+
+        glGetFloatv(GL_MODELVIEW_MATRIX, after);
+        glGetFloatv(GL_PROJECTION_MATRIX, after + 16);
+        EXPECT_EQ(std::memcmp(before, after, sizeof before), 0);
+        GLint depth = 0, mode = 0, viewport[4];
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+        glGetIntegerv(GL_MATRIX_MODE, &mode);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(depth, 1);
+        EXPECT_EQ(mode, GL_MODELVIEW);
+        EXPECT_EQ(viewport[2], 320);
+        EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(boarder.position.y, heightAt(300.0f, 40.0f));
+    }
+    context.doneCurrent();
 }

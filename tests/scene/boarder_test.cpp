@@ -85,7 +85,7 @@ TEST(BoarderMotion, TurnsLeftAndComesBackAfterAFullCircle) {
 }
 
 TEST(BoarderInit, BuildsTheGraphAndRestoresTheStartState) {
-    ScopedWorkingDir dir(kRedCubeBoarder);
+    ScopedWorkingDir dir(kCubeBoarder);
     Boarder b;
     b.speed = 50.0f;
     b.position = Vec3(500.0f, 0.0f, 30.0f);
@@ -123,7 +123,7 @@ TEST(BoarderInit, AMissingModelIsReportedAndLeavesNoNullChild) {
 }
 
 TEST(BoarderInit, ANewGameReleasesThePreviousGraph) {
-    ScopedWorkingDir dir(kRedCubeBoarder);
+    ScopedWorkingDir dir(kCubeBoarder);
     Boarder b;
     b.init();
     SoSeparator* previous = b.sceneRoot;

@@ -63,6 +63,15 @@ TEST(CameraView, BoardersEyesFollowTheLineFromTheGroundBehind) {
     expectNear(v.eye, Vec3(100.0f, boarder.position.y + 10.0f, 0.0f));
     expectNear(v.centre, v.eye + n * 100.0f);
     expectNear(v.up, Vec3(0.0f, 1.0f, 0.0f));
+
+    // On the ground of the slope, which falls towards +x around x = 150: heading +x looks down,
+    // heading -x looks up.
+    boarder.position = Vec3(150.0f, heightAt(150.0f, 0.0f), 0.0f);
+    const CameraView down = Camera().view(4, boarder);
+    EXPECT_LT(down.centre.y, down.eye.y - 10.0f);
+    boarder.turn(180.0f);
+    const CameraView up = Camera().view(4, boarder);
+    EXPECT_GT(up.centre.y, up.eye.y + 10.0f);
 }
 
 TEST(CameraView, FreeCameraStartsAboveTheSlopeLookingAlongMinusZ) {

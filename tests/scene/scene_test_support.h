@@ -4,9 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <iostream>
-#include <sstream>
-#include <string>
+
+#include "support/cout_capture.h"
 
 // Runs the test inside a fresh temporary working directory, optionally holding a "boarder.iv"
 // with the given text; the previous working directory comes back at the end of the scope.
@@ -29,27 +28,13 @@ private:
     QString previous_;
 };
 
-// Collects what is written to std::cout while it lives.
-class CoutCapture {
-public:
-    CoutCapture() : old_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(old_); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
-    std::string text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* old_;
-};
-
-// A red cube, drawn unlit, 6 m wide once the boarder's transform has scaled it, centred 10 m
-// above the boarder's foot and 10 m to its right.
-inline const char* kRedCubeBoarder =
+// A magenta cube, drawn unlit (a colour nothing else in the scene has), 6 m wide once the boarder's
+// transform has scaled it, centred 10 m above the boarder's foot and 10 m to its right.
+inline const char* kCubeBoarder =
     "#Inventor V2.1 ascii\n"
     "Separator {\n"
     "  LightModel { model BASE_COLOR }\n"
-    "  BaseColor { rgb 1 0 0 }\n"
+    "  BaseColor { rgb 1 0 1 }\n"
     "  Translation { translation 9.5 -5 5 }\n"
     "  Cube { width 3 height 3 depth 3 }\n"
     "}\n";
