@@ -16,9 +16,10 @@ Python standard library alone, so the output is the same on every run and every 
   panorama20480256.bmp  2048 x 256 mountain skyline; columns 1664..2047 and 0..639 go once round
                         the horizon and join seamlessly at column 640 / 1664.
 
-Every material carries an emissive colour close to its diffuse colour: the game sets up no light,
-so the emissive part is what keeps the models in colour, and a light of the model's own adds the
-shading on top.
+Each model is a single shape of triangles with a colour per vertex, drawn without lighting: the
+game sets up no light, so the shading of a light of the model's own is worked out here, once, on
+top of a glow that keeps every part in colour on its dark side (see Mesh). One shape instead of a
+group of nodes per part keeps the cost of walking the model each frame small.
 """
 
 import math
@@ -42,62 +43,37 @@ def vec(values):
     return " ".join(fmt(v) for v in values)
 
 
-class Inventor:
-    """Collects the lines of one Open Inventor ASCII file."""
-
-    def __init__(self, comment):
-        self.lines = ["#Inventor V2.1 ascii", "", f"# {comment}", ""]
-        self.depth = 0
-
-    def line(self, text):
-        self.lines.append("  " * self.depth + text)
-
-    def open(self, node):
-        self.line(node + " {")
-        self.depth += 1
-
-    def close(self):
-        self.depth -= 1
-        self.line("}")
-
-    def text(self):
-        return "\n".join(self.lines) + "\n"
-
-
-def material(iv, colour, glow=0.55, shine=0.2):
-    """A material of the given colour: diffuse for the light of the model's own, emissive for a
-    scene without any light."""
-    r, g, b = colour
-    iv.open("Material")
-    iv.line("ambientColor " + vec((r * 0.2, g * 0.2, b * 0.2)))
-    iv.line("diffuseColor " + vec((r * (1.0 - glow), g * (1.0 - glow), b * (1.0 - glow))))
-    iv.line("emissiveColor " + vec((r * glow, g * glow, b * glow)))
-    iv.line("specularColor " + vec((shine, shine, shine)))
-    iv.line("shininess 0.3")
-    iv.close()
-
-
-def transform(iv, translation=None, rotation=None, scale=None):
-    iv.open("Transform")
-    if translation is not None:
-        iv.line("translation " + vec(translation))
-    if rotation is not None:
-        iv.line("rotation " + vec(rotation))
-    if scale is not None:
-        iv.line("scaleFactor " + vec(scale))
-    iv.close()
-
-
 def sub(a, b):
     return (a[0] - b[0], a[1] - b[1], a[2] - b[2])
 
 
+def add(a, b):
+    return (a[0] + b[0], a[1] + b[1], a[2] + b[2])
+
+
+def scaled(a, s):
+    return (a[0] * s, a[1] * s, a[2] * s)
+
+
+def dot(a, b):
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]
+
+
+def cross(a, b):
+    return (a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0])
+
+
 def length(a):
-    return math.sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2])
+    return math.sqrt(dot(a, a))
+
+
+def unit(a):
+    n = length(a)
+    return (a[0] / n, a[1] / n, a[2] / n)
 
 
 def rotation_y_to(direction):
-    """The axis-angle rotation that turns +y (the axis of Inventor's cylinders and cones) into
+    """The axis-angle rotation that turns +y (the axis of the cylinders and cones below) into
     direction."""
     d = direction
     n = length(d)
@@ -111,49 +87,222 @@ def rotation_y_to(direction):
     return (ax / s, 0.0, az / s, angle)
 
 
-def box(iv, colour, centre, size, rotation=None, glow=0.55):
-    iv.open("Separator")
-    material(iv, colour, glow)
-    transform(iv, translation=centre, rotation=rotation)
-    iv.line(f"Cube {{ width {fmt(size[0])} height {fmt(size[1])} depth {fmt(size[2])} }}")
-    iv.close()
+def rotate(rotation, p):
+    """p turned by the axis-angle rotation (x, y, z, angle), Rodrigues' formula."""
+    if rotation is None:
+        return p
+    k = unit(rotation[:3])
+    c, s = math.cos(rotation[3]), math.sin(rotation[3])
+    kxp = cross(k, p)
+    kp = dot(k, p) * (1.0 - c)
+    return tuple(p[i] * c + kxp[i] * s + k[i] * kp for i in range(3))
 
 
-def ball(iv, colour, centre, radius, scale=None, rotation=None, glow=0.55):
-    iv.open("Separator")
-    material(iv, colour, glow)
-    transform(iv, translation=centre, rotation=rotation, scale=scale)
-    iv.line(f"Sphere {{ radius {fmt(radius)} }}")
-    iv.close()
+class Placement:
+    """Where a part sits: scaled about its centre first, then turned, then moved, as an Inventor
+    Transform would do it. Normals go through the inverse scale so that they stay square to the
+    scaled surface."""
+
+    def __init__(self, translation=(0.0, 0.0, 0.0), rotation=None, scale=None):
+        self.translation = translation
+        self.rotation = rotation
+        self.scale = scale or (1.0, 1.0, 1.0)
+
+    def point(self, p):
+        s = self.scale
+        return add(self.translation, rotate(self.rotation, (p[0] * s[0], p[1] * s[1], p[2] * s[2])))
+
+    def normal(self, n):
+        s = self.scale
+        return unit(rotate(self.rotation, (n[0] / s[0], n[1] / s[1], n[2] / s[2])))
 
 
-def rod(iv, colour, p0, p1, radius, glow=0.55, caps=True):
-    """A cylinder from point p0 to point p1."""
-    mid = tuple((a + b) / 2.0 for a, b in zip(p0, p1))
-    iv.open("Separator")
-    material(iv, colour, glow)
-    transform(iv, translation=mid, rotation=rotation_y_to(sub(p1, p0)))
-    parts = "" if caps else " parts SIDES"
-    iv.line(f"Cylinder {{ radius {fmt(radius)} height {fmt(length(sub(p1, p0)))}{parts} }}")
-    iv.close()
+class Mesh:
+    """All the parts of one model as a single list of triangles, each vertex with the colour the
+    model shows there.
 
+    The parts used to be one Inventor node group each (material, transform, primitive), several
+    hundred nodes per model, and walking them each frame cost more than drawing them. Here they
+    are one shape. The colour of each part is lit once, here, the way the fixed-function light of
+    the old files lit it (so the model looks the same without any light of the game's): an emissive
+    part of glow times the colour, the ambient part (a fifth of the colour) under the default
+    global ambient of 0.2, and the diffuse rest under the model's own directional light. Only the
+    faint grey highlight of the old specular colour is left out, as it moved with the camera."""
 
-def disc(iv, colour, centre, radius, thickness, axis=(0.0, 0.0, 1.0), glow=0.55):
-    """A flat cylinder whose axis points along axis."""
-    iv.open("Separator")
-    material(iv, colour, glow)
-    transform(iv, translation=centre, rotation=rotation_y_to(axis))
-    iv.line(f"Cylinder {{ radius {fmt(radius)} height {fmt(thickness)} }}")
-    iv.close()
+    def __init__(self, light_direction, light_intensity, origin=(0.0, 0.0, 0.0)):
+        self.origin = origin  # added to every point on output
+        self.towards_light = unit(scaled(light_direction, -1.0))
+        self.intensity = light_intensity
+        self.points = []
+        self.colours = []
+        self.triangles = []
 
+    def lit(self, colour, glow, normal):
+        diffuse = max(0.0, dot(normal, self.towards_light)) * self.intensity
+        k = glow + 0.2 * 0.2 + (1.0 - glow) * diffuse
+        return tuple(min(1.0, c * k) for c in colour)
 
-def cone(iv, colour, base, tip, radius, glow=0.55):
-    mid = tuple((a + b) / 2.0 for a, b in zip(base, tip))
-    iv.open("Separator")
-    material(iv, colour, glow)
-    transform(iv, translation=mid, rotation=rotation_y_to(sub(tip, base)))
-    iv.line(f"Cone {{ bottomRadius {fmt(radius)} height {fmt(length(sub(tip, base)))} }}")
-    iv.close()
+    def vertex(self, point, normal, colour, glow):
+        self.points.append(point)
+        self.colours.append(self.lit(colour, glow, normal))
+        return len(self.points) - 1
+
+    def triangle(self, a, b, c, outward):
+        """Adds the triangle a, b, c wound counter-clockwise as seen from the side outward points
+        to."""
+        pa, pb, pc = self.points[a], self.points[b], self.points[c]
+        if dot(cross(sub(pb, pa), sub(pc, pa)), outward) < 0.0:
+            b, c = c, b
+        self.triangles.append((a, b, c))
+
+    def quad(self, a, b, c, d, outward):
+        self.triangle(a, b, c, outward)
+        self.triangle(a, c, d, outward)
+
+    # Parts, in the conventions of Inventor's primitives: centred on the origin of their
+    # placement, cylinders and cones along y (a cone's tip at +y).
+
+    def box(self, colour, centre, size, rotation=None, glow=0.55):
+        place = Placement(centre, rotation)
+        half = scaled(size, 0.5)
+        for axis in range(3):
+            for sign in (-1.0, 1.0):
+                n = [0.0, 0.0, 0.0]
+                n[axis] = sign
+                u, v = (axis + 1) % 3, (axis + 2) % 3
+                corners = []
+                for cu, cv in ((-1, -1), (1, -1), (1, 1), (-1, 1)):
+                    p = [0.0, 0.0, 0.0]
+                    p[axis] = sign * half[axis]
+                    p[u] = cu * half[u]
+                    p[v] = cv * half[v]
+                    corners.append(p)
+                normal = place.normal(n)
+                ids = [self.vertex(place.point(p), normal, colour, glow) for p in corners]
+                self.quad(*ids, normal)
+
+    def tile(self, colour, centre, size, facing, glow=0.75):
+        """A thin box square to the axes, shown only from its face towards facing (+1: +z, -1:
+        -z): all eight corners take that face's colour, so the box needs no vertices of its own per
+        face. For letters and squares laid on a flat face, whose rims are too thin to see."""
+        normal = (0.0, 0.0, facing)
+        ids = {}
+        for cx in (-1, 1):
+            for cy in (-1, 1):
+                for cz in (-1, 1):
+                    p = (centre[0] + cx * size[0] / 2.0, centre[1] + cy * size[1] / 2.0,
+                         centre[2] + cz * size[2] / 2.0)
+                    ids[cx, cy, cz] = self.vertex(p, normal, colour, glow)
+        for axis in range(3):
+            for sign in (-1, 1):
+                out = [0.0, 0.0, 0.0]
+                out[axis] = float(sign)
+                u, v = (axis + 1) % 3, (axis + 2) % 3
+                corners = []
+                for cu, cv in ((-1, -1), (1, -1), (1, 1), (-1, 1)):
+                    c = [0, 0, 0]
+                    c[axis], c[u], c[v] = sign, cu, cv
+                    corners.append(ids[tuple(c)])
+                self.quad(*corners, tuple(out))
+
+    def ball(self, colour, centre, radius, scale=None, rotation=None, glow=0.55, slices=12,
+             stacks=8):
+        place = Placement(centre, rotation, scale)
+        rings = []
+        for i in range(stacks + 1):
+            theta = math.pi * i / stacks
+            ring = []
+            for j in range(slices if 0 < i < stacks else 1):
+                phi = 2.0 * math.pi * j / slices
+                n = (math.sin(theta) * math.sin(phi), math.cos(theta),
+                     math.sin(theta) * math.cos(phi))
+                ring.append(self.vertex(place.point(scaled(n, radius)), place.normal(n), colour,
+                                        glow))
+            rings.append(ring)
+        centre_point = place.point((0.0, 0.0, 0.0))
+        for i in range(stacks):
+            top, bottom = rings[i], rings[i + 1]
+            for j in range(slices):
+                k = (j + 1) % slices
+                corners = [top[j % len(top)], top[k % len(top)], bottom[k % len(bottom)],
+                           bottom[j % len(bottom)]]
+                out = sub(self.points[corners[0]], centre_point)
+                out = add(out, sub(self.points[corners[2]], centre_point))
+                if len(top) == 1:
+                    self.triangle(corners[0], corners[2], corners[3], out)
+                elif len(bottom) == 1:
+                    self.triangle(corners[0], corners[1], corners[2], out)
+                else:
+                    self.quad(*corners, out)
+
+    def _round(self, colour, place, r0, r1, height, glow, caps, sides):
+        """A cylinder (r0 == r1) or a cone (r1 == 0) along y from -height/2 to +height/2."""
+        y0, y1 = -height / 2.0, height / 2.0
+        slope = (r0 - r1) / height
+        lows, highs = [], []
+        for j in range(sides):
+            for ring, r, y in ((lows, r0, y0), (highs, r1, y1)):
+                # a cone's tip gets one vertex per side, with the normal of the middle of that side
+                phi = 2.0 * math.pi * (j + (0.5 if r == 0.0 else 0.0)) / sides
+                n = unit((math.sin(phi), slope, math.cos(phi)))
+                p = (r * math.sin(phi), y, r * math.cos(phi))
+                ring.append(self.vertex(place.point(p), place.normal(n), colour, glow))
+        axis_low, axis_high = place.point((0.0, y0, 0.0)), place.point((0.0, y1, 0.0))
+        middle = scaled(add(axis_low, axis_high), 0.5)
+        for j in range(sides):
+            k = (j + 1) % sides
+            out = sub(add(self.points[lows[j]], self.points[lows[k]]), scaled(middle, 2.0))
+            if r1 == 0.0:
+                self.triangle(lows[j], lows[k], highs[j], out)
+            else:
+                self.quad(lows[j], lows[k], highs[k], highs[j], out)
+        for r, y, ny, end in ((r0, y0, -1.0, caps[0]), (r1, y1, 1.0, caps[1])):
+            if r == 0.0 or not end:
+                continue
+            normal = place.normal((0.0, ny, 0.0))
+            ring = []
+            for j in range(sides):
+                phi = 2.0 * math.pi * j / sides
+                p = (r * math.sin(phi), y, r * math.cos(phi))
+                ring.append(self.vertex(place.point(p), normal, colour, glow))
+            for j in range(1, sides - 1):
+                self.triangle(ring[0], ring[j], ring[j + 1], normal)
+
+    def rod(self, colour, p0, p1, radius, glow=0.55, caps=(True, True), sides=12):
+        """A cylinder from point p0 to point p1; caps says which ends are closed."""
+        mid = scaled(add(p0, p1), 0.5)
+        place = Placement(mid, rotation_y_to(sub(p1, p0)))
+        self._round(colour, place, radius, radius, length(sub(p1, p0)), glow, caps, sides)
+
+    def disc(self, colour, centre, radius, thickness, axis=(0.0, 0.0, 1.0), glow=0.55,
+             sides=12):
+        """A flat cylinder whose axis points along axis."""
+        place = Placement(centre, rotation_y_to(axis))
+        self._round(colour, place, radius, radius, thickness, glow, (True, True), sides)
+
+    def cone(self, colour, base, tip, radius, glow=0.55, sides=12):
+        mid = scaled(add(base, tip), 0.5)
+        place = Placement(mid, rotation_y_to(sub(tip, base)))
+        self._round(colour, place, radius, 0.0, length(sub(tip, base)), glow, (True, True), sides)
+
+    def inventor(self, comment, caching="AUTO"):
+        """The Open Inventor file of the model: one shape whose vertex colours are drawn as they
+        are, without lighting, closed and counter-clockwise so that back faces may be culled."""
+        lines = ["#Inventor V2.1 ascii", "", f"# {comment}", "", "Separator {"]
+        if caching != "AUTO":
+            lines.append(f"  renderCaching {caching}")
+        lines += [
+            "  ShapeHints {", "    vertexOrdering COUNTERCLOCKWISE", "    shapeType SOLID", "  }",
+            "  LightModel { model BASE_COLOR }",
+            "  Material {", "    diffuseColor ["]
+        lines += [f"      {vec(c)}," for c in self.colours]
+        lines += ["    ]", "  }", "  MaterialBinding { value PER_VERTEX_INDEXED }",
+                  "  Coordinate3 {", "    point ["]
+        lines += [f"      {vec(add(p, self.origin))}," for p in self.points]
+        lines += ["    ]", "  }", "  IndexedFaceSet {", "    coordIndex ["]
+        lines += [f"      {a}, {b}, {c}, -1," for a, b, c in self.triangles]
+        lines += ["    ]", "  }", "}"]
+        return "\n".join(lines) + "\n"
 
 
 # ---------------------------------------------------------------------------------------------
@@ -174,56 +323,38 @@ BOARD_STRIPE = (1.0, 0.85, 0.1)
 BINDING = (0.1, 0.1, 0.1)
 
 
-def add(a, b):
-    return (a[0] + b[0], a[1] + b[1], a[2] + b[2])
-
-
-def scaled(a, s):
-    return (a[0] * s, a[1] * s, a[2] * s)
-
-
 def make_boarder():
     """The rider stands sideways on the board in a regular stance (left foot towards the nose,
     +x), facing -y, knees bent, arms out for balance, looking down the course over the left
     shoulder. Units: the whole figure is 8.2 units tall and the board 7.9 long, which the game's
     scale of 2 makes 16 m and 16 m."""
-    iv = Inventor("Snowboarder, z up, board nose towards +x, feet (board centre) at (9.5, 0, 0).")
-    iv.open("Separator")
-    iv.open("ShapeHints")
-    iv.line("vertexOrdering COUNTERCLOCKWISE")
-    iv.line("shapeType SOLID")
-    iv.close()
-    iv.open("DirectionalLight")
-    iv.line("direction 0.35 0.45 -0.82")
-    iv.line("intensity 0.9")
-    iv.close()
-    transform(iv, translation=(9.5, 0.0, 0.0))
+    mesh = Mesh((0.35, 0.45, -0.82), 0.9, origin=(9.5, 0.0, 0.0))
 
     # Board: a flat plank with rounded ends, a stripe along the top and two bindings.
-    box(iv, BOARD, (0.0, 0.0, 0.11), (6.2, 1.7, 0.22))
+    mesh.box(BOARD, (0.0, 0.0, 0.11), (6.2, 1.7, 0.22))
     for end in (-3.1, 3.1):
-        disc(iv, BOARD, (end, 0.0, 0.11), 0.85, 0.22)
-    box(iv, BOARD_STRIPE, (0.0, 0.0, 0.225), (6.6, 0.34, 0.03))
+        mesh.disc(BOARD, (end, 0.0, 0.11), 0.85, 0.22)
+    mesh.box(BOARD_STRIPE, (0.0, 0.0, 0.225), (6.6, 0.34, 0.03))
     for foot in (-1.2, 1.2):
-        box(iv, BINDING, (foot, 0.0, 0.32), (0.95, 1.35, 0.2))
-        box(iv, BINDING, (foot, 0.6, 0.85), (0.85, 0.14, 0.9))  # high-back at the heel side
+        mesh.box(BINDING, (foot, 0.0, 0.32), (0.95, 1.35, 0.2))
+        mesh.box(BINDING, (foot, 0.6, 0.85), (0.85, 0.14, 0.9))  # high-back at the heel side
 
     # Legs: boots, shins, knees, thighs.
     for side in (-1.0, 1.0):
         ankle = (1.2 * side, 0.02, 0.95)
         knee = (0.95 * side, -0.55, 2.45)
         hip = (0.55 * side, 0.15, 3.85)
-        box(iv, BOOTS, (1.2 * side, -0.05, 0.68), (0.78, 1.2, 0.72))
-        rod(iv, BOOTS, (1.2 * side, 0.0, 0.6), ankle, 0.36)
-        rod(iv, PANTS, ankle, knee, 0.37)
-        ball(iv, PANTS, knee, 0.43)
-        rod(iv, PANTS, knee, hip, 0.44)
-    ball(iv, PANTS, (0.0, 0.15, 3.95), 1.0, scale=(0.95, 0.62, 0.55))
+        mesh.box(BOOTS, (1.2 * side, -0.05, 0.68), (0.78, 1.2, 0.72))
+        mesh.rod(BOOTS, (1.2 * side, 0.0, 0.6), ankle, 0.36)
+        mesh.rod(PANTS, ankle, knee, 0.37)
+        mesh.ball(PANTS, knee, 0.43)
+        mesh.rod(PANTS, knee, hip, 0.44)
+    mesh.ball(PANTS, (0.0, 0.15, 3.95), 1.0, scale=(0.95, 0.62, 0.55))
 
     # Body: the jacket leaning a little forward, a darker waist band and collar.
-    ball(iv, JACKET, (0.0, -0.02, 5.15), 1.0, scale=(1.02, 0.72, 1.38), rotation=(1, 0, 0, 0.18))
-    disc(iv, JACKET_DARK, (0.0, 0.12, 4.05), 0.95, 0.28, axis=(0.0, 0.0, 1.0))
-    rod(iv, JACKET_DARK, (0.0, -0.2, 6.25), (0.04, -0.28, 6.62), 0.42)
+    mesh.ball(JACKET, (0.0, -0.02, 5.15), 1.0, scale=(1.02, 0.72, 1.38), rotation=(1, 0, 0, 0.18))
+    mesh.disc(JACKET_DARK, (0.0, 0.12, 4.05), 0.95, 0.28, axis=(0.0, 0.0, 1.0))
+    mesh.rod(JACKET_DARK, (0.0, -0.2, 6.25), (0.04, -0.28, 6.62), 0.42)
 
     # Arms out for balance: the lead (left) arm forward and down, the rear arm back.
     arms = (
@@ -231,27 +362,27 @@ def make_boarder():
         ((-0.95, -0.2, 6.02), (-1.8, -0.25, 5.25), (-2.5, -0.05, 4.5)),
     )
     for shoulder, elbow, hand in arms:
-        ball(iv, JACKET, shoulder, 0.44)
-        rod(iv, JACKET, shoulder, elbow, 0.32)
-        ball(iv, JACKET, elbow, 0.32)
-        rod(iv, JACKET, elbow, hand, 0.29)
-        ball(iv, GLOVES, hand, 0.34)
+        mesh.ball(JACKET, shoulder, 0.44)
+        mesh.rod(JACKET, shoulder, elbow, 0.32)
+        mesh.ball(JACKET, elbow, 0.32)
+        mesh.rod(JACKET, elbow, hand, 0.29)
+        mesh.ball(GLOVES, hand, 0.34)
 
     # Head looking towards the nose: face, helmet, goggle strap and goggles.
     head = (0.12, -0.32, 7.35)
     look = (0.86, -0.51, 0.0)
-    ball(iv, SKIN, head, 0.6)
-    ball(iv, HELMET, add(add(head, scaled(look, -0.2)), (0.0, 0.0, 0.14)), 0.7,
+    mesh.ball(SKIN, head, 0.6)
+    mesh.ball(HELMET, add(add(head, scaled(look, -0.2)), (0.0, 0.0, 0.14)), 0.7,
          scale=(1.0, 1.0, 0.96))
     band = add(head, (0.0, 0.0, 0.08))
-    disc(iv, STRAP, add(band, scaled(look, -0.1)), 0.66, 0.2)
+    mesh.disc(STRAP, add(band, scaled(look, -0.1)), 0.66, 0.2)
     heading = math.atan2(look[1], look[0])
     goggles = add(band, scaled(look, 0.5))
-    box(iv, STRAP, goggles, (0.24, 0.84, 0.34), rotation=(0, 0, 1, heading))
-    box(iv, LENS, add(goggles, scaled(look, 0.11)), (0.06, 0.72, 0.25),
+    mesh.box(STRAP, goggles, (0.24, 0.84, 0.34), rotation=(0, 0, 1, heading))
+    mesh.box(LENS, add(goggles, scaled(look, 0.11)), (0.06, 0.72, 0.25),
         rotation=(0, 0, 1, heading), glow=0.7)
-    iv.close()
-    return iv.text()
+    return mesh.inventor(
+        "Snowboarder, z up, board nose towards +x, feet (board centre) at (9.5, 0, 0).")
 
 
 # ---------------------------------------------------------------------------------------------
@@ -274,7 +405,7 @@ WHITE = (0.97, 0.97, 0.97)
 BLACK = (0.05, 0.05, 0.06)
 
 
-def lettering(iv, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
+def lettering(mesh, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
     """Block letters on the banner face at z = face_z, centred on (centre_x, centre_y). Each run of
     set pixels in a row becomes one thin box. mirrored lays the word out towards -x, so that it
     reads rightly from the -z side."""
@@ -283,8 +414,7 @@ def lettering(iv, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
     top = 3.5 * pixel
     thickness = 0.04
     z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
-    iv.open("Separator")
-    material(iv, colour, glow=0.75)
+    facing = 1.0 if face_z > 0 else -1.0
     for index, letter in enumerate(word):
         for row, bits in enumerate(FONT[letter]):
             column = 0
@@ -300,88 +430,72 @@ def lettering(iv, word, colour, centre_x, centre_y, face_z, pixel, mirrored):
                 if mirrored:
                     x = -x
                 y = top - (row + 0.5) * pixel
-                iv.open("Separator")
-                transform(iv, translation=(centre_x + x, centre_y + y, z))
-                iv.line(f"Cube {{ width {fmt((end - column) * pixel)} height {fmt(pixel)} "
-                        f"depth {fmt(thickness)} }}")
-                iv.close()
+                mesh.tile(colour, (centre_x + x, centre_y + y, z),
+                          ((end - column) * pixel, pixel, thickness), facing)
                 column = end
-    iv.close()
 
 
-def chequers(iv, x0, x1, y, size, face_z):
+def chequers(mesh, x0, x1, y, size, face_z):
     """A row of black squares on every other place of a white strip at height y, on the face at
     z = face_z."""
     thickness = 0.04
     z = face_z + (thickness / 2.0 if face_z > 0 else -thickness / 2.0)
-    box(iv, WHITE, ((x0 + x1) / 2.0, y, z - (thickness / 4.0 if face_z > 0 else -thickness / 4.0)),
-        (x1 - x0, size * 2.0, thickness / 2.0), glow=0.75)
+    facing = 1.0 if face_z > 0 else -1.0
+    mesh.tile(WHITE, ((x0 + x1) / 2.0, y, z - (thickness / 4.0 if face_z > 0 else -thickness / 4.0)),
+              (x1 - x0, size * 2.0, thickness / 2.0), facing)
     count = int((x1 - x0) / size)
     start = (x0 + x1) / 2.0 - count * size / 2.0
-    iv.open("Separator")
-    material(iv, BLACK, glow=0.75)
     for i in range(count):
         for j in (0, 1):
             if (i + j) % 2:
                 continue
-            iv.open("Separator")
-            transform(iv, translation=(start + (i + 0.5) * size, y + (j - 0.5) * size, z))
-            iv.line(f"Cube {{ width {fmt(size)} height {fmt(size)} depth {fmt(thickness)} }}")
-            iv.close()
-    iv.close()
+            mesh.tile(BLACK, (start + (i + 0.5) * size, y + (j - 0.5) * size, z),
+                      (size, size, thickness), facing)
 
 
-def striped_post(iv, x, bottom, top, radius, colours, band):
+def striped_post(mesh, x, bottom, top, radius, colours, band):
     """A round post from y = bottom to y = top at (x, 0), in bands of the given colours counted
-    from the top down, with a ball on top."""
+    from the top down, with a ball on top. The bands meet without inner end faces; only the two
+    ends of the post are closed."""
     y = top
     i = 0
     while y > bottom + 1e-6:
         low = max(bottom, y - band)
-        rod(iv, colours[i % len(colours)], (x, low, 0.0), (x, y, 0.0), radius)
+        mesh.rod(colours[i % len(colours)], (x, low, 0.0), (x, y, 0.0), radius,
+                 caps=(low <= bottom + 1e-6, i == 0))
         y = low
         i += 1
-    ball(iv, colours[0], (x, top + radius * 0.9, 0.0), radius * 1.5)
+    mesh.ball(colours[0], (x, top + radius * 0.9, 0.0), radius * 1.5)
 
 
 def arch(comment, word, posts, post_bottom, banner_bottom, banner_top, banner_colour,
          post_colours, finish_strips):
     """An arch of two posts in the plane z = 0 with a banner between them lettered on both
     faces."""
-    iv = Inventor(comment)
-    iv.open("Separator")
-    iv.open("ShapeHints")
-    iv.line("vertexOrdering COUNTERCLOCKWISE")
-    iv.line("shapeType SOLID")
-    iv.close()
-    iv.open("DirectionalLight")
-    iv.line("direction -0.3 -0.8 -0.5")
-    iv.line("intensity 0.8")
-    iv.close()
+    mesh = Mesh((-0.3, -0.8, -0.5), 0.8)
     x0, x1 = posts
     radius = 0.3
     post_top = banner_top + 0.35
     for x in posts:
-        striped_post(iv, x, post_bottom, post_top, radius, post_colours, 1.0)
+        striped_post(mesh, x, post_bottom, post_top, radius, post_colours, 1.0)
     depth = 0.16
     centre_x = (x0 + x1) / 2.0
     height = banner_top - banner_bottom
     centre_y = (banner_bottom + banner_top) / 2.0
-    box(iv, banner_colour, (centre_x, centre_y, 0.0), (x1 - x0 - 2 * radius, height, depth))
+    mesh.box(banner_colour, (centre_x, centre_y, 0.0), (x1 - x0 - 2 * radius, height, depth))
     # A thin frame round the banner.
     for y in (banner_bottom, banner_top):
-        rod(iv, WHITE, (x0, y, 0.0), (x1, y, 0.0), 0.09)
+        mesh.rod(WHITE, (x0, y, 0.0), (x1, y, 0.0), 0.09)
     pixel = min(height * 0.62, (x1 - x0) * 0.7 / (6 * len(word) - 1) * 7.0) / 7.0
     if finish_strips:
         size = height * 0.1
         pixel = min(pixel, (height - 5.0 * size) / 7.0)
     for face in (depth / 2.0, -depth / 2.0):
-        lettering(iv, word, WHITE, centre_x, centre_y, face, pixel, mirrored=face < 0)
+        lettering(mesh, word, WHITE, centre_x, centre_y, face, pixel, mirrored=face < 0)
         if finish_strips:
             for y in (banner_top - 1.2 * size, banner_bottom + 1.2 * size):
-                chequers(iv, x0 + radius + 0.1, x1 - radius - 0.1, y, size, face)
-    iv.close()
-    return iv.text()
+                chequers(mesh, x0 + radius + 0.1, x1 - radius - 0.1, y, size, face)
+    return mesh.inventor(comment)
 
 
 def make_start():
@@ -415,28 +529,18 @@ def make_tree():
     """A snowy pine in metres, y up, its base at the origin: a trunk 20 high and three tiers of
     needles up to 70, each tier dusted with snow; the size and colours of the trees the game
     draws."""
-    iv = Inventor("Pine, y up, base at the origin, 70 high.")
-    iv.open("Separator")
-    iv.open("ShapeHints")
-    iv.line("vertexOrdering COUNTERCLOCKWISE")
-    iv.line("shapeType SOLID")
-    iv.close()
-    iv.open("DirectionalLight")
-    iv.line("direction -0.3 -0.8 -0.5")
-    iv.line("intensity 0.8")
-    iv.close()
-    rod(iv, TRUNK, (0.0, 0.0, 0.0), (0.0, 24.0, 0.0), 2.0)
+    mesh = Mesh((-0.3, -0.8, -0.5), 0.8)
+    mesh.rod(TRUNK, (0.0, 0.0, 0.0), (0.0, 24.0, 0.0), 2.0)
     tiers = ((20.0, 45.0, 10.0, NEEDLES_DARK), (34.0, 58.0, 8.0, NEEDLES),
              (47.0, 70.0, 6.0, NEEDLES))
     for index, (base, tip, radius, colour) in enumerate(tiers):
-        cone(iv, colour, (0.0, base, 0.0), (0.0, tip, 0.0), radius)
+        mesh.cone(colour, (0.0, base, 0.0), (0.0, tip, 0.0), radius)
         # Snow lying on the tier: a pale cone of the same slope over its upper part, of which a
         # band shows below the next tier (and the whole cap on the top tier).
         snow_base = base + (tip - base) * (0.62 if index == len(tiers) - 1 else 0.42)
-        cone(iv, SNOW, (0.0, snow_base, 0.0), (0.0, tip + 0.3, 0.0),
+        mesh.cone(SNOW, (0.0, snow_base, 0.0), (0.0, tip + 0.3, 0.0),
              radius * (tip - snow_base) / (tip - base) + 0.25)
-    iv.close()
-    return iv.text()
+    return mesh.inventor("Pine, y up, base at the origin, 70 high.")
 
 
 # ---------------------------------------------------------------------------------------------

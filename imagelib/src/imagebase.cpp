@@ -3,10 +3,10 @@
 
 #include "imagebase.h"
 
-#include "filtering.inl"
-#include "geometry.inl"
-#include "intensity.inl"
-#include "storage.inl"
+#include "filtering_impl.h"
+#include "geometry_impl.h"
+#include "intensity_impl.h"
+#include "storage_impl.h"
 
 namespace Nevra {
 

@@ -1,17 +1,23 @@
+// The scene widget: its size and projection, wire mode, and on the real window the keyboard focus,
+// the keys, the value slots and the boarder where the chase camera looks.
 #include "scene/glwidget.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <QMetaMethod>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <memory>
 
 #include "app/window.h"
-#include "support/cout_capture.h"
+#include "support/game_probe.h"
 
 namespace {
+
+const double degree = 0.017453292519943295;
 
 // A widget whose GL hooks the tests may call directly.
 class OpenGLWidget : public GLWidget {
@@ -19,172 +25,209 @@ public:
     using GLWidget::resizeGL;
 };
 
-// Shows a widget on its own and waits until it has drawn its first frame.
-void showAndWait(QWidget& widget) {
-    widget.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
-}
-
-// The projection matrix of the widget's context, column by column.
-void projection(GLWidget& widget, GLdouble m[16]) {
-    widget.makeCurrent();
-    glGetDoublev(GL_PROJECTION_MATRIX, m);
-    widget.doneCurrent();
-}
-
-const double degree = 0.017453292519943295;
-
 }  // namespace
 
-TEST(GLWidget, MetaObjectHasItsSignalsThenItsSlots) {
-    const QMetaObject& meta = GLWidget::staticMetaObject;
-    EXPECT_STREQ(meta.className(), "GLWidget");
-    EXPECT_EQ(meta.methodOffset(), QOpenGLWidget::staticMetaObject.methodCount());
-    EXPECT_EQ(meta.propertyCount(), meta.propertyOffset());
-    EXPECT_EQ(meta.enumeratorCount(), meta.enumeratorOffset());
-    EXPECT_EQ(meta.classInfoCount(), meta.classInfoOffset());
-    const char* const methods[] = {
-        "xRotationChanged(int)", "yRotationChanged(int)", "zRotationChanged(int)",
-        "setXRotation(int)",     "setYRotation(int)",     "setZRotation(int)",
-        "setXCamPosition(int)",  "setYCamPosition(int)",  "setZCamPosition(int)",
-        "toggleWireMode()",      "boarderMoveForward()",
-    };
-    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 11);
-    for (int k = 0; k < 11; ++k) {
-        const QMetaMethod method = meta.method(meta.methodOffset() + k);
-        EXPECT_EQ(method.methodSignature(), methods[k]);
-        EXPECT_EQ(method.methodType(), k < 3 ? QMetaMethod::Signal : QMetaMethod::Slot);
-        if (k >= 3) {
-            EXPECT_EQ(method.access(), QMetaMethod::Public) << methods[k];
-        }
-    }
-    GLWidget widget;
-    EXPECT_EQ(widget.qt_metacast("GLWidget"), &widget);
-    EXPECT_EQ(widget.qt_metacast("QOpenGLWidget"), static_cast<QOpenGLWidget*>(&widget));
-}
-
-TEST(GLWidget, StartsWithZeroValuesAndItsHeartbeat) {
-    GLWidget widget;
+TEST(GLWidget, AsksForSevenHundredSquareAndKeepsAspectAndTwentyDegrees) {
+    OpenGLWidget widget;
     EXPECT_EQ(widget.sizeHint(), QSize(700, 700));
     EXPECT_EQ(widget.minimumSizeHint(), QSize(700, 700));
-    for (int v : {widget.xCamPosition, widget.yCamPosition, widget.zCamPosition, widget.xRotation,
-                  widget.yRotation, widget.zRotation, widget.wireMode}) {
-        EXPECT_EQ(v, 0);
-    }
-    EXPECT_EQ(widget.lastPos, QPoint(0, 0));
-    const QList<QTimer*> timers = widget.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
-    ASSERT_EQ(timers.size(), 1);
-    EXPECT_EQ(timers[0]->interval(), 50);
-    EXPECT_TRUE(timers[0]->isActive());
-    EXPECT_FALSE(timers[0]->isSingleShot());
-}
-
-TEST(GLWidget, SetsUpItsGLState) {
-    GLWidget widget;
-    showAndWait(widget);
-    widget.makeCurrent();
-    GLfloat clear[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    GLint shade = 0, depthFunc = 0, hint = 0;
-    glGetIntegerv(GL_SHADE_MODEL, &shade);
-    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
-    glGetIntegerv(GL_PERSPECTIVE_CORRECTION_HINT, &hint);
-    const bool depthTest = glIsEnabled(GL_DEPTH_TEST), cullFace = glIsEnabled(GL_CULL_FACE);
-    const bool lighting = glIsEnabled(GL_LIGHTING);
-    widget.doneCurrent();
-    EXPECT_EQ(clear[0], 0.0f);
-    EXPECT_EQ(clear[1], 0.0f);
-    EXPECT_EQ(clear[2], 0.0f);
-    EXPECT_EQ(clear[3], 0.5f);
-    EXPECT_EQ(shade, GL_SMOOTH);
-    EXPECT_EQ(depthFunc, GL_LEQUAL);
-    EXPECT_EQ(hint, GL_NICEST);
-    EXPECT_TRUE(depthTest);
-    EXPECT_TRUE(cullFace);
-    EXPECT_FALSE(lighting);
-}
-
-TEST(GLWidget, ProjectionHasTheWidgetsAspectAndTwentyDegrees) {
-    GLWidget widget;
-    showAndWait(widget);
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
     widget.resize(700, 350);
     QTest::qWait(50);
     ASSERT_EQ(widget.size(), QSize(700, 350));
+    widget.makeCurrent();
     GLdouble m[16];
-    projection(widget, m);
+    glGetDoublev(GL_PROJECTION_MATRIX, m);
     // gluPerspective: m[5] = cot(fovy / 2), m[0] = m[5] / aspect. GL keeps the matrix in floats.
     EXPECT_NEAR(m[5] / m[0], 2.0, 1e-6);
     EXPECT_NEAR(2.0 * std::atan(1.0 / m[5]), 20.0 * degree, 1e-6);
-    const double near = 0.1, far = 10.0;
-    EXPECT_NEAR(m[10], (far + near) / (near - far), 1e-6);
-    EXPECT_NEAR(m[14], 2.0 * far * near / (near - far), 1e-6);
-    EXPECT_EQ(m[11], -1.0);
-}
-
-TEST(GLWidget, ZeroHeightGivesAFiniteProjection) {
-    OpenGLWidget widget;
-    showAndWait(widget);
-    widget.makeCurrent();
+    EXPECT_NEAR(m[10], 10.1 / -9.9, 1e-6);  // near 0.1, far 10
+    // A height of 0 must not divide by zero.
     widget.resizeGL(700, 0);
-    GLdouble m[16];
     glGetDoublev(GL_PROJECTION_MATRIX, m);
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
     widget.doneCurrent();
     for (double v : m) {
         EXPECT_TRUE(std::isfinite(v));
     }
-    EXPECT_EQ(viewport[2], 700);
 }
 
-TEST(GLWidget, WireModeSwitchesPolygonModeAndSaysSo) {
-    GLWidget widget;
-    showAndWait(widget);
-    CoutCapture out;
-    widget.toggleWireMode();
-    widget.grabFramebuffer();  // draws a frame
-    widget.makeCurrent();
-    GLint wire[2] = {0, 0};
-    glGetIntegerv(GL_POLYGON_MODE, wire);
-    widget.doneCurrent();
-    widget.toggleWireMode();
-    widget.grabFramebuffer();
-    widget.makeCurrent();
-    GLint solid[2] = {0, 0};
-    glGetIntegerv(GL_POLYGON_MODE, solid);
-    widget.doneCurrent();
-    EXPECT_EQ(out.text(), "Wire Mode:\nSolid Mode:\n");
-    EXPECT_EQ(wire[0], GL_LINE);
-    EXPECT_EQ(wire[1], GL_LINE);
-    EXPECT_EQ(solid[0], GL_FILL);
-    EXPECT_EQ(solid[1], GL_FILL);
-}
-
-TEST(GLWidget, RendersTheClearColourWhereNothingIsDrawn) {
+TEST(GLWidget, WireSolidButtonSwitchesPolygonModeAndSaysSo) {
     Window window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     GLWidget* widget = window.glWidget;
-    // The free camera far above the slope, looking straight up: nothing of the scene is in view.
-    widget->camera.mode = 5;
-    widget->camera.position = Vec3(0.0f, 20000.0f, 0.0f);
-    widget->camera.viewDirection = Vec3(0.0f, 1.0f, 0.0f);
-    widget->camera.upVector = Vec3(0.0f, 0.0f, -1.0f);
-    widget->camera.rightVector = Vec3(-1.0f, 0.0f, 0.0f);
-    // Paint the framebuffer red first, so a frame that failed to clear it would show.
-    widget->makeCurrent();
-    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-    widget->doneCurrent();
-    const QImage frame = widget->grabFramebuffer();
-    EXPECT_EQ(frame.size(), widget->size() * widget->devicePixelRatio());
-    EXPECT_GE(frame.width(), 700);
-    EXPECT_GE(frame.height(), 700);
-    for (int y = 0; y < frame.height(); y += 7) {
-        for (int x = 0; x < frame.width(); x += 7) {
-            const QRgb p = frame.pixel(x, y);
-            ASSERT_EQ(qRed(p) + qGreen(p) + qBlue(p), 0) << x << "," << y;
+    CoutCapture out;
+    GLint modes[2][2] = {};
+    for (GLint* mode : modes) {
+        window.wireSolidButton->click();
+        widget->grabFramebuffer();  // draws a frame
+        widget->makeCurrent();
+        glGetIntegerv(GL_POLYGON_MODE, mode);
+        widget->doneCurrent();
+    }
+    EXPECT_EQ(out.text(), "Wire Mode:\nSolid Mode:\n");
+    EXPECT_EQ(modes[0][0], GL_LINE);
+    EXPECT_EQ(modes[0][1], GL_LINE);
+    EXPECT_EQ(modes[1][0], GL_FILL);
+    EXPECT_EQ(modes[1][1], GL_FILL);
+}
+
+namespace {
+
+// The real window over a folder holding only the boarder's model: a magenta cube (a colour
+// nothing else in the scene has), 6 m wide once the boarder's transform has scaled it, centred
+// 10 m above the boarder's foot and 10 m to its right. The scene's own timer is stopped, so that
+// only the keys move the boarder.
+class GLWidgetInWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        writeFile("boarder.iv", flatBox(3, 3, 3, Rgb{255, 0, 255}, 9.5f, -5.0f, 5.0f));
+        window_ = std::make_unique<Window>();
+        widget_ = window_->glWidget;
+        for (QTimer* timer : widget_->findChildren<QTimer*>()) {
+            timer->stop();
+        }
+        window_->show();
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    }
+
+    // Keys go to the window as the window system would send them: to its focus widget.
+    void press(Qt::Key key) { QTest::keyClick(window_->windowHandle(), key); }
+    void click(QWidget* widget, QPoint at) {
+        QTest::mouseClick(window_->windowHandle(), Qt::LeftButton, {},
+                          widget->mapTo(window_.get(), at));
+    }
+    void clickIntoScene() { click(widget_, QPoint(100, 120)); }
+
+    TempWorkDir dir_;
+    CoutCapture console_;  // the other models are reported missing
+    std::unique_ptr<Window> window_;
+    GLWidget* widget_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(GLWidgetInWindow, ArrowKeysReachTheBoarderOnlyWhileTheSceneHasTheFocus) {
+    press(Qt::Key_Up);
+    press(Qt::Key_Left);
+    EXPECT_EQ(widget_->boarder.speed, 0.0f);
+    EXPECT_EQ(widget_->boarder.rotation.y, 0.0f);
+
+    clickIntoScene();
+    EXPECT_TRUE(widget_->hasFocus());
+    EXPECT_EQ(widget_->lastPos, QPoint(100, 120));
+    press(Qt::Key_Up);
+    EXPECT_EQ(widget_->boarder.speed, 10.0f);
+    EXPECT_FLOAT_EQ(widget_->boarder.position.x, 100.5f);
+    press(Qt::Key_Left);
+    EXPECT_EQ(widget_->boarder.rotation.y, 10.0f);
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    EXPECT_EQ(widget_->boarder.rotation.y, -10.0f);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_EQ(widget_->boarder.speed, 0.0f);
+    press(Qt::Key_Space);  // unlisted: no change
+    EXPECT_EQ(widget_->boarder.speed, 0.0f);
+
+    // A display without focus keeps it in the scene; the clock's display takes it away.
+    click(window_->gateFailuresLCD, QPoint(5, 5));
+    EXPECT_TRUE(widget_->hasFocus());
+    click(window_->timerLCD, QPoint(5, 5));
+    EXPECT_EQ(window_->focusWidget(), window_->timerLCD);
+    press(Qt::Key_Up);
+    EXPECT_EQ(widget_->boarder.speed, 0.0f);
+}
+
+TEST_F(GLWidgetInWindow, F1CyclesTheCameraModesAndLettersFlyTheFreeCamera) {
+    clickIntoScene();
+    for (int expected : {1, 2, 3, 4, 5, 0}) {
+        press(Qt::Key_F1);
+        EXPECT_EQ(widget_->camera.mode, expected);
+    }
+    // Each letter moves or turns the free camera as the matching call would.
+    const struct {
+        Qt::Key key;
+        void (Camera::*act)(float);
+        float by;
+    } keys[] = {
+        {Qt::Key_R, &Camera::moveAlongView, 10},  {Qt::Key_F, &Camera::moveAlongView, -10},
+        {Qt::Key_T, &Camera::moveAlongRight, 10}, {Qt::Key_G, &Camera::moveAlongRight, -10},
+        {Qt::Key_Z, &Camera::moveAlongUp, 10},    {Qt::Key_H, &Camera::moveAlongUp, -10},
+        {Qt::Key_U, &Camera::rotateX, 1},         {Qt::Key_J, &Camera::rotateX, -1},
+        {Qt::Key_I, &Camera::rotateY, 1},         {Qt::Key_K, &Camera::rotateY, -1},
+        {Qt::Key_O, &Camera::rotateZ, 1},         {Qt::Key_L, &Camera::rotateZ, -1},
+    };
+    Camera expected = widget_->camera;
+    expected.rotateX(3.0f);  // turned first, so that every move goes along a different axis
+    widget_->camera = expected;
+    for (const auto& k : keys) {
+        press(k.key);
+        (expected.*k.act)(k.by);
+        for (auto v :
+             {&Camera::position, &Camera::viewDirection, &Camera::rightVector, &Camera::upVector}) {
+            EXPECT_EQ((widget_->camera.*v).x, (expected.*v).x) << k.key;
+            EXPECT_EQ((widget_->camera.*v).y, (expected.*v).y) << k.key;
+            EXPECT_EQ((widget_->camera.*v).z, (expected.*v).z) << k.key;
         }
     }
+}
+
+TEST_F(GLWidgetInWindow, ValueSlotsTurnByOneDegreeAndMoveByAHundredMetres) {
+    QSignalSpy spy(widget_, &GLWidget::xRotationChanged);
+    widget_->setXRotation(5);
+    EXPECT_NEAR(widget_->camera.viewDirection.y, std::sin(degree), 1e-6f);
+    widget_->setXRotation(5);  // equal: turns back down
+    EXPECT_NEAR(widget_->camera.viewDirection.y, 0.0f, 1e-6f);
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.at(1).at(0).toInt(), 5);
+
+    widget_->setXCamPosition(1);  // a larger x value moves left
+    widget_->setYCamPosition(1);
+    widget_->setZCamPosition(1);
+    EXPECT_NEAR(widget_->camera.position.x, -100.0f, 1e-3f);
+    EXPECT_NEAR(widget_->camera.position.y, 4600.0f, 1e-3f);
+    EXPECT_NEAR(widget_->camera.position.z, 900.0f, 1e-3f);
+    widget_->setZCamPosition(1);  // not larger: back
+    EXPECT_NEAR(widget_->camera.position.z, 1000.0f, 1e-3f);
+}
+
+// The chase camera looks at the boarder's foot: the green marker line rises from the frame's
+// centre and the model stands beside it, also when the scene is not 700 pixels high (the model is
+// drawn through the viewport of the frame, not a fixed one).
+TEST_F(GLWidgetInWindow, MarkerAndModelStandWhereTheChaseCameraLooksAtAnySize) {
+    for (Vec3& gate : widget_->gates) {
+        gate = Vec3(-900.0f, 0.0f, 900.0f);  // behind the camera, so no pole hides the boarder
+    }
+    window_->resize(window_->size() + QSize(1000, 900) - widget_->size());
+    QTest::qWait(50);
+    const QImage image = widget_->grabFramebuffer();
+    ASSERT_EQ(image.height(), 900);
+    QRect marker;  // the green pixels' bounds, row 0 at the top
+    double modelX = 0, modelY = 0, modelCount = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qGreen(p) > 200 && qRed(p) < 80 && qBlue(p) < 80) {
+                marker |= QRect(x, y, 1, 1);
+            } else if (qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) > 200) {
+                modelX += x;
+                modelY += y;
+                ++modelCount;
+            }
+        }
+    }
+    const double cx = image.width() / 2.0, cy = image.height() / 2.0;
+    const double pixelsPerMetre = image.height() / 700.0 * 2.1;
+    ASSERT_GT(marker.height(), 3);
+    EXPECT_NEAR(marker.left(), cx, 2.0);
+    EXPECT_NEAR(marker.right(), cx, 2.0);
+    EXPECT_NEAR(marker.bottom(), cy, 2.0);  // the line rises from the foot
+    EXPECT_LT(marker.top(), cy - 3);
+    ASSERT_GT(modelCount, 50);
+    EXPECT_NEAR(modelX / modelCount, cx + 10 * pixelsPerMetre, 6.0);
+    EXPECT_NEAR(modelY / modelCount, cy - 3.2 * pixelsPerMetre, 6.0);
 }

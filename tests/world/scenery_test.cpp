@@ -3,26 +3,20 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
-#include <memory>
 
 #include "app/window.h"
 #include "scene/glwidget.h"
+#include "support/game_probe.h"
 #include "world/heightmap.h"
-#include "world_probe.h"
 
 namespace {
 
 const char* const cubeModel = "#Inventor V2.1 ascii\nSeparator { Cube {} }\n";
-const Rgb red{255, 0, 0}, blue{0, 0, 255}, magenta{255, 0, 255}, cyan{0, 255, 255},
-    crown{46, 139, 87}, snow{235, 240, 250}, sky{40, 90, 230}, rock{150, 100, 50};
-
-// Silences the console while it lives.
-struct QuietConsole {
-    QuietConsole() { testing::internal::CaptureStdout(); }
-    ~QuietConsole() { testing::internal::GetCapturedStdout(); }
-};
+const Rgb magenta{255, 0, 255}, cyan{0, 255, 255}, crown{46, 139, 87}, snow{235, 240, 250},
+    sky{40, 90, 230}, rock{150, 100, 50};
 
 }  // namespace
 
@@ -50,9 +44,9 @@ TEST(SceneryLoad, LinesFollowTheUnreadableFilesInTreeFinishStartOrder) {
                 writeFile(name, content);
             }
         }
-        testing::internal::CaptureStdout();
+        CoutCapture console;
         GLWidget widget;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected);
+        EXPECT_EQ(console.text(), c.expected);
         // A model that was not read leaves its group empty: no null child.
         EXPECT_EQ(widget.trees.modelGroup->getNumChildren(), c.tree ? 1 : 0);
         EXPECT_EQ(widget.start.modelGroup->getNumChildren(),
@@ -62,7 +56,7 @@ TEST(SceneryLoad, LinesFollowTheUnreadableFilesInTreeFinishStartOrder) {
 
 TEST(Trees, WholeMetresInRangeXBeforeZAndKeptByANewGame) {
     TempWorkDir dir;
-    QuietConsole quiet;
+    CoutCapture quiet;
     Window window;
     Trees& trees = window.glWidget->trees;
     std::srand(4711);
@@ -86,72 +80,43 @@ TEST(GlutConeUsable, OnlyWithANamedDisplayAndTheToolkitOnX) {
     EXPECT_FALSE(glutConeUsable(":0", "offscreen"));
 }
 
-TEST(SceneryModelDraw, StandsOnTheGroundTurnedAndScaled) {
-    TempWorkDir dir;
-    // 4 x 2 x 1 model units; scaled by 5 and turned by -90 degrees about y that is 20 m along
-    // world z, 10 m high and 5 m along world x, centred on the ground point.
-    writeFile("start.iv", flatBox(4, 2, 1, red));
-    SceneryModel start("start.iv", "start", 170.0f, -75.0f, 0.0f);
-    const double g = heightAt(170.0f, -75.0f);
-    GLProbe probe;
-    // From 100 m along +z, then along +x, with a 20-degree view: 0.176 m a pixel.
-    probe.frame = [&] {
-        lookAt(20.0, 170.0, g, 25.0, 170.0, g, -75.0);
-        start.draw();
-    };
-    QImage image = probe.render();
-    EXPECT_TRUE(near(image.pixel(100, 75), red));    // 4.4 m up
-    EXPECT_FALSE(near(image.pixel(100, 66), red));   // 6 m up
-    EXPECT_TRUE(near(image.pixel(111, 100), red));   // 1.9 m along x
-    EXPECT_FALSE(near(image.pixel(117, 100), red));  // 3 m along x
-    probe.frame = [&] {
-        lookAt(20.0, 270.0, g, -75.0, 170.0, g, -75.0);
-        start.draw();
-    };
-    image = probe.render();
-    EXPECT_TRUE(near(image.pixel(49, 100), red));   // 9 m along z
-    EXPECT_FALSE(near(image.pixel(37, 100), red));  // 11 m along z
-}
-
 // The whole scene widget over tiny data files: a uniform snow picture with unaligned rows, a
-// backdrop whose upper half is sky, magenta start and cyan finish cubes 10 m wide. Frames come
-// only from grab.
-class SlopeFrame : public testing::Test {
-protected:
-    void SetUp() override {
-        writeBmp24("snow16.bmp", 2, 2, std::vector<Rgb>(4, snow));
-        std::vector<Rgb> backdrop(12, sky);
-        std::fill(backdrop.begin() + 6, backdrop.end(), rock);
-        writeBmp24("panorama20480256.bmp", 1, 12, backdrop);
-        writeFile("start.iv", flatBox(2, 2, 2, magenta));
-        writeFile("finish.iv", flatBox(2, 2, 2, cyan));
-        widget = std::make_unique<GLWidget>();
-        for (QTimer* timer : widget->findChildren<QTimer*>()) {
-            timer->stop();
-        }
-        for (Vec3& p : widget->trees.positions) {
-            p = Vec3(150.0f, 0.0f, 40.0f);
-        }
-        widget->resize(700, 700);
-        widget->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+// backdrop whose upper half is sky, magenta start and cyan finish cubes 10 m wide, and the ten
+// trees in one place. Frames come only from grab.
+TEST(SlopeFrame, ChaseViewShowsSnowTreesStartAndFinishAndTheFreeCameraTheSky) {
+    TempWorkDir dir;
+    CoutCapture quiet;
+    writeBmp24("snow16.bmp", 2, 2, std::vector<Rgb>(4, snow));
+    std::vector<Rgb> backdrop(12, sky);
+    std::fill(backdrop.begin() + 6, backdrop.end(), rock);
+    writeBmp24("panorama20480256.bmp", 1, 12, backdrop);
+    writeFile("start.iv", flatBox(2, 2, 2, magenta));
+    writeFile("finish.iv", flatBox(2, 2, 2, cyan));
+    GLWidget widget;
+    for (QTimer* timer : widget.findChildren<QTimer*>()) {
+        timer->stop();
     }
-
-    void grab(int mode) {
-        widget->camera.mode = mode;
-        image = widget->grabFramebuffer();
+    for (Vec3& p : widget.trees.positions) {
+        p = Vec3(150.0f, 0.0f, 40.0f);
     }
-
+    widget.resize(700, 700);
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    QImage image;
+    auto grab = [&](int mode) {
+        widget.camera.mode = mode;
+        image = widget.grabFramebuffer();
+    };
     // Whether a pixel within `radius` of where world point (x, ground + above, z) appears in the
     // last frame has colour c.
-    bool seen(float x, float above, float z, Rgb c, int radius = 1) {
+    auto seen = [&](float x, float above, float z, Rgb c, int radius = 1) {
         double mv[16], pr[16], wx, wy, wz;
         GLint vp[4];
-        widget->makeCurrent();  // the frame's matrices are still in place
+        widget.makeCurrent();  // the frame's matrices are still in place
         glGetDoublev(GL_MODELVIEW_MATRIX, mv);
         glGetDoublev(GL_PROJECTION_MATRIX, pr);
         glGetIntegerv(GL_VIEWPORT, vp);
-        widget->doneCurrent();
+        widget.doneCurrent();
         gluProject(x, heightAt(x, z) + above, z, mv, pr, vp, &wx, &wy, &wz);
         for (int dy = -radius; dy <= radius; ++dy) {
             for (int dx = -radius; dx <= radius; ++dx) {
@@ -162,29 +127,13 @@ protected:
             }
         }
         return false;
-    }
+    };
 
-    TempWorkDir dir;
-    QuietConsole quiet;
-    std::unique_ptr<GLWidget> widget;
-    QImage image;
-};
-
-TEST_F(SlopeFrame, ChaseViewsShowSnowPolesTreesAndStart) {
-    for (int mode : {0, 1, 2}) {
-        grab(mode);
-        EXPECT_TRUE(near(image.pixel(350, 450), snow)) << mode;  // below the boarder's foot
-        EXPECT_TRUE(seen(170.0f, 3.0f, -75.0f, magenta)) << mode;
-        EXPECT_TRUE(seen(150.0f, 62.0f, 40.0f, crown, 2)) << mode;  // 8 m under the tip
-        for (int i = 0; i < 4; ++i) {
-            const Vec3 g = widget->gates[i];
-            EXPECT_TRUE(seen(g.x, 15.0f, g.z, i % 2 ? blue : red, 2)) << mode << " gate " << i;
-        }
-    }
-}
-
-TEST_F(SlopeFrame, ChaseViewShowsTheFinishAheadAndFreeCameraTheSky) {
-    widget->boarder.position = Vec3(900.0f, heightAt(900.0f, 124.0f), 124.0f);
+    grab(0);
+    EXPECT_TRUE(near(image.pixel(350, 450), snow));  // below the boarder's foot
+    EXPECT_TRUE(seen(170.0f, 3.0f, -75.0f, magenta));
+    EXPECT_TRUE(seen(150.0f, 62.0f, 40.0f, crown, 2));  // 8 m under the tip
+    widget.boarder.position = Vec3(900.0f, heightAt(900.0f, 124.0f), 124.0f);
     grab(0);
     EXPECT_TRUE(seen(952.0f, 72.0f, 124.0f, cyan));
     // Level with the free camera lies the backdrop's upper half.

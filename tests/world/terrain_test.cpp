@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "world_probe.h"
+#include "support/game_probe.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -67,26 +67,24 @@ TEST(TerrainLoad, ReportsEachPictureOnceAndMakesATextureOnlyOfWhatWasRead) {
         }
         Terrain terrain;
         Panorama panorama;
-        GLProbe probe;
-        probe.render();
-        probe.makeCurrent();
-        testing::internal::CaptureStdout();
+        Canvas canvas(4, 4);
+        ASSERT_TRUE(canvas.ok());
+        CoutCapture console;
         terrain.loadTexture();
         panorama.loadTexture();
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected);
+        EXPECT_EQ(console.text(), c.expected);
         EXPECT_EQ(terrain.snowTexture != 0, c.snow);
         EXPECT_EQ(panorama.panoramaTexture != 0, c.backdrop);
 
         // Again: nothing printed, no texture name taken.
         GLuint before = 0, after = 0;
         glGenTextures(1, &before);
-        testing::internal::CaptureStdout();
+        CoutCapture again;
         terrain.loadTexture();
         panorama.loadTexture();
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(again.text(), "");
         glGenTextures(1, &after);
         EXPECT_EQ(after, before + 1);
-        probe.doneCurrent();
     }
 }
 
@@ -97,24 +95,18 @@ TEST(TerrainDraw, EveryCellShowsTheWholePictureFacingUpInTrueColours) {
     TempWorkDir dir;
     writeBmp24("snow16.bmp", 2, 2, {a, b, c, d});
     Terrain terrain;
-    GLProbe probe;
-    probe.setUp = [&] {
-        testing::internal::CaptureStdout();
-        terrain.loadTexture();
-        testing::internal::GetCapturedStdout();
-    };
+    Canvas canvas(200, 200);
+    ASSERT_TRUE(canvas.ok());
+    CoutCapture console;
+    terrain.loadTexture();
     // Straight down on 100 x 100 m round the origin: pixel (px, py) shows x = px / 2 - 50 and
     // z = py / 2 - 50.
-    probe.frame = [&] {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-50.0, 50.0, -50.0, 50.0, 1.0, 10000.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        gluLookAt(0.0, 6000.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1.0);
-        terrain.draw();
-    };
-    const QImage image = probe.render();
+    glMatrixMode(GL_PROJECTION);
+    glOrtho(-50.0, 50.0, -50.0, 50.0, 1.0, 10000.0);
+    glMatrixMode(GL_MODELVIEW);
+    gluLookAt(0.0, 6000.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -1.0);
+    terrain.draw();
+    const QImage image = canvas.image();
     // Quarter points of the cell x 0..25, z -25..0, and one of its neighbour x -25..0, z 0..25.
     EXPECT_TRUE(near(image.pixel(112, 87), c));
     EXPECT_TRUE(near(image.pixel(137, 87), d));

@@ -1,5 +1,7 @@
 // ImageBase<T>: downsampling, quarter turns, power-of-two padding, mirroring and interpolation.
 // Included by imagebase.cpp only.
+#ifndef NEVRA_SRC_GEOMETRY_IMPL_H
+#define NEVRA_SRC_GEOMETRY_IMPL_H
 
 #include <algorithm>
 #include <climits>
@@ -579,3 +581,5 @@ void ImageBase<T>::flip(bool flipX, bool flipY, bool flipZ, bool flipT) {
 }
 
 }  // namespace Nevra
+
+#endif  // NEVRA_SRC_GEOMETRY_IMPL_H

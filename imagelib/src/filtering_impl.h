@@ -4,6 +4,8 @@
 // Every operation works row by row: the values of one output row are summed into float rows by
 // the kernels of kernels.h (one pass per non-zero weight, so each pixel's terms are added in the
 // order of its sum), then written to the result as setNext would write them one by one.
+#ifndef NEVRA_SRC_FILTERING_IMPL_H
+#define NEVRA_SRC_FILTERING_IMPL_H
 
 #include <algorithm>
 #include <cstring>
@@ -764,3 +766,5 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
 }
 
 }  // namespace Nevra
+
+#endif  // NEVRA_SRC_FILTERING_IMPL_H

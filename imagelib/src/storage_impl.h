@@ -1,5 +1,7 @@
 // ImageBase<T>: construction, storage, raw files, sequential and element access, byte swapping.
 // Included by imagebase.cpp only, which instantiates the eight element types.
+#ifndef NEVRA_SRC_STORAGE_IMPL_H
+#define NEVRA_SRC_STORAGE_IMPL_H
 
 #include <algorithm>
 #include <cstdint>
@@ -243,3 +245,5 @@ void ImageBase<T>::swapBytes() {
 }
 
 }  // namespace Nevra
+
+#endif  // NEVRA_SRC_STORAGE_IMPL_H

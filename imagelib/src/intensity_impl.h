@@ -1,5 +1,7 @@
 // ImageBase<T>: window/level, inversion, 8- and 16-bit conversions and the centre of mass.
 // Included by imagebase.cpp only.
+#ifndef NEVRA_SRC_INTENSITY_IMPL_H
+#define NEVRA_SRC_INTENSITY_IMPL_H
 
 #include <algorithm>
 #include <iostream>
@@ -229,3 +231,5 @@ float* ImageBase<T>::getCenterOfMass(float* out) {
 }
 
 }  // namespace Nevra
+
+#endif  // NEVRA_SRC_INTENSITY_IMPL_H
