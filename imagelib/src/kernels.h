@@ -25,6 +25,14 @@ namespace kernels {
 // floats. Used through pointers only (a vector passed by value would depend on the ABI level).
 typedef float Floats16 __attribute__((vector_size(64), aligned(4), may_alias));
 
+// Picks lanes of a and b by constant indices, b's lanes numbered after a's: GCC's
+// __builtin_shuffle with a mask vector of the given type, clang's __builtin_shufflevector.
+#if defined(__clang__)
+#define NEVRA_SHUFFLE(maskType, a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define NEVRA_SHUFFLE(maskType, a, b, ...) __builtin_shuffle(a, b, maskType{__VA_ARGS__})
+#endif
+
 #define NEVRA_V16(p) (*reinterpret_cast<const Floats16*>(p))
 #define NEVRA_V16_OUT(p) (*reinterpret_cast<Floats16*>(p))
 
@@ -151,9 +159,8 @@ NEVRA_HOT_LOOP static void interleave2(float* out, const float* a, const float* 
     for (; x + 4 <= n; x += 4) {
         const Floats4 va = *reinterpret_cast<const Floats4*>(a + x);
         const Floats4 vb = *reinterpret_cast<const Floats4*>(b + x);
-        *reinterpret_cast<Floats4*>(out + 2 * x) = __builtin_shuffle(va, vb, Lanes4{0, 4, 1, 5});
-        *reinterpret_cast<Floats4*>(out + 2 * x + 4) =
-            __builtin_shuffle(va, vb, Lanes4{2, 6, 3, 7});
+        *reinterpret_cast<Floats4*>(out + 2 * x) = NEVRA_SHUFFLE(Lanes4, va, vb, 0, 4, 1, 5);
+        *reinterpret_cast<Floats4*>(out + 2 * x + 4) = NEVRA_SHUFFLE(Lanes4, va, vb, 2, 6, 3, 7);
     }
     for (; x < n; ++x) {
         out[2 * x] = a[x];
@@ -169,13 +176,13 @@ NEVRA_HOT_LOOP static void interleave3(float* out, const float* a, const float* 
         const Floats4 va = *reinterpret_cast<const Floats4*>(a + x);
         const Floats4 vb = *reinterpret_cast<const Floats4*>(b + x);
         const Floats4 vc = *reinterpret_cast<const Floats4*>(c + x);
-        const Floats4 ab = __builtin_shuffle(va, vb, Lanes4{0, 4, 1, 5});   // a0 b0 a1 b1
-        const Floats4 bc = __builtin_shuffle(vb, vc, Lanes4{1, 5, 2, 6});   // b1 c1 b2 c2
-        const Floats4 ab3 = __builtin_shuffle(va, vb, Lanes4{3, 7, 3, 7});  // a3 b3 a3 b3
+        const Floats4 ab = NEVRA_SHUFFLE(Lanes4, va, vb, 0, 4, 1, 5);   // a0 b0 a1 b1
+        const Floats4 bc = NEVRA_SHUFFLE(Lanes4, vb, vc, 1, 5, 2, 6);   // b1 c1 b2 c2
+        const Floats4 ab3 = NEVRA_SHUFFLE(Lanes4, va, vb, 3, 7, 3, 7);  // a3 b3 a3 b3
         float* target = out + 3 * x;
-        *reinterpret_cast<Floats4*>(target) = __builtin_shuffle(ab, vc, Lanes4{0, 1, 4, 2});
-        *reinterpret_cast<Floats4*>(target + 4) = __builtin_shuffle(bc, va, Lanes4{0, 1, 6, 2});
-        *reinterpret_cast<Floats4*>(target + 8) = __builtin_shuffle(ab3, vc, Lanes4{6, 0, 1, 7});
+        *reinterpret_cast<Floats4*>(target) = NEVRA_SHUFFLE(Lanes4, ab, vc, 0, 1, 4, 2);
+        *reinterpret_cast<Floats4*>(target + 4) = NEVRA_SHUFFLE(Lanes4, bc, va, 0, 1, 6, 2);
+        *reinterpret_cast<Floats4*>(target + 8) = NEVRA_SHUFFLE(Lanes4, ab3, vc, 6, 0, 1, 7);
     }
     for (; x < n; ++x) {
         out[3 * x] = a[x];
@@ -212,20 +219,20 @@ NEVRA_HOT_LOOP static void reverseTriples(unsigned char* out, const unsigned cha
     typedef unsigned char Bytes16 __attribute__((vector_size(16), aligned(1), may_alias));
     // Output byte k of a block of 48 takes input byte 45 - 3 (k / 3) + k % 3; each output vector
     // draws from two overlapping input vectors that together hold the bytes it needs.
-    const Bytes16 mask0 = {29, 30, 31, 26, 27, 28, 23, 24, 25, 20, 21, 22, 17, 18, 19, 14};
-    const Bytes16 mask1 = {30, 31, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1};
-    const Bytes16 mask2 = {31, 12, 13, 14, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2};
     auto load = [](const unsigned char* p) { return *reinterpret_cast<const Bytes16*>(p); };
     int j = 0;
     for (; j + 16 <= count; j += 16) {
         const unsigned char* block = in + 3LL * (count - 16 - j);
         unsigned char* target = out + 3LL * j;
         *reinterpret_cast<Bytes16*>(target) =
-            __builtin_shuffle(load(block + 16), load(block + 32), mask0);
+            NEVRA_SHUFFLE(Bytes16, load(block + 16), load(block + 32), 29, 30, 31, 26, 27, 28, 23,
+                          24, 25, 20, 21, 22, 17, 18, 19, 14);
         *reinterpret_cast<Bytes16*>(target + 16) =
-            __builtin_shuffle(load(block + 15), load(block + 17), mask1);
+            NEVRA_SHUFFLE(Bytes16, load(block + 15), load(block + 17), 30, 31, 12, 13, 14, 9, 10,
+                          11, 6, 7, 8, 3, 4, 5, 0, 1);
         *reinterpret_cast<Bytes16*>(target + 32) =
-            __builtin_shuffle(load(block), load(block + 2), mask2);
+            NEVRA_SHUFFLE(Bytes16, load(block), load(block + 2), 31, 12, 13, 14, 9, 10, 11, 6, 7, 8,
+                          3, 4, 5, 0, 1, 2);
     }
     for (; j < count; ++j) {
         std::memcpy(out + 3LL * j, in + 3LL * (count - 1 - j), 3);
