@@ -1,10 +1,7 @@
 #include "scene/boarder.h"
 
 #include <GL/gl.h>
-#include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoDB.h>
-#include <Inventor/SoInput.h>
-#include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
 
@@ -25,23 +22,12 @@ void Boarder::init() {
     // A new game builds everything anew; the previous graph would otherwise be lost.
     releaseScene();
 
-    SoDB::init();
-    sceneRoot = new SoSeparator;
-    sceneRoot->ref();
-    viewport = new SbViewportRegion(700, 700);
-    renderAction = new SoGLRenderAction(*viewport);
-    modelGroup = new SoSeparator;
+    SoDB::init();  // before the first node is made
     modelTransform = new SoTransform;
     modelTransform->translation.setValue(-19.0f, 0.0f, 0.0f);
     modelTransform->scaleFactor.setValue(2.0f, 2.0f, 2.0f);
-    modelInput = new SoInput;
-    model = readInventorModel(*modelInput, "boarder.iv", "boarder");
-
-    modelGroup->addChild(modelTransform);
-    if (model != nullptr) {
-        modelGroup->addChild(model);
-    }
-    sceneRoot->addChild(modelGroup);
+    loadInventorModel("boarder.iv", "boarder", modelTransform, sceneRoot, viewport, renderAction,
+                      modelGroup, model, modelInput);
 
     setStartState();
 }

@@ -1,11 +1,11 @@
 #include "scene/inventormodel.h"
 
+#include <GL/gl.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <GL/gl.h>
 
 #include <iostream>
 
@@ -22,6 +22,27 @@ SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char*
         std::cout << "Problem reading .iv " << kind << " file: " << fileName << std::endl;
     }
     return scene;
+}
+
+void loadInventorModel(const char* fileName, const char* kind, SoNode* firstChild,
+                       SoSeparator*& sceneRoot, SbViewportRegion*& viewport,
+                       SoGLRenderAction*& renderAction, SoSeparator*& modelGroup,
+                       SoSeparator*& model, SoInput*& modelInput) {
+    SoDB::init();
+    sceneRoot = new SoSeparator;
+    sceneRoot->ref();
+    viewport = new SbViewportRegion(700, 700);
+    renderAction = new SoGLRenderAction(*viewport);
+    modelGroup = new SoSeparator;
+    modelInput = new SoInput;
+    model = readInventorModel(*modelInput, fileName, kind);
+    if (firstChild != nullptr) {
+        modelGroup->addChild(firstChild);
+    }
+    if (model != nullptr) {
+        modelGroup->addChild(model);
+    }
+    sceneRoot->addChild(modelGroup);
 }
 
 void renderInventorScene(SoGLRenderAction& action, SoNode* root) {

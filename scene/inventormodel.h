@@ -17,6 +17,16 @@ class SoNode;
 // or null. Calls SoDB::init first.
 SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char* kind);
 
+// Builds a model's scene graph, sceneRoot -> modelGroup -> (firstChild, model), and reads fileName
+// into it with readInventorModel. sceneRoot is referenced once; the viewport region is 700 x 700.
+// firstChild, when not null, goes into the group before the model (the boarder's transform). A
+// file that yields no scene adds no model and leaves model null. The caller owns what is made and
+// frees it with releaseInventorScene.
+void loadInventorModel(const char* fileName, const char* kind, SoNode* firstChild,
+                       SoSeparator*& sceneRoot, SbViewportRegion*& viewport,
+                       SoGLRenderAction*& renderAction, SoSeparator*& modelGroup,
+                       SoSeparator*& model, SoInput*& modelInput);
+
 // Renders root with action into the current GL context. The action's viewport region is first set
 // to the context's current GL viewport, so the model lands where the rest of the frame is drawn
 // whatever the widget's size. With no camera in the graph Coin draws under the current projection

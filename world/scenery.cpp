@@ -3,10 +3,6 @@
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <Inventor/SbViewportRegion.h>
-#include <Inventor/SoDB.h>
-#include <Inventor/SoInput.h>
-#include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <QGuiApplication>
@@ -17,25 +13,6 @@
 #include "world/heightmap.h"
 
 namespace {
-
-// Builds a model's scene graph (sceneRoot -> modelGroup -> model) and reads fileName into it.
-// A file that yields no scene leaves modelGroup empty.
-void loadModel(const char* fileName, const char* kind, SoSeparator*& sceneRoot,
-               SbViewportRegion*& viewport, SoGLRenderAction*& renderAction,
-               SoSeparator*& modelGroup, SoSeparator*& model, SoInput*& modelInput) {
-    SoDB::init();
-    sceneRoot = new SoSeparator;
-    sceneRoot->ref();
-    viewport = new SbViewportRegion(700, 700);
-    renderAction = new SoGLRenderAction(*viewport);
-    modelGroup = new SoSeparator;
-    modelInput = new SoInput;
-    model = readInventorModel(*modelInput, fileName, kind);
-    if (model != nullptr) {
-        modelGroup->addChild(model);
-    }
-    sceneRoot->addChild(modelGroup);
-}
 
 // True once GLUT has been initialised for its cone; false, without touching GLUT, when this
 // process may not use it.
@@ -83,7 +60,8 @@ void drawCone(GLUquadric* quadric, bool useGlut, double base, double height, int
 SceneryModel::SceneryModel(const char* fileName, const char* kind, float x, float z,
                            float heightAboveGround)
     : x(x), z(z), heightAboveGround(heightAboveGround) {
-    loadModel(fileName, kind, sceneRoot, viewport, renderAction, modelGroup, model, modelInput);
+    loadInventorModel(fileName, kind, nullptr, sceneRoot, viewport, renderAction, modelGroup, model,
+                      modelInput);
 }
 
 SceneryModel::~SceneryModel() {
@@ -106,7 +84,8 @@ void SceneryModel::draw() {
 }
 
 Trees::Trees() {
-    loadModel("tree.iv", "tree", sceneRoot, viewport, renderAction, modelGroup, model, modelInput);
+    loadInventorModel("tree.iv", "tree", nullptr, sceneRoot, viewport, renderAction, modelGroup,
+                      model, modelInput);
     placeTrees();
 }
 
