@@ -16,6 +16,7 @@
 // its right side, 1 otherwise.
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QPushButton>
 #include <QSurfaceFormat>
 #include <QTest>
@@ -202,7 +203,16 @@ private:
 
     void save(const QString& name) {
         const QString file = QDir(folder).filePath(name + ".png");
-        const bool saved = window.grab().save(file);
+        // QWidget::grab blends the scene's framebuffer by its alpha (the clear colour has 0.5)
+        // over the window's background; on screen the scene is opaque, so it is painted opaque.
+        QImage picture = window.grab().toImage();
+        QPainter painter(&picture);
+        const QImage scene =
+            window.glWidget->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        painter.drawImage(
+            QRect(window.glWidget->mapTo(&window, QPoint(0, 0)), window.glWidget->size()), scene);
+        painter.end();
+        const bool saved = picture.save(file);
         std::printf("demo: %s %s\n", saved ? "saved" : "could not save", qPrintable(file));
         std::fflush(stdout);
     }
