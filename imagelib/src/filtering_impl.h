@@ -299,6 +299,19 @@ bool holdsElements(const ImageBase<T>& image, long long count, const char* what)
     return false;
 }
 
+// The result type of a derivative: 0 stands for the image's own type code. An unsigned type (odd
+// code) is refused with "Error: unsigned data type, cannot compute <what>!"; returns false then.
+inline bool resolveResultType(int& typeCode, int ownType, const char* what) {
+    if (typeCode == 0) {
+        typeCode = ownType;
+    }
+    if (typeCode % 2 != 0) {
+        std::cout << "Error: unsigned data type, cannot compute " << what << "!" << std::endl;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace filtering_detail
 
 template <class T>
@@ -421,15 +434,11 @@ template <class T>
 Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool keepSize,
                                      Image* output) {
     using namespace filtering_detail;
-    if (typeCode == 0) {
-        typeCode = m_type;
+    if (!resolveResultType(typeCode, m_type, "gradient")) {
+        return nullptr;
     }
     if (kernel == nullptr) {
         kernel = kDefaultKernel2D;
-    }
-    if (typeCode % 2 != 0) {
-        std::cout << "Error: unsigned data type, cannot compute gradient!" << std::endl;
-        return nullptr;
     }
     const int W = m_dim[0];
     const int H = m_dim[1];
@@ -484,15 +493,11 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
 template <class T>
 Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* output) {
     using namespace filtering_detail;
-    if (typeCode == 0) {
-        typeCode = m_type;
+    if (!resolveResultType(typeCode, m_type, "hessian")) {
+        return nullptr;
     }
     if (kernel == nullptr) {
         kernel = kDefaultKernel2D;
-    }
-    if (typeCode % 2 != 0) {
-        std::cout << "Error: unsigned data type, cannot compute hessian!" << std::endl;
-        return nullptr;
     }
     const int W = m_dim[0];
     const int H = m_dim[1];
@@ -610,15 +615,11 @@ template <class T>
 Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool keepSize,
                                        bool appendValue, Image* output) {
     using namespace filtering_detail;
-    if (typeCode == 0) {
-        typeCode = m_type;
+    if (!resolveResultType(typeCode, m_type, "gradient")) {
+        return nullptr;
     }
     if (kernel == nullptr) {
         kernel = kDefaultKernel3D;
-    }
-    if (typeCode % 2 != 0) {
-        std::cout << "Error: unsigned data type, cannot compute gradient!" << std::endl;
-        return nullptr;
     }
     bool clamps = false;
     float lowest = 0.0f;
