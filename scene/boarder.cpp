@@ -81,6 +81,10 @@ void Boarder::moveForward(float d) {
     if (speed < 0.0f) {
         speed = 0.0f;
     }
+    if (!strideOpen && speed > 0.0f) {
+        strideOpen = true;
+        strideStart = position;
+    }
     position = position + (direction * speed) * 0.05f;
 }
 
@@ -93,6 +97,8 @@ void Boarder::setStartState() {
     speed = 0.0f;
     gateFailures = 0;
     gatesPassed = 0;
+    strideOpen = false;
+    strideStart = position;
 }
 
 void Boarder::releaseScene() {

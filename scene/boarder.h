@@ -33,6 +33,7 @@ public:
     // Turns the heading by a degrees; positive turns left (from +x towards -z).
     void turn(float a);
     // Changes the speed by d (clamped to 0..100 metres per second), then takes one 50 ms step.
+    // A step that moves the boarder while no stride is open opens one where the step began.
     void moveForward(float d);
 
     Vec3 getPosition() const { return position; }
@@ -54,6 +55,13 @@ public:
     Vec3 rotation;       // degrees; y is the sum of all turns, never wrapped
     float speed = 0.0f;  // metres per second, 0..100
     int gateFailures = 0;  // gates passed on the wrong side
+
+    // The stride since the last gate check: strideOpen is set by the first step after it that
+    // moves the boarder, and strideStart is where that step began. The gate check closes it, and
+    // init and construction start with none, so a position set by hand is never a stride. The
+    // check judges a gate whose whole window the stride crossed, however fast the boarder went.
+    bool strideOpen = false;
+    Vec3 strideStart;
 
 private:
     void setStartState();

@@ -18,6 +18,12 @@ const float course[10][2] = {
 
 const float poleHeight = 20.0f;
 
+// True when a stride from x = a to x = b went through the whole pass window of the gate at x = g,
+// in either direction: from g - 2 or before to g + 2 or beyond.
+bool crossesWindow(double a, double b, double g) {
+    return (a <= g - 2.0 && b >= g + 2.0) || (a >= g + 2.0 && b <= g - 2.0);
+}
+
 }  // namespace
 
 void setUpGates(Vec3 gates[10]) {
@@ -60,19 +66,32 @@ void drawPole(float x, float y, float z, float height, int index) {
 }
 
 void checkGates(Vec3 gates[10], Boarder& boarder) {
+    // The stride is the boarder's motion since the previous check; this check uses it up.
+    const bool stride = boarder.strideOpen;
+    const Vec3 from = boarder.strideStart;
+    boarder.strideOpen = false;
+
     const int first = boarder.gatesPassed < 0 ? 0 : boarder.gatesPassed;
     for (int i = first; i < 10; ++i) {
         const Vec3 p = boarder.getPosition();
+        double z = 0.0;
         if (gates[i].x + 2.0 > p.x && p.x > gates[i].x - 2.0) {
-            std::cout << "gate " << i << "passed" << std::endl;
-            // Judged once: the scan starts after this gate from now on, also when an earlier
-            // gate's window was jumped over between two checks.
-            boarder.gatesPassed = i + 1;
-            const bool red = i % 2 == 0;
-            const bool failure = red ? !(p.z > gates[i].z) : p.z > gates[i].z;
-            if (failure) {
-                ++boarder.gateFailures;
-            }
+            z = p.z;
+        } else if (stride && crossesWindow(from.x, p.x, gates[i].x)) {
+            // Between two checks the boarder went through the whole window: the side is where
+            // the stride met the gate's x.
+            z = from.z + (p.z - from.z) * ((gates[i].x - from.x) / (double(p.x) - from.x));
+        } else {
+            continue;
+        }
+        std::cout << "gate " << i << "passed" << std::endl;
+        // Judged once: the scan starts after this gate from now on, also when an earlier gate's
+        // window was jumped over without a stride to tell its side.
+        boarder.gatesPassed = i + 1;
+        const bool red = i % 2 == 0;
+        const bool failure = red ? !(z > gates[i].z) : z > gates[i].z;
+        if (failure) {
+            ++boarder.gateFailures;
         }
     }
 }

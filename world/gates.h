@@ -18,7 +18,10 @@ void drawGates(Vec3 gates[10]);
 void drawPole(float x, float y, float z, float height, int index);
 // The pass check: for every gate from the boarder's gatesPassed on whose window
 // (gate x - 2, gate x + 2), open at both ends, holds the boarder's x, prints "gate <i>passed",
-// sets gatesPassed to i + 1 and counts a failure when the side is wrong.
+// sets gatesPassed to i + 1 and counts a failure when the side is wrong. A gate whose whole window
+// the boarder's stride since the previous check went through (see Boarder::strideOpen) is judged
+// the same way, in gate order, its side taken where the stride met the gate's x. The check closes
+// the stride.
 void checkGates(Vec3 gates[10], Boarder& boarder);
 
 #endif  // WORLD_GATES_H

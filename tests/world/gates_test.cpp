@@ -80,6 +80,110 @@ TEST_F(GatesCheck, GateJumpedOverStaysUnjudgedAndTheNextIsJudgedOnce) {
     EXPECT_EQ(checkAt(220.0f, 0.0f), "");
 }
 
+// ---- Strides between two checks ----------------------------------------------------------------
+
+// Puts a boarder at its start state at (x, z), heading `degrees` from +x (positive turns left,
+// towards -z).
+void place(Boarder& b, float x, float z, float degrees) {
+    b.position.x = x;
+    b.position.z = z;
+    b.turn(degrees);
+}
+
+// Runs `b` at speed 100 (5 m a step) until it is past the finish, checking every `stepsPerCheck`
+// steps; returns what the checks printed.
+std::string runStrided(Vec3 gates[10], Boarder& b, int stepsPerCheck) {
+    CoutCapture capture;
+    b.moveForward(100.0f);
+    while (b.position.x < 960.0f) {
+        for (int i = 1; i < stepsPerCheck; ++i) {
+            b.moveForward(0.0f);
+        }
+        checkGates(gates, b);
+        b.moveForward(0.0f);
+    }
+    return capture.text();
+}
+
+TEST_F(GatesCheck, StridesAtFullSpeedJudgeEveryGateAsAMetreByMetreRunWould) {
+    std::string allTen;
+    for (int i = 0; i < 10; ++i) {
+        allTen += "gate " + std::to_string(i) + "passed\n";
+    }
+    // Straight down the course, and a line drifting 10 degrees to the right.
+    for (const float heading : {0.0f, -10.0f}) {
+        // Reference: the boarder put by hand on every metre of the line, judged by the window.
+        Boarder reference;
+        place(reference, 105.0f, 0.0f, heading);
+        const Vec3 d = reference.direction;
+        {
+            CoutCapture quiet;
+            for (int metre = 0; metre < 900; ++metre) {
+                const float x = 105.0f + metre;
+                reference.position.x = x;
+                reference.position.z = (x - 105.0f) * d.z / d.x;
+                checkGates(gates, reference);
+            }
+        }
+        ASSERT_EQ(reference.gatesPassed, 10);
+        EXPECT_EQ(reference.gateFailures, heading == 0.0f ? 6 : 5);
+
+        // Checked every two steps (10 m of path): straight down no check falls in a window.
+        Boarder fast;
+        place(fast, 105.0f, 0.0f, heading);
+        EXPECT_EQ(runStrided(gates, fast, 2), allTen) << heading;
+        EXPECT_EQ(fast.gatesPassed, 10) << heading;
+        EXPECT_EQ(fast.gateFailures, reference.gateFailures) << heading;
+    }
+}
+
+TEST_F(GatesCheck, OneStrideOverTwoGatesJudgesBothInOrder) {
+    boarder.position = Vec3(215.0f, 0.0f, 0.0f);
+    EXPECT_EQ(checkAt(215.0f, 0.0f), "");
+    boarder.moveForward(100.0f);
+    for (int i = 1; i < 12; ++i) {
+        boarder.moveForward(0.0f);  // 215 -> 275: past gate 0 (x 220) and gate 1 (x 270)
+    }
+    CoutCapture capture;
+    checkGates(gates, boarder);
+    EXPECT_EQ(capture.text(), "gate 0passed\ngate 1passed\n");
+    EXPECT_EQ(boarder.gatesPassed, 2);
+    EXPECT_EQ(boarder.gateFailures, 1);  // z 0 is right of red gate 0, wrong of blue gate 1
+}
+
+TEST_F(GatesCheck, TheSideOfAStrideIsWhereItMetTheGate) {
+    // From z -30 to beyond -12 across red gate 0 (z -17): at the gate's x the boarder was at
+    // z -20, the wrong side, though it ends on the right one.
+    boarder.position = Vec3(215.0f, 0.0f, -30.0f);
+    boarder.direction = normalize(Vec3(1.0f, 0.0f, 2.0f));
+    boarder.moveForward(100.0f);
+    for (int i = 1; i < 4; ++i) {
+        boarder.moveForward(0.0f);
+    }
+    ASSERT_GT(boarder.position.x, 222.0f);
+    ASSERT_GT(boarder.position.z, -17.0f);
+    CoutCapture capture;
+    checkGates(gates, boarder);
+    EXPECT_EQ(capture.text(), "gate 0passed\n");
+    EXPECT_EQ(boarder.gateFailures, 1);
+}
+
+TEST_F(GatesCheck, APositionSetByHandIsNoStride) {
+    EXPECT_EQ(checkAt(215.0f, 0.0f), "");
+    EXPECT_EQ(checkAt(230.0f, 0.0f), "");  // jumped over gate 0's window by hand
+    boarder.moveForward(0.0f);              // a step at speed 0 moves nothing
+    EXPECT_EQ(checkAt(275.0f, 0.0f), "");
+    // A stride is used up by the check that sees it, and init starts without one.
+    boarder.position.x = 215.0f;
+    boarder.moveForward(100.0f);
+    {
+        CoutCapture quiet;  // no model file here
+        boarder.init();
+    }
+    EXPECT_EQ(checkAt(230.0f, 0.0f), "");
+    EXPECT_EQ(boarder.gatesPassed, 0);
+}
+
 // ---- Drawing -----------------------------------------------------------------------------------
 
 const QRgb black = qRgb(0, 0, 0);
