@@ -13,8 +13,12 @@
 
 GLWidget::GLWidget() {
     auto* moveTimer = new QTimer(this);
-    connect(moveTimer, &QTimer::timeout, this, &GLWidget::boarderMoveForward);
+    // Precise, so that no tick comes early: motion follows the real clock either way (moveTick).
+    moveTimer->setTimerType(Qt::PreciseTimer);
+    connect(moveTimer, &QTimer::timeout, this, [this] { moveTick(); });
     moveTimer->start(50);
+    sinceStart_.start();
+    movePacer_.start(sinceStart_.elapsed());
 }
 
 GLWidget::~GLWidget() {
@@ -89,6 +93,20 @@ void GLWidget::toggleWireMode() {
 void GLWidget::boarderMoveForward() {
     boarder.moveForward(0.0f);
     updateGL();
+}
+
+void GLWidget::moveTick() {
+    // On a slow or busy machine the timer falls behind; the boarder still covers its speed in
+    // metres per real second. The missed steps are the very same step, with no frame of their own.
+    const int steps = movePacer_.stepsDue(sinceStart_.elapsed());
+    if (steps == 0) {
+        updateGL();
+        return;
+    }
+    for (int i = 1; i < steps; ++i) {
+        boarder.moveForward(0.0f);
+    }
+    boarderMoveForward();
 }
 
 void GLWidget::keyPressEvent(QKeyEvent* event) {

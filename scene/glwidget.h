@@ -1,11 +1,13 @@
 #ifndef SCENE_GLWIDGET_H
 #define SCENE_GLWIDGET_H
 
+#include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPoint>
 
 #include "scene/boarder.h"
 #include "scene/camera.h"
+#include "scene/steppacer.h"
 #include "scene/vec3.h"
 #include "world/scenery.h"
 #include "world/terrain.h"
@@ -64,7 +66,8 @@ public slots:
     void setZCamPosition(int v);
     // Switches between outlined and filled polygons, printing "Wire Mode:" or "Solid Mode:".
     void toggleWireMode();
-    // One boarder step at its present speed, then a redraw: the 50 ms tick.
+    // One boarder step at its present speed, then a redraw: what each 50 ms tick does (a tick
+    // that came late first takes the steps it missed).
     void boarderMoveForward();
 
 protected:
@@ -75,6 +78,14 @@ protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
+
+private:
+    // A tick of the 50 ms timer: the boarder's steps that real time asks for (one when the timer
+    // keeps up, the missed ones too when it fell behind, at most ten), then one frame.
+    void moveTick();
+
+    QElapsedTimer sinceStart_;        // monotonic; started with the timer
+    StepPacer movePacer_{50, 10};
 };
 
 #endif  // SCENE_GLWIDGET_H

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <cmath>
 #include <memory>
@@ -50,6 +51,37 @@ TEST(GLWidget, AsksForSevenHundredSquareAndKeepsAspectAndTwentyDegrees) {
     for (double v : m) {
         EXPECT_TRUE(std::isfinite(v));
     }
+}
+
+TEST(GLWidget, ALateTickTakesTheStepsItMissedEachTheUsualStep) {
+    TempWorkDir dir;
+    CoutCapture console;  // no model files here
+    GLWidget widget;
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    Boarder& b = widget.boarder;
+    b.turn(-10.0f);
+    b.speed = 10.0f;
+    // The same motion, stepped by hand.
+    Boarder expected;
+    expected.position = b.position;
+    expected.direction = b.direction;
+    expected.speed = b.speed;
+
+    // The event loop stalls for 14 periods: the next tick takes ten steps (the cap), no more.
+    QThread::msleep(700);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 10; ++i) {
+        expected.moveForward(0.0f);
+    }
+    EXPECT_EQ(b.position.x, expected.position.x);
+    EXPECT_EQ(b.position.z, expected.position.z);
+
+    // Afterwards the timer keeps up again: one step per tick, nothing owed from the stall.
+    const Vec3 before = b.position;
+    QTest::qWait(1000);
+    const float metres = std::hypot(b.position.x - before.x, b.position.z - before.z);
+    EXPECT_NEAR(metres, 10.0f, 1.0f);
 }
 
 TEST(GLWidget, WireSolidButtonSwitchesPolygonModeAndSaysSo) {
