@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/race.h"
 #include "scene/glwidget.h"
@@ -123,6 +124,36 @@ Window::Window() : QWidget(nullptr) {
 
 Window::~Window() = default;
 
+void Window::addRaceListener(RaceListener* listener) {
+    if (listener != nullptr) {
+        raceListeners_.push_back(listener);
+    }
+}
+
+void Window::removeRaceListener(RaceListener* listener) {
+    raceListeners_.erase(std::remove(raceListeners_.begin(), raceListeners_.end(), listener),
+                         raceListeners_.end());
+}
+
+void Window::tell(const RaceEvent& event) {
+    // A copy: a listener may remove itself while it hears the event.
+    const std::vector<RaceListener*> listeners = raceListeners_;
+    for (RaceListener* listener : listeners) {
+        listener->raceEvent(event);
+    }
+}
+
+void Window::checkGatesAndTell() {
+    std::vector<GateJudgement> judged;
+    checkGates(glWidget->gates, glWidget->boarder, judged);
+    for (const GateJudgement& j : judged) {
+        RaceEvent event{RaceEvent::GateJudged};
+        event.gate = j.gate;
+        event.wrongSide = j.failure;
+        tell(event);
+    }
+}
+
 void Window::showTime() {
     if (!running) {
         return;
@@ -149,6 +180,7 @@ void Window::checkStart() {
     if (race::inStartZone(p.x, p.z)) {
         running = true;
         raceTime.start();
+        tell(RaceEvent{RaceEvent::ClockStarted});
     }
 }
 
@@ -161,14 +193,20 @@ void Window::checkFinish() {
         return;
     }
     running = false;
-    checkGates(glWidget->gates, glWidget->boarder);
+    checkGatesAndTell();
     // The total uses the time last shown on the clock, which stays there as the run time.
     const long long total = race::totalMs(glWidget->boarder.gateFailures, shownMs);
     totalResultLCD->display(race::timeText(total));
+
+    RaceEvent finished{RaceEvent::Finished};
+    finished.runMs = shownMs;
+    finished.gateFailures = glWidget->boarder.gateFailures;
+    finished.totalMs = total;
+    tell(finished);
 }
 
 void Window::checkGateFailures() {
-    checkGates(glWidget->gates, glWidget->boarder);
+    checkGatesAndTell();
     gateFailuresLCD->display(QString::number(glWidget->boarder.gateFailures));
     if (endurance <= 0) {
         statusLabel->setText(tr("      GAME OVER      "));
@@ -176,6 +214,10 @@ void Window::checkGateFailures() {
         totalResultLCD->display(QStringLiteral("99:99.999"));
         timerLCD->display(QStringLiteral("99:99.999"));
         gateFailuresLCD->display(QStringLiteral("99"));
+        if (!gameOverTold_) {
+            gameOverTold_ = true;
+            tell(RaceEvent{RaceEvent::GameOver});
+        }
     }
 }
 
@@ -196,4 +238,5 @@ void Window::resetAll() {
     glWidget->camera.reset();
 
     statusLabel->setText(tr("                      "));
+    gameOverTold_ = false;
 }

@@ -3,6 +3,9 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <vector>
+
+#include "app/raceevents.h"
 
 class GLWidget;
 class QLabel;
@@ -20,6 +23,11 @@ public:
     // Builds the whole window and starts its three timers. A top-level widget.
     Window();
     ~Window() override;
+
+    // Adds a listener to the race's events (see RaceEvent). The window does not own it; it must
+    // outlive the window or be removed first.
+    void addRaceListener(RaceListener* listener);
+    void removeRaceListener(RaceListener* listener);
 
     int elapsedMs = 0;        // milliseconds of the current run, as last read by showTime
     bool running = false;     // a run is under way
@@ -46,6 +54,14 @@ protected slots:
     void checkFinish();          // the finish zone ends it and shows the total
     void checkGateFailures();    // gate passes, the failure count, game over
     void resetAll();             // "New Game"
+
+private:
+    // Runs the gate pass check and tells the listeners of each gate it judged.
+    void checkGatesAndTell();
+    void tell(const RaceEvent& event);
+
+    std::vector<RaceListener*> raceListeners_;
+    bool gameOverTold_ = false;  // the listeners heard of this game's end
 };
 
 #endif  // APP_WINDOW_H

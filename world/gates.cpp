@@ -66,6 +66,11 @@ void drawPole(float x, float y, float z, float height, int index) {
 }
 
 void checkGates(Vec3 gates[10], Boarder& boarder) {
+    std::vector<GateJudgement> judged;
+    checkGates(gates, boarder, judged);
+}
+
+void checkGates(Vec3 gates[10], Boarder& boarder, std::vector<GateJudgement>& judged) {
     // The stride is the boarder's motion since the previous check; this check uses it up.
     const bool stride = boarder.strideOpen;
     const Vec3 from = boarder.strideStart;
@@ -93,5 +98,6 @@ void checkGates(Vec3 gates[10], Boarder& boarder) {
         if (failure) {
             ++boarder.gateFailures;
         }
+        judged.push_back(GateJudgement{i, failure});
     }
 }

@@ -1,6 +1,8 @@
 #ifndef WORLD_GATES_H
 #define WORLD_GATES_H
 
+#include <vector>
+
 #include "scene/vec3.h"
 
 class Boarder;
@@ -23,5 +25,13 @@ void drawPole(float x, float y, float z, float height, int index);
 // the same way, in gate order, its side taken where the stride met the gate's x. The check closes
 // the stride.
 void checkGates(Vec3 gates[10], Boarder& boarder);
+
+// One gate judged by the pass check: its index and whether it was passed on the wrong side.
+struct GateJudgement {
+    int gate;
+    bool failure;
+};
+// The pass check above, which also appends each gate it judges, in order, to `judged`.
+void checkGates(Vec3 gates[10], Boarder& boarder, std::vector<GateJudgement>& judged);
 
 #endif  // WORLD_GATES_H

@@ -127,3 +127,60 @@ TEST(WindowSlots, FinishShowsTheRunTimePlusPenaltyWithoutBlinking) {
         EXPECT_TRUE(lcdShows(window.totalResultLCD, c.total));
     }
 }
+
+namespace {
+
+struct EventLog : RaceListener {
+    void raceEvent(const RaceEvent& e) override { events.push_back(e); }
+    std::vector<RaceEvent> events;
+};
+
+}  // namespace
+
+TEST(WindowSlots, TellTheirListenersWhatHappensInTheRaceOnce) {
+    Window window;
+    EventLog log;
+    window.addRaceListener(&log);
+    Boarder& boarder = window.glWidget->boarder;
+    CoutCapture console;  // the gates' lines
+
+    boarder.position = Vec3(180.0f, 0.0f, -30.0f);  // in the start zone
+    call(window, "checkStart");
+    call(window, "checkStart");
+    // A stride from before gate 0 to beyond gate 1, on the right of both: red 0 right, blue 1 wrong.
+    boarder.position = Vec3(215.0f, 0.0f, 0.0f);
+    boarder.moveForward(100.0f);
+    boarder.position = Vec3(275.0f, 0.0f, 0.0f);
+    call(window, "checkGateFailures");
+    window.shownMs = 20000;
+    boarder.position = Vec3(960.0f, 0.0f, 146.0f);  // in the finish zone
+    call(window, "checkFinish");
+    window.endurance = 0;
+    call(window, "checkGateFailures");
+    call(window, "checkGateFailures");  // still over: told once
+    call(window, "resetAll");
+    window.endurance = -2;
+    call(window, "checkGateFailures");
+
+    const std::vector<RaceEvent>& e = log.events;
+    ASSERT_EQ(e.size(), 6u);
+    EXPECT_EQ(e[0].kind, RaceEvent::ClockStarted);
+    EXPECT_EQ(e[1].kind, RaceEvent::GateJudged);
+    EXPECT_EQ(e[1].gate, 0);
+    EXPECT_FALSE(e[1].wrongSide);
+    EXPECT_EQ(e[2].kind, RaceEvent::GateJudged);
+    EXPECT_EQ(e[2].gate, 1);
+    EXPECT_TRUE(e[2].wrongSide);
+    EXPECT_EQ(e[3].kind, RaceEvent::Finished);
+    EXPECT_EQ(e[3].runMs, 20000);
+    EXPECT_EQ(e[3].gateFailures, 1);
+    EXPECT_EQ(e[3].totalMs, 25000);
+    EXPECT_EQ(e[4].kind, RaceEvent::GameOver);
+    EXPECT_EQ(e[5].kind, RaceEvent::GameOver);
+
+    window.removeRaceListener(&log);
+    call(window, "resetAll");
+    boarder.position = Vec3(180.0f, 0.0f, -30.0f);
+    call(window, "checkStart");
+    EXPECT_EQ(log.events.size(), 6u);
+}
