@@ -37,7 +37,8 @@ double timeMs(const std::function<void()>& work) {
 
 // Median milliseconds of each of works, called in turn runs times, so that a busy spell of the
 // machine falls on all of them alike.
-std::vector<double> interleavedMediansMs(int runs, const std::vector<std::function<void()>>& works) {
+std::vector<double> interleavedMediansMs(int runs,
+                                         const std::vector<std::function<void()>>& works) {
     std::vector<std::vector<double>> times(works.size());
     for (int i = 0; i < runs; ++i) {
         for (size_t w = 0; w < works.size(); ++w) {
@@ -50,6 +51,16 @@ std::vector<double> interleavedMediansMs(int runs, const std::vector<std::functi
         medians.push_back(t[runs / 2]);
     }
     return medians;
+}
+
+// Lets Coin read what input holds, then frees the scene.
+void readAndFree(SoInput& input) {
+    SoSeparator* scene = SoDB::readAll(&input);
+    input.closeFile();
+    if (scene != nullptr) {
+        scene->ref();
+        scene->unref();
+    }
 }
 
 std::string fileText(const std::string& path) {
@@ -75,12 +86,7 @@ int main(int argc, char** argv) {
         auto plainRead = [&] {
             SoInput input;
             if (input.openFile(path.c_str(), false)) {
-                SoSeparator* scene = SoDB::readAll(&input);
-                input.closeFile();
-                if (scene != nullptr) {
-                    scene->ref();
-                    scene->unref();
-                }
+                readAndFree(input);
             }
         };
         auto checkedRead = [&] {
@@ -96,12 +102,7 @@ int main(int argc, char** argv) {
         auto bufferRead = [&] {
             SoInput input;
             input.setBuffer(text.data(), text.size());
-            SoSeparator* scene = SoDB::readAll(&input);
-            input.closeFile();
-            if (scene != nullptr) {
-                scene->ref();
-                scene->unref();
-            }
+            readAndFree(input);
         };
         auto scanOnly = [&] {
             if (!scanInventorText(text).empty())
@@ -120,12 +121,12 @@ int main(int argc, char** argv) {
         }
         scene->ref();
         const double check = interleavedMediansMs(runs, {[&] {
-                                 if (!checkInventorScene(scene).empty())
-                                     std::cerr << path << " fails the check\n";
-                             }})[0];
+                                                      if (!checkInventorScene(scene).empty())
+                                                          std::cerr << path << " fails the check\n";
+                                                  }})[0];
         scene->unref();
-        std::printf("%-12s %9zu %9.2f %9.2f %9.2f %9.3f %9.3f\n", kind, text.size(), plain,
-                    checked, buffer, scan, check);
+        std::printf("%-12s %9zu %9.2f %9.2f %9.2f %9.3f %9.3f\n", kind, text.size(), plain, checked,
+                    buffer, scan, check);
         before += plain;
         now += checked;
     }

@@ -237,8 +237,8 @@ std::string boundIndexProblem(const SoIndexedShape* shape, const SoMFInt32& indi
 }
 
 std::string indexedShapeProblem(const SoIndexedShape* shape, const Supply& s, long long& vertices) {
-    std::string problem = indexProblem(shape->coordIndex, s.coordinates, "coordIndex",
-                                       "coordinates");
+    std::string problem =
+        indexProblem(shape->coordIndex, s.coordinates, "coordIndex", "coordinates");
     if (problem.empty() && s.materialsIndexed) {
         problem = boundIndexProblem(shape, shape->materialIndex, s.materialsPerVertexIndexed,
                                     s.materials, "materialIndex", "materials");

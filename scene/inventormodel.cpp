@@ -23,7 +23,8 @@ namespace {
 class ReadErrorWatch {
 public:
     ReadErrorWatch()
-        : previous_(SoReadError::getHandlerCallback()), previousData_(SoReadError::getHandlerData()) {
+        : previous_(SoReadError::getHandlerCallback()),
+          previousData_(SoReadError::getHandlerData()) {
         SoReadError::setHandlerCallback(&ReadErrorWatch::report, this);
     }
     ~ReadErrorWatch() { SoReadError::setHandlerCallback(previous_, previousData_); }

@@ -63,8 +63,8 @@ void pixelBytes(const TexturePicture& picture, const unsigned char* in, unsigned
         }
         default:  // three or four channels: blue, green, red come first unless masks say else
             if (picture.channels == 4 && masked) {
-                const uint32_t value = in[0] | (in[1] << 8) | (in[2] << 16) |
-                                       (static_cast<uint32_t>(in[3]) << 24);
+                const uint32_t value =
+                    in[0] | (in[1] << 8) | (in[2] << 16) | (static_cast<uint32_t>(in[3]) << 24);
                 out[0] = component(value, masks[2]);
                 out[1] = component(value, masks[1]);
                 out[2] = component(value, masks[0]);
@@ -131,8 +131,8 @@ std::string textureProblem(const TexturePicture& picture, int maxSide) {
     if (picture.channels < 1 || picture.channels > 4) {
         return std::to_string(picture.channels) + " bytes a pixel, which no texture takes";
     }
-    if (picture.data == nullptr ||
-        picture.byteCount < static_cast<long long>(picture.width) * picture.channels * picture.height) {
+    if (picture.data == nullptr || picture.byteCount < static_cast<long long>(picture.width) *
+                                                           picture.channels * picture.height) {
         return "its pixels are missing";
     }
     if (picture.width > maxSide || picture.height > maxSide) {

@@ -64,23 +64,30 @@ TEST(InventorCheck, AcceptsSoundScenes) {
         "Separator { Cube {} Sphere {} }",
         // Colours per vertex indexed by coordIndex, as the game's own models are made.
         "Separator { Material { diffuseColor [1 0 0, 0 1 0, 0 0 1] }"
-        " MaterialBinding { value PER_VERTEX_INDEXED } " + triangle +
-            " IndexedFaceSet { coordIndex [0, 1, 2, -1] } }",
+        " MaterialBinding { value PER_VERTEX_INDEXED } " +
+            triangle + " IndexedFaceSet { coordIndex [0, 1, 2, -1] } }",
         // Coordinates set inside a separator stay there.
-        "Separator { " + triangle + " Separator { Coordinate3 { point [0 0 0] } }"
-        " IndexedFaceSet { coordIndex [2, 1, 0] } }",
-        "Separator { " + triangle + " Normal { vector [0 0 1] } NormalBinding { value PER_FACE_INDEXED }"
-        " IndexedFaceSet { coordIndex [0, 1, 2] normalIndex [0] } }",
-        "Separator { " + triangle + " TextureCoordinate2 { point [0 0, 1 0, 0 1] }"
-        " IndexedFaceSet { coordIndex [0, 1, 2] } }",
-        "Separator { IndexedFaceSet { vertexProperty VertexProperty { vertex [0 0 0, 1 0 0, 0 1 0] }"
+        "Separator { " + triangle +
+            " Separator { Coordinate3 { point [0 0 0] } }"
+            " IndexedFaceSet { coordIndex [2, 1, 0] } }",
+        "Separator { " + triangle +
+            " Normal { vector [0 0 1] } NormalBinding { value PER_FACE_INDEXED }"
+            " IndexedFaceSet { coordIndex [0, 1, 2] normalIndex [0] } }",
+        "Separator { " + triangle +
+            " TextureCoordinate2 { point [0 0, 1 0, 0 1] }"
+            " IndexedFaceSet { coordIndex [0, 1, 2] } }",
+        "Separator { IndexedFaceSet { vertexProperty VertexProperty { vertex [0 0 0, 1 0 0, 0 1 0] "
+        "}"
         " coordIndex [0, 1, 2] } }",
         // The switch draws its first child only.
-        "Separator { " + triangle + " Switch { whichChild 0 IndexedFaceSet { coordIndex [0, 1, 2] }"
-        " IndexedFaceSet { coordIndex [7] } } }",
-        "Separator { " + triangle + " FaceSet { numVertices [3] } PointSet { startIndex 1 numPoints -1 }"
-        " LineSet { numVertices [2, -1] } QuadMesh { verticesPerColumn 1 verticesPerRow 3 } }",
-        "Separator { DEF T " + triangle + " DEF F IndexedFaceSet { coordIndex [0, 1, 2] } USE F USE F }",
+        "Separator { " + triangle +
+            " Switch { whichChild 0 IndexedFaceSet { coordIndex [0, 1, 2] }"
+            " IndexedFaceSet { coordIndex [7] } } }",
+        "Separator { " + triangle +
+            " FaceSet { numVertices [3] } PointSet { startIndex 1 numPoints -1 }"
+            " LineSet { numVertices [2, -1] } QuadMesh { verticesPerColumn 1 verticesPerRow 3 } }",
+        "Separator { DEF T " + triangle +
+            " DEF F IndexedFaceSet { coordIndex [0, 1, 2] } USE F USE F }",
         useChain(kMaxModelNesting),
     };
     for (const std::string& body : accepted) {
@@ -99,32 +106,40 @@ TEST(InventorCheck, RefusesHostileScenes) {
         {"Separator { LOD { Cube {} } }", "\"LOD\""},
         {"Separator { " + triangle + " IndexedFaceSet { coordIndex [0, 1, 99999999, -1] } }",
          "coordIndex 99999999 outside the 3 coordinates"},
-        {"Separator { " + triangle + " IndexedFaceSet { coordIndex [0, 1, -2] } }", "coordIndex -2"},
+        {"Separator { " + triangle + " IndexedFaceSet { coordIndex [0, 1, -2] } }",
+         "coordIndex -2"},
         // Coin's state starts with one coordinate, the origin.
-        {"Separator { IndexedFaceSet { coordIndex [0, 1] } }", "coordIndex 1 outside the 1 coordinates"},
+        {"Separator { IndexedFaceSet { coordIndex [0, 1] } }",
+         "coordIndex 1 outside the 1 coordinates"},
         // Coordinates set inside a separator are gone after it.
         {"Separator { " + triangle +
              " Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] } }"
              " IndexedFaceSet { coordIndex [3, 1, 0] } }",
          "coordIndex 3"},
-        {"Separator { " + triangle + " Material { diffuseColor [1 0 0, 0 1 0] }"
-         " MaterialBinding { value PER_VERTEX_INDEXED } IndexedFaceSet { coordIndex [0, 1, 2] } }",
+        {"Separator { " + triangle +
+             " Material { diffuseColor [1 0 0, 0 1 0] }"
+             " MaterialBinding { value PER_VERTEX_INDEXED } IndexedFaceSet { coordIndex [0, 1, 2] "
+             "} }",
          "coordIndex 2 outside the 2 materials"},
-        {"Separator { " + triangle + " Material { diffuseColor [1 0 0, 0 1 0] }"
-         " MaterialBinding { value PER_FACE_INDEXED } IndexedFaceSet { coordIndex [0, 1, 2]"
-         " materialIndex [5] } }",
+        {"Separator { " + triangle +
+             " Material { diffuseColor [1 0 0, 0 1 0] }"
+             " MaterialBinding { value PER_FACE_INDEXED } IndexedFaceSet { coordIndex [0, 1, 2]"
+             " materialIndex [5] } }",
          "materialIndex 5"},
-        {"Separator { " + triangle + " Normal { vector [0 0 1] }"
-         " IndexedFaceSet { coordIndex [0, 1, 2] normalIndex [0, 1, 0] } }",
+        {"Separator { " + triangle +
+             " Normal { vector [0 0 1] }"
+             " IndexedFaceSet { coordIndex [0, 1, 2] normalIndex [0, 1, 0] } }",
          "normalIndex 1 outside the 1 normals"},
-        {"Separator { " + triangle + " TextureCoordinate2 { point [0 0] }"
-         " IndexedFaceSet { coordIndex [0, 1, 2] } }",
+        {"Separator { " + triangle +
+             " TextureCoordinate2 { point [0 0] }"
+             " IndexedFaceSet { coordIndex [0, 1, 2] } }",
          "outside the 1 texture coordinates"},
         {"Separator { IndexedFaceSet { vertexProperty VertexProperty { vertex [0 0 0] }"
          " coordIndex [0, 5] } }",
          "coordIndex 5 outside the 1 coordinates"},
         {"Separator { " + triangle + " FaceSet { numVertices [100000000] } }", "past the 3"},
-        {"Separator { " + triangle + " QuadMesh { verticesPerColumn 100000 verticesPerRow 100000 } }",
+        {"Separator { " + triangle +
+             " QuadMesh { verticesPerColumn 100000 verticesPerRow 100000 } }",
          "past the 3"},
         {"Separator { " + triangle + " PointSet { startIndex 5 } }", "past the 3"},
         {"Separator { " + triangle + " LineSet { numVertices [-2] } }", "past the 3"},

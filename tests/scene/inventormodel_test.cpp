@@ -11,26 +11,11 @@
 
 #include <QDir>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/game_probe.h"
 
 namespace {
-
-// Collects what is written to std::cerr while it lives.
-class CerrCapture {
-public:
-    CerrCapture() : saved_(std::cerr.rdbuf(buffer_.rdbuf())) {}
-    ~CerrCapture() { std::cerr.rdbuf(saved_); }
-    CerrCapture(const CerrCapture&) = delete;
-    CerrCapture& operator=(const CerrCapture&) = delete;
-    std::string text() const { return buffer_.str(); }
-
-private:
-    std::ostringstream buffer_;
-    std::streambuf* saved_;
-};
 
 std::string nestedGroups(int depth) {
     std::string text = "#Inventor V2.1 ascii\n";

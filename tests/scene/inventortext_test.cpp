@@ -28,11 +28,12 @@ TEST(InventorText, AcceptsTextModelsOfKnownKinds) {
         "#Inventor V2.0 ascii\r\nSeparator{Cube{}}\r\n",
         "#Inventor V1.0 ascii   \n" + std::string("Group { Sphere { radius 2} }"),
         header + "# a comment with \"quotes\", File { and = braces {{{\nSeparator { Cube {} }\n",
-        header + "DEF a}b Cube {} USE a}b\n",          // a name runs to white space
-        header + "DEF # comment\n x Cube {}\n",       // comments before a name are skipped
+        header + "DEF a}b Cube {} USE a}b\n",    // a name runs to white space
+        header + "DEF # comment\n x Cube {}\n",  // comments before a name are skipped
         header + "SoSeparator { SoCube {} Cube { width 2 } }\n",
-        header + "Separator { LightModel { model BASE_COLOR} Coordinate3 { point [0 0 0, 1 0 0] }"
-                 " IndexedFaceSet { coordIndex [0, 1, -1] vertexProperty VertexProperty {} } }\n",
+        header +
+            "Separator { LightModel { model BASE_COLOR} Coordinate3 { point [0 0 0, 1 0 0] }"
+            " IndexedFaceSet { coordIndex [0, 1, -1] vertexProperty VertexProperty {} } }\n",
         nested("Group", kMaxModelNesting),
     };
     for (const std::string& text : accepted) {

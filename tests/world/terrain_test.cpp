@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <array>
-#include <sstream>
 
 #include "support/game_probe.h"
 
@@ -43,7 +42,12 @@ TEST(TextureBytes, BgrRowsBottomFirstFromEveryDepthNeverPastTheData) {
          {0, 0, 255, 0, 255, 0, 0, 130, 0, 132, 0, 0},
          {0xF800, 0x07E0, 0x001F}},
         // Red in the top byte, blue in the second: a 32-bit layout other than the stored order.
-        {"32-bit masked", 1, 1, 4, {0x00, 0x30, 0x20, 0x10}, {0x30, 0x20, 0x10},
+        {"32-bit masked",
+         1,
+         1,
+         4,
+         {0x00, 0x30, 0x20, 0x10},
+         {0x30, 0x20, 0x10},
          {0xFF000000, 0x00FF0000, 0x0000FF00}},
     };
     for (const Case& c : cases) {
@@ -164,20 +168,6 @@ TEST(TextureProblem, NamesWhyAPictureCannotBeATexture) {
     }
 }
 
-// Collects what is written to std::cerr while it lives.
-class CerrCapture {
-public:
-    CerrCapture() : saved_(std::cerr.rdbuf(buffer_.rdbuf())) {}
-    ~CerrCapture() { std::cerr.rdbuf(saved_); }
-    CerrCapture(const CerrCapture&) = delete;
-    CerrCapture& operator=(const CerrCapture&) = delete;
-    std::string text() const { return buffer_.str(); }
-
-private:
-    std::ostringstream buffer_;
-    std::streambuf* saved_;
-};
-
 // A picture one pixel wider than the GL's largest texture keeps the success lines, makes no
 // texture, leaves no GL error for others to find, and is named on standard error; a FIFO in the
 // backdrop's place is an unreadable file, never opened.
@@ -200,12 +190,11 @@ TEST(TerrainLoad, PicturesTheGLCannotTakeOrThatAreNoFilesAreNamedOnStandardError
     EXPECT_EQ(console.text(), "Success: snow.getWidth  = " + std::to_string(maxSide + 1) +
                                   "\nSuccess: snow.getHeight = 1\n"
                                   "The Panorama couldn't be loaded.\n");
-    EXPECT_EQ(errors.text(), "Picture snow16.bmp not used as a texture: " +
-                                 std::to_string(maxSide + 1) +
-                                 " x 1 is larger than the largest texture, " + side + " x " +
-                                 side +
-                                 "\nPicture panorama20480256.bmp refused: not a regular file (a "
-                                 "FIFO)\n");
+    EXPECT_EQ(errors.text(),
+              "Picture snow16.bmp not used as a texture: " + std::to_string(maxSide + 1) +
+                  " x 1 is larger than the largest texture, " + side + " x " + side +
+                  "\nPicture panorama20480256.bmp refused: not a regular file (a "
+                  "FIFO)\n");
     EXPECT_EQ(terrain.snowTexture, 0u);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
@@ -219,21 +208,28 @@ TEST(TexturePicture, SixteenBitPicturesFollowTheirColourMasks) {
         for (int i = 0; i < bytes; ++i)
             file[at + i] = static_cast<char>(value >> (8 * i));
     };
-    put(0, 'B' | 'M' << 8, 2);
-    put(2, static_cast<uint32_t>(file.size()), 4);
-    put(10, 66, 4);
-    put(14, 40, 4);
-    put(18, 2, 4);
-    put(22, 1, 4);
-    put(26, 1, 2);
-    put(28, 16, 2);
-    put(30, 3, 4);
-    put(34, 4, 4);
-    put(54, 0xF800, 4);
-    put(58, 0x07E0, 4);
-    put(62, 0x001F, 4);
-    put(66, 0xF800, 2);
-    put(68, 0x07E0, 2);
+    const struct {
+        int at;
+        uint32_t value;
+        int bytes;
+    } fields[] = {{0, 'B' | 'M' << 8, 2},
+                  {2, static_cast<uint32_t>(file.size()), 4},
+                  {10, 66, 4},  // pixels after the masks
+                  {14, 40, 4},
+                  {18, 2, 4},
+                  {22, 1, 4},
+                  {26, 1, 2},
+                  {28, 16, 2},
+                  {30, 3, 4},
+                  {34, 4, 4},
+                  {54, 0xF800, 4},
+                  {58, 0x07E0, 4},
+                  {62, 0x001F, 4},
+                  {66, 0xF800, 2},
+                  {68, 0x07E0, 2}};
+    for (const auto& f : fields) {
+        put(f.at, f.value, f.bytes);
+    }
     writeFile("picture.bmp", file);
     Nevra::Bitmap bitmap;
     ASSERT_EQ(bitmap.readBitmap("picture.bmp", 1), 1);
