@@ -7,19 +7,100 @@
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
+#include <Inventor/errors/SoReadError.h>
+
 #include <iostream>
+#include <string>
+
+#include "scene/datafile.h"
+#include "scene/inventorcheck.h"
+#include "scene/inventortext.h"
+
+namespace {
+
+// Notes whether Coin reported a read error while it lives, passing each report on to the handler
+// that was installed before (which prints it on standard error).
+class ReadErrorWatch {
+public:
+    ReadErrorWatch()
+        : previous_(SoReadError::getHandlerCallback()),
+          previousData_(SoReadError::getHandlerData()) {
+        SoReadError::setHandlerCallback(&ReadErrorWatch::report, this);
+    }
+    ~ReadErrorWatch() { SoReadError::setHandlerCallback(previous_, previousData_); }
+    ReadErrorWatch(const ReadErrorWatch&) = delete;
+    ReadErrorWatch& operator=(const ReadErrorWatch&) = delete;
+
+    bool reported() const { return reported_; }
+
+private:
+    static void report(const SoError* error, void* data) {
+        auto* watch = static_cast<ReadErrorWatch*>(data);
+        watch->reported_ = true;
+        if (watch->previous_ != nullptr) {
+            watch->previous_(error, watch->previousData_);
+        }
+    }
+
+    SoErrorCB* previous_;
+    void* previousData_;
+    bool reported_ = false;
+};
+
+// Lets Coin read text that passed the scan, then checks the scene. Returns the scene, not
+// referenced, or null with the reason in problem (empty when Coin said why itself).
+SoSeparator* readCheckedScene(SoInput& input, const std::string& text, std::string& problem) {
+    SoSeparator* scene = nullptr;
+    bool coinReported = false;
+    {
+        ReadErrorWatch watch;
+        input.setBuffer(text.data(), text.size());
+        scene = SoDB::readAll(&input);
+        input.closeFile();
+        coinReported = watch.reported();
+    }
+    if (scene == nullptr) {
+        return nullptr;
+    }
+    scene->ref();
+    // Coin may hand back part of a scene after complaining about the rest: that is no model.
+    problem = coinReported ? "Coin reported errors while reading it" : checkInventorScene(scene);
+    if (!problem.empty()) {
+        releaseRefusedScene(scene);
+        return nullptr;
+    }
+    scene->unrefNoDelete();
+    return scene;
+}
+
+}  // namespace
 
 SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char* kind) {
     SoDB::init();
     SoSeparator* scene = nullptr;
-    if (input.openFile(fileName, false)) {
-        scene = SoDB::readAll(&input);
-        input.closeFile();
+    std::string problem;
+    // The file is read here, not by Coin: a FIFO or a device in its place must not block, and
+    // the text is scanned before Coin's reader, which a hostile file can crash, sees it.
+    std::string text;
+    const DataFileStatus status = readDataFile(fileName, kMaxModelBytes, text);
+    if (status == DataFileStatus::Read) {
+        problem = scanInventorText(text);
+        if (problem.empty()) {
+            scene = readCheckedScene(input, text, problem);
+        }
     } else {
-        std::cout << ".iv " << kind << " file not found: " << fileName << std::endl;
+        if (status == DataFileStatus::Missing || status == DataFileStatus::NotRegular) {
+            std::cout << ".iv " << kind << " file not found: " << fileName << std::endl;
+        }
+        if (status != DataFileStatus::Missing) {
+            problem = dataFileProblem(status, fileName, kMaxModelBytes);
+        }
     }
     if (scene == nullptr) {
         std::cout << "Problem reading .iv " << kind << " file: " << fileName << std::endl;
+        if (!problem.empty()) {
+            std::cerr << "Model " << fileName << " refused: " << problem << std::endl;
+        }
     }
     return scene;
 }

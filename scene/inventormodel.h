@@ -10,11 +10,18 @@ class SoNode;
 // Reading Open Inventor model files and rendering them into the widget's own GL frame, shared by
 // the boarder and the scenery models.
 
-// Opens fileName with input, reads the whole scene and closes the file. kind names the model in the
-// console lines (".iv <kind> file not found: <file>" when the file cannot be opened, then
-// "Problem reading .iv <kind> file: <file>" when no scene was read). A file that cannot be opened
-// is never read (the reader would wait for console input). Returns the scene, not yet referenced,
-// or null. Calls SoDB::init first.
+// The largest model file read, in bytes; the game's own are a few hundred kilobytes.
+constexpr long long kMaxModelBytes = 8 << 20;
+
+// Reads the model file fileName into a scene with input. kind names the model in the console
+// lines: ".iv <kind> file not found: <file>" when the file cannot be opened or is not a regular
+// file (a FIFO, device, socket or directory, never waited on), then
+// "Problem reading .iv <kind> file: <file>" when no scene was read. A model is read only when
+// it is safe to draw: the file is at most kMaxModelBytes, its text passes scanInventorText before
+// Coin reads it, Coin reports no read error, and the scene passes checkInventorScene; otherwise
+// the scene is freed, the read-problem line printed and the reason written to standard error
+// ("Model <file> refused: <reason>"). Returns the scene, not yet referenced, or null. Calls
+// SoDB::init first.
 SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char* kind);
 
 // Builds a model's scene graph, sceneRoot -> modelGroup -> (firstChild, model), and reads fileName

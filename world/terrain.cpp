@@ -3,19 +3,40 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstdint>
 #include <iostream>
 
+#include "scene/datafile.h"
 #include "world/heightmap.h"
 
 namespace {
 
-// Expands a 5-bit colour component to 8 bits, so that 31 becomes 255.
-unsigned char expandFive(unsigned value) {
-    return static_cast<unsigned char>((value << 3) | (value >> 2));
+// The component of value under mask, widened or narrowed to 8 bits: fewer bits are repeated into
+// the low bits (a 5-bit 31 gives 255), more keep their top 8.
+unsigned char component(uint32_t value, uint32_t mask) {
+    if (mask == 0) {
+        return 0;
+    }
+    const int shift = __builtin_ctz(mask);
+    const uint32_t field = mask >> shift;
+    const int bits = 32 - __builtin_clz(field);
+    const uint32_t v = (value >> shift) & field;
+    if (bits >= 8) {
+        return static_cast<unsigned char>(v >> (bits - 8));
+    }
+    int at = 8 - bits;
+    uint32_t out = v << at;
+    while (at > 0) {
+        at -= bits;
+        out |= at >= 0 ? v << at : v >> -at;
+    }
+    return static_cast<unsigned char>(out);
 }
 
 // Writes the blue, green, red bytes of one picture pixel to out.
 void pixelBytes(const TexturePicture& picture, const unsigned char* in, unsigned char* out) {
+    const unsigned* masks = picture.colorMasks;
+    const bool masked = masks[0] != 0 || masks[1] != 0 || masks[2] != 0;
     switch (picture.channels) {
         case 1: {
             const int index = in[0];
@@ -32,22 +53,59 @@ void pixelBytes(const TexturePicture& picture, const unsigned char* in, unsigned
             break;
         }
         case 2: {
-            const unsigned value = in[0] | (in[1] << 8);
-            out[0] = expandFive(value & 31);
-            out[1] = expandFive((value >> 5) & 31);
-            out[2] = expandFive((value >> 10) & 31);
+            static const unsigned fiveFiveFive[3] = {0x7C00, 0x03E0, 0x001F};
+            const unsigned* m = masked ? masks : fiveFiveFive;
+            const uint32_t value = in[0] | (in[1] << 8);
+            out[0] = component(value, m[2]);
+            out[1] = component(value, m[1]);
+            out[2] = component(value, m[0]);
             break;
         }
-        default:  // three or four channels: blue, green, red come first
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
+        default:  // three or four channels: blue, green, red come first unless masks say else
+            if (picture.channels == 4 && masked) {
+                const uint32_t value =
+                    in[0] | (in[1] << 8) | (in[2] << 16) | (static_cast<uint32_t>(in[3]) << 24);
+                out[0] = component(value, masks[2]);
+                out[1] = component(value, masks[1]);
+                out[2] = component(value, masks[0]);
+            } else {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+            }
             break;
     }
 }
 
-// The picture of a Bitmap after a read.
-TexturePicture pictureOf(Nevra::Bitmap& bitmap) {
+// Reads the picture and makes the texture; prints the console lines, and on standard error why
+// a picture was not read or not used. Returns the texture name, 0 when none was made.
+unsigned int loadPicture(Nevra::Bitmap& bitmap, const char* fileName, const char* failureLine,
+                         const char* widthLine, const char* heightLine) {
+    // Opening a FIFO would wait for a writer for ever: anything but a regular file is unreadable.
+    const std::string kind = nonRegularFileKind(fileName);
+    if (!kind.empty()) {
+        std::cout << failureLine << std::endl;
+        std::cerr << "Picture " << fileName << " refused: not a regular file (" << kind << ")"
+                  << std::endl;
+        return 0;
+    }
+    if (bitmap.readBitmap(fileName, 1) != 1) {
+        std::cout << failureLine << std::endl;
+        return 0;
+    }
+    std::cout << widthLine << bitmap.getWidth() << std::endl;
+    std::cout << heightLine << bitmap.getHeight() << std::endl;
+    std::string problem;
+    const unsigned int name = uploadTexture(texturePicture(bitmap), problem);
+    if (name == 0) {
+        std::cerr << "Picture " << fileName << " not used as a texture: " << problem << std::endl;
+    }
+    return name;
+}
+
+}  // namespace
+
+TexturePicture texturePicture(Nevra::Bitmap& bitmap) {
     TexturePicture picture;
     picture.width = bitmap.getWidth();
     picture.height = bitmap.getHeight();
@@ -59,23 +117,30 @@ TexturePicture pictureOf(Nevra::Bitmap& bitmap) {
         picture.palette = reinterpret_cast<const unsigned char*>(bitmap.m_palette);
         picture.paletteSize = bitmap.m_palette_size;
     }
+    for (int i = 0; i < 3; ++i) {
+        picture.colorMasks[i] = bitmap.m_color_masks[i];
+    }
     return picture;
 }
 
-// Reads the picture on a successful read and makes the texture; prints the console lines.
-// Returns the texture name, 0 when none was made.
-unsigned int loadPicture(Nevra::Bitmap& bitmap, const char* fileName, const char* failureLine,
-                         const char* widthLine, const char* heightLine) {
-    if (bitmap.readBitmap(fileName, 1) != 1) {
-        std::cout << failureLine << std::endl;
-        return 0;
+std::string textureProblem(const TexturePicture& picture, int maxSide) {
+    const std::string size = std::to_string(picture.width) + " x " + std::to_string(picture.height);
+    if (picture.width <= 0 || picture.height <= 0) {
+        return "it has no pixels (" + size + ")";
     }
-    std::cout << widthLine << bitmap.getWidth() << std::endl;
-    std::cout << heightLine << bitmap.getHeight() << std::endl;
-    return uploadTexture(pictureOf(bitmap));
+    if (picture.channels < 1 || picture.channels > 4) {
+        return std::to_string(picture.channels) + " bytes a pixel, which no texture takes";
+    }
+    if (picture.data == nullptr || picture.byteCount < static_cast<long long>(picture.width) *
+                                                           picture.channels * picture.height) {
+        return "its pixels are missing";
+    }
+    if (picture.width > maxSide || picture.height > maxSide) {
+        return size + " is larger than the largest texture, " + std::to_string(maxSide) + " x " +
+               std::to_string(maxSide);
+    }
+    return std::string();
 }
-
-}  // namespace
 
 std::vector<unsigned char> textureBytes(const TexturePicture& picture) {
     std::vector<unsigned char> bytes;
@@ -99,26 +164,51 @@ std::vector<unsigned char> textureBytes(const TexturePicture& picture) {
     return bytes;
 }
 
-unsigned int uploadTexture(const TexturePicture& picture) {
-    const std::vector<unsigned char> bytes = textureBytes(picture);
-    if (bytes.empty()) {
+unsigned int uploadTexture(const TexturePicture& picture, std::string& problem) {
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    problem = textureProblem(picture, maxSide);
+    if (!problem.empty()) {
         return 0;
+    }
+    while (glGetError() != GL_NO_ERROR) {
     }
     GLuint name = 0;
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glEnable(GL_TEXTURE_2D);
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    // Rows are packed to the byte, whatever the width.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, 3, picture.width, picture.height, 0, GL_BGR, GL_UNSIGNED_BYTE,
-                 bytes.data());
-    glDisable(GL_TEXTURE_2D);
+    // The GL may take less than its largest side for a picture of this shape: ask it first.
+    GLint proxyWidth = 0;
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 3, picture.width, picture.height, 0, GL_BGR,
+                 GL_UNSIGNED_BYTE, nullptr);
+    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &proxyWidth);
+    if (proxyWidth == 0) {
+        problem = "the GL takes no texture of " + std::to_string(picture.width) + " x " +
+                  std::to_string(picture.height);
+    } else {
+        const std::vector<unsigned char> bytes = textureBytes(picture);
+        glEnable(GL_TEXTURE_2D);
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        // Rows are packed to the byte, whatever the width.
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, 3, picture.width, picture.height, 0, GL_BGR,
+                     GL_UNSIGNED_BYTE, bytes.data());
+        glDisable(GL_TEXTURE_2D);
+    }
     glPopClientAttrib();
     glPopAttrib();
+    const GLenum error = glGetError();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    if (error != GL_NO_ERROR && problem.empty()) {
+        problem = "the GL could not make its texture (GL error " + std::to_string(error) + ")";
+    }
+    if (!problem.empty() && name != 0) {
+        glDeleteTextures(1, &name);
+        name = 0;
+    }
     return name;
 }
 

@@ -35,7 +35,8 @@ public:
     // Width and height are at most 2^24 and the picture at most 2^31 - 1 bytes.
     // Success: returns 1; geometry, storage and window/level records are replaced as by init,
     // m_spacing[0] = W / biXPelsPerMeter and m_spacing[1] = H / biYPelsPerMeter where those are
-    // non-zero, and an 8-bit file replaces the palette (m_palette_size entries).
+    // non-zero, an 8-bit file replaces the palette (m_palette_size entries), and m_color_masks
+    // are set.
     // Failure: returns -1 and the object is left as it was, except that m_bit_count holds the
     // file's depth once the signature "BM" and the header were read. Fails for a null name, a file
     // that cannot be opened, a wrong signature, a truncated file, an unknown header size,
@@ -48,6 +49,9 @@ public:
     int m_bit_count;          // bits per pixel of the last BMP file read; 0 at first
     int m_palette_size;       // entries in m_palette (8-bit files only); 0 at first
     PaletteEntry* m_palette;  // the file's palette (new[]), owned; null at first
+    // The red, green and blue masks of a BI_BITFIELDS file (16 or 32 bits a pixel), as stored;
+    // all 0 after reading any other file, and at first. Each pixel's bytes stay as stored.
+    unsigned int m_color_masks[3];
 };
 
 }  // namespace Nevra

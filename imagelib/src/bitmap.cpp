@@ -53,7 +53,7 @@ bool readAt(std::FILE* file, long long offset, unsigned char* out, std::size_t c
 
 }  // namespace
 
-Bitmap::Bitmap() : m_bit_count(0), m_palette_size(0), m_palette(nullptr) {
+Bitmap::Bitmap() : m_bit_count(0), m_palette_size(0), m_palette(nullptr), m_color_masks{} {
     init(0, 0, 0, 0, 0);
 }
 
@@ -152,6 +152,11 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
             return -1;
         }
     }
+    // The masks follow the 40 bytes of the information header, in it or after it.
+    unsigned char masks[12] = {};
+    if (bitfields && !readAt(file.get(), kFileHeaderSize + kInfoHeaderSize, masks, sizeof masks)) {
+        return -1;
+    }
     std::unique_ptr<unsigned char[]> pixels;
     if (pixelBytes > 0) {
         // Check the length first so that a tiny file cannot make us allocate a huge buffer.
@@ -182,6 +187,9 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
         delete[] m_palette;
         m_palette = palette.release();
         m_palette_size = static_cast<int>(paletteEntries);
+    }
+    for (int i = 0; i < 3; ++i) {
+        m_color_masks[i] = readU32(masks + 4 * i);
     }
     const bool bottomUp = height > 0;
     for (long long r = 0; r < h && m_image_size > 0; ++r) {  // width 0: no storage, no rows

@@ -197,6 +197,24 @@ TEST_F(BitmapTest, LaterReadsReplaceWhatTheFileGives) {
     EXPECT_EQ(geometry(), std::make_tuple(0, 3, nullptr));
 }
 
+// The colour masks of a BI_BITFIELDS file are kept, whether they follow a 40-byte header or lie
+// inside a larger one; any other file clears them.
+TEST_F(BitmapTest, KeepsTheColourMasksOfBitFieldFiles) {
+    const std::vector<Patch> masks565 = {{54, 0xF800}, {58, 0x07E0}, {62, 0x001F}};
+    auto masks = [this] {
+        return std::vector<unsigned>(bitmap_.m_color_masks, bitmap_.m_color_masks + 3);
+    };
+    EXPECT_EQ(masks(), (std::vector<unsigned>{0, 0, 0}));
+    ASSERT_EQ(read(buildBmp(variant(16, 3, 2, 0, 40, 0, true, masks565))), 1);
+    EXPECT_EQ(masks(), (std::vector<unsigned>{0xF800, 0x07E0, 0x001F}));
+    ASSERT_EQ(read(buildBmp(variant(24, 2, 2))), 1);
+    EXPECT_EQ(masks(), (std::vector<unsigned>{0, 0, 0}));
+    ASSERT_EQ(read(buildBmp(variant(32, 2, 2, 0, 108, 0, true,
+                                    {{54, 0xFF000000}, {58, 0x00FF0000}, {62, 0x0000FF00}}))),
+              1);
+    EXPECT_EQ(masks(), (std::vector<unsigned>{0xFF000000, 0x00FF0000, 0x0000FF00}));
+}
+
 // Any single damaged header byte gives 1 with a consistent image or -1; the sanitizer build turns
 // any read past a buffer into a failure here.
 TEST_F(BitmapTest, DamagedHeaderBytesAreSafe) {

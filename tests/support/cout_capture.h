@@ -5,19 +5,34 @@
 #include <sstream>
 #include <string>
 
-// Collects what is written to std::cout while it lives, and puts the stream back afterwards.
-class CoutCapture {
+// Collects what is written to a standard stream while it lives, and puts the stream back
+// afterwards.
+class StreamCapture {
 public:
-    CoutCapture() : saved_(std::cout.rdbuf(buffer_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(saved_); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
+    explicit StreamCapture(std::ostream& stream)
+        : stream_(stream), saved_(stream.rdbuf(buffer_.rdbuf())) {}
+    ~StreamCapture() { stream_.rdbuf(saved_); }
+    StreamCapture(const StreamCapture&) = delete;
+    StreamCapture& operator=(const StreamCapture&) = delete;
 
     std::string text() const { return buffer_.str(); }
 
 private:
     std::ostringstream buffer_;
+    std::ostream& stream_;
     std::streambuf* saved_;
+};
+
+// What is written to std::cout while it lives.
+class CoutCapture : public StreamCapture {
+public:
+    CoutCapture() : StreamCapture(std::cout) {}
+};
+
+// What is written to std::cerr while it lives.
+class CerrCapture : public StreamCapture {
+public:
+    CerrCapture() : StreamCapture(std::cerr) {}
 };
 
 #endif  // TESTS_SUPPORT_COUT_CAPTURE_H

@@ -23,6 +23,7 @@
 #include <tuple>
 
 #include "bitmap.h"
+#include "scene/inventormodel.h"
 
 namespace fs = std::filesystem;
 
@@ -149,6 +150,23 @@ TEST(MakeData, WritesTheSixGameFilesAllReadable) {
     }
     Nevra::Bitmap snow;
     readTexture("snow16.bmp", snow);
+}
+
+// The game reads a model only after checking its text and its scene: the generated ones pass as
+// they are, silently.
+TEST(MakeData, ModelsPassTheGamesChecks) {
+    for (const char* kind : {"boarder", "start", "finish", "tree"}) {
+        const std::string path = (Generated::folder / (std::string(kind) + ".iv")).string();
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        SoInput input;
+        SoSeparator* scene = readInventorModel(input, path.c_str(), kind);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << kind;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << kind;
+        ASSERT_NE(scene, nullptr) << kind;
+        scene->ref();
+        scene->unref();
+    }
 }
 
 TEST(MakeData, BoarderStandsOnItsFeetAtTheGamesOrigin) {

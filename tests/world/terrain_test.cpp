@@ -1,6 +1,9 @@
 #include "world/terrain.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <array>
 
 #include "support/game_probe.h"
 
@@ -13,6 +16,7 @@ TEST(TextureBytes, BgrRowsBottomFirstFromEveryDepthNeverPastTheData) {
         int width, height, channels;
         Bytes data;
         Bytes expected;
+        std::array<unsigned, 3> masks = {0, 0, 0};  // red, green, blue
     };
     const Case cases[] = {
         {"24-bit, rows reversed", 1, 2, 3, {1, 2, 3, 4, 5, 6}, {4, 5, 6, 1, 2, 3}},
@@ -29,6 +33,22 @@ TEST(TextureBytes, BgrRowsBottomFirstFromEveryDepthNeverPastTheData) {
         {"too few bytes", 2, 2, 3, Bytes(11, 1), {}},
         {"no rows", 2, 0, 3, Bytes(6, 1), {}},
         {"five channels", 1, 1, 5, Bytes(5, 1), {}},
+        // 0xF800 full red, 0x07E0 full green, 0x0400 green 32 of 63, 0x0010 blue 16 of 31.
+        {"16-bit 5-6-5",
+         4,
+         1,
+         2,
+         {0x00, 0xF8, 0xE0, 0x07, 0x00, 0x04, 0x10, 0x00},
+         {0, 0, 255, 0, 255, 0, 0, 130, 0, 132, 0, 0},
+         {0xF800, 0x07E0, 0x001F}},
+        // Red in the top byte, blue in the second: a 32-bit layout other than the stored order.
+        {"32-bit masked",
+         1,
+         1,
+         4,
+         {0x00, 0x30, 0x20, 0x10},
+         {0x30, 0x20, 0x10},
+         {0xFF000000, 0x00FF0000, 0x0000FF00}},
     };
     for (const Case& c : cases) {
         TexturePicture picture;
@@ -39,6 +59,7 @@ TEST(TextureBytes, BgrRowsBottomFirstFromEveryDepthNeverPastTheData) {
         picture.byteCount = static_cast<long long>(c.data.size());
         picture.palette = palette.data();
         picture.paletteSize = 2;
+        std::copy(c.masks.begin(), c.masks.end(), picture.colorMasks);
         EXPECT_EQ(textureBytes(picture), c.expected) << c.name;
     }
 }
@@ -113,4 +134,104 @@ TEST(TerrainDraw, EveryCellShowsTheWholePictureFacingUpInTrueColours) {
     EXPECT_TRUE(near(image.pixel(112, 62), a));
     EXPECT_TRUE(near(image.pixel(137, 62), b));
     EXPECT_TRUE(near(image.pixel(62, 137), c));
+}
+
+TEST(TextureProblem, NamesWhyAPictureCannotBeATexture) {
+    const Bytes pixels(3 * 16385, 7);
+    struct Case {
+        int width, height, channels;
+        long long byteCount;
+        const char* problem;  // part of it; "" for none
+    };
+    const Case cases[] = {
+        {16384, 1, 3, 3 * 16384, ""},
+        {16385, 1, 3, 3 * 16385, "16385 x 1 is larger than the largest texture, 16384 x 16384"},
+        {1, 16385, 3, 3 * 16385, "1 x 16385 is larger"},
+        {0, 4, 3, 0, "it has no pixels (0 x 4)"},
+        {4, 0, 3, 0, "no pixels"},
+        {2, 2, 8, 32, "8 bytes a pixel"},
+        {2, 2, 3, 11, "its pixels are missing"},
+    };
+    for (const Case& c : cases) {
+        TexturePicture picture;
+        picture.width = c.width;
+        picture.height = c.height;
+        picture.channels = c.channels;
+        picture.data = pixels.data();
+        picture.byteCount = c.byteCount;
+        const std::string problem = textureProblem(picture, 16384);
+        if (*c.problem == '\0') {
+            EXPECT_EQ(problem, "") << c.width << " x " << c.height;
+        } else {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        }
+    }
+}
+
+// A picture one pixel wider than the GL's largest texture keeps the success lines, makes no
+// texture, leaves no GL error for others to find, and is named on standard error; a FIFO in the
+// backdrop's place is an unreadable file, never opened.
+TEST(TerrainLoad, PicturesTheGLCannotTakeOrThatAreNoFilesAreNamedOnStandardError) {
+    TempWorkDir dir;
+    Canvas canvas(4, 4);
+    ASSERT_TRUE(canvas.ok());
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    ASSERT_GT(maxSide, 0);
+    writeBmp24("snow16.bmp", maxSide + 1, 1, std::vector<Rgb>(maxSide + 1, Rgb{9, 9, 9}));
+    ASSERT_EQ(mkfifo("panorama20480256.bmp", 0600), 0);
+    Terrain terrain;
+    Panorama panorama;
+    CoutCapture console;
+    CerrCapture errors;
+    terrain.loadTexture();
+    panorama.loadTexture();
+    const std::string side = std::to_string(maxSide);
+    EXPECT_EQ(console.text(), "Success: snow.getWidth  = " + std::to_string(maxSide + 1) +
+                                  "\nSuccess: snow.getHeight = 1\n"
+                                  "The Panorama couldn't be loaded.\n");
+    EXPECT_EQ(errors.text(),
+              "Picture snow16.bmp not used as a texture: " + std::to_string(maxSide + 1) +
+                  " x 1 is larger than the largest texture, " + side + " x " + side +
+                  "\nPicture panorama20480256.bmp refused: not a regular file (a "
+                  "FIFO)\n");
+    EXPECT_EQ(terrain.snowTexture, 0u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A 16-bit picture with 5-6-5 masks, read from its file, shows its true colours.
+TEST(TexturePicture, SixteenBitPicturesFollowTheirColourMasks) {
+    TempWorkDir dir;
+    // 2 x 1 pixels, BI_BITFIELDS, masks after the 40-byte header: pure red, then pure green.
+    std::string file(54 + 12 + 4, '\0');
+    auto put = [&file](int at, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            file[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    const struct {
+        int at;
+        uint32_t value;
+        int bytes;
+    } fields[] = {{0, 'B' | 'M' << 8, 2},
+                  {2, static_cast<uint32_t>(file.size()), 4},
+                  {10, 66, 4},  // pixels after the masks
+                  {14, 40, 4},
+                  {18, 2, 4},
+                  {22, 1, 4},
+                  {26, 1, 2},
+                  {28, 16, 2},
+                  {30, 3, 4},
+                  {34, 4, 4},
+                  {54, 0xF800, 4},
+                  {58, 0x07E0, 4},
+                  {62, 0x001F, 4},
+                  {66, 0xF800, 2},
+                  {68, 0x07E0, 2}};
+    for (const auto& f : fields) {
+        put(f.at, f.value, f.bytes);
+    }
+    writeFile("picture.bmp", file);
+    Nevra::Bitmap bitmap;
+    ASSERT_EQ(bitmap.readBitmap("picture.bmp", 1), 1);
+    EXPECT_EQ(textureBytes(texturePicture(bitmap)), (Bytes{0, 0, 255, 0, 255, 0}));
 }

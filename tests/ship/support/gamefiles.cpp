@@ -48,10 +48,6 @@ const std::vector<std::string>& gameFileNames() {
     return names;
 }
 
-namespace {
-
-// A bottom-up BMP of the given depth with palette entries before the padded rows; pixel bytes
-// vary with x and y.
 std::string makeBmp(int width, int height, int bits, int paletteEntries) {
     const int rowBytes = ((bits * width + 31) & ~31) / 8;
     const int bytesPerPixel = bits / 8;
@@ -88,8 +84,6 @@ std::string makeBmp(int width, int height, int bits, int paletteEntries) {
     }
     return out;
 }
-
-}  // namespace
 
 std::string makeBmp24(int width, int height) {
     return makeBmp(width, height, 24, 0);
