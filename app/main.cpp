@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QSurfaceFormat>
 
+#include "app/padkeys.h"
 #include "app/window.h"
+#include "devices/gamepad.h"
 
 int main(int argc, char* argv[]) {
     // The scene is drawn with the fixed-function pipeline: a compatibility context with depth.
@@ -11,6 +13,9 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     Window window;
+    // The player's kit around the window: the gamepad.
+    PadKeys padKeys(window);
+    Gamepad gamepad(padKeys);
     window.show();
     return app.exec();
 }
