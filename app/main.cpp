@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QSurfaceFormat>
 
+#include "app/bestdisplay.h"
 #include "app/padkeys.h"
+#include "app/personalbest.h"
 #include "app/window.h"
 #include "devices/gamepad.h"
 
@@ -13,7 +15,9 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     Window window;
-    // The player's kit around the window: the gamepad.
+    // The player's kit around the window: the personal best, the gamepad.
+    PersonalBest best(PersonalBest::defaultFileName());
+    BestDisplay bestDisplay(window, best);
     PadKeys padKeys(window);
     Gamepad gamepad(padKeys);
     window.show();
