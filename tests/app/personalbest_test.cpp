@@ -15,32 +15,17 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
-#include <iostream>
-#include <sstream>
 #include <string>
+
+#include "support/cout_capture.h"
 
 namespace {
 
-// Collects what is written to std::cerr while it lives.
-class CerrCapture {
-public:
-    CerrCapture() : saved_(std::cerr.rdbuf(buffer_.rdbuf())) {}
-    ~CerrCapture() { std::cerr.rdbuf(saved_); }
-    CerrCapture(const CerrCapture&) = delete;
-    CerrCapture& operator=(const CerrCapture&) = delete;
-
-    // The lines written since the last call.
-    int lines() {
-        const std::string text = buffer_.str();
-        buffer_.str("");
-        return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-    }
-    std::string text() const { return buffer_.str(); }
-
-private:
-    std::ostringstream buffer_;
-    std::streambuf* saved_;
-};
+// The lines written to a capture since the last call.
+int lines(StreamCapture& capture) {
+    const std::string text = capture.take();
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
@@ -110,7 +95,7 @@ TEST_F(PersonalBestTest, TheFirstFinishIsANewBestAndAnEqualTotalIsNot) {
         EXPECT_EQ(best.bestTotalMs(), f.bestTotal) << f.total;
         EXPECT_EQ(best.bestCleanMs(), f.bestClean) << f.total;
     }
-    EXPECT_EQ(err.lines(), 0);
+    EXPECT_EQ(lines(err), 0);
 }
 
 TEST_F(PersonalBestTest, SurvivesARestartAndKeepsTheOtherKeysOfTheFile) {
@@ -127,7 +112,7 @@ TEST_F(PersonalBestTest, SurvivesARestartAndKeepsTheOtherKeysOfTheFile) {
     const QSettings settings(file, QSettings::IniFormat);
     EXPECT_EQ(settings.value("sound/volume").toInt(), 7);
     EXPECT_EQ(settings.value("best/cleanMs").toLongLong(), 72500);
-    EXPECT_EQ(err.lines(), 0);
+    EXPECT_EQ(lines(err), 0);
 }
 
 TEST_F(PersonalBestTest, TwoGamesAtOnceKeepTheBetterResult) {
@@ -159,11 +144,11 @@ TEST_F(PersonalBestTest, ADamagedFileIsMovedAsideWholeAndANewOneStarted) {
         const QString aside = file + (n == 1 ? QString(".damaged") : QString(".damaged-%1").arg(n));
         EXPECT_EQ(readAll(aside), bytes);  // every byte kept
         EXPECT_FALSE(QFileInfo::exists(file));
-        EXPECT_EQ(err.lines(), 1);
+        EXPECT_EQ(lines(err), 1);
         EXPECT_TRUE(best.recordFinish(90000, 0));
         EXPECT_TRUE(best.saving());
         EXPECT_EQ(keptTotal(file), 90000);
-        EXPECT_EQ(err.lines(), 0);
+        EXPECT_EQ(lines(err), 0);
     }
 }
 
@@ -172,9 +157,9 @@ TEST_F(PersonalBestTest, AValueThatIsNoTimeCountsAsNoResultAndIsToldOnce) {
     PersonalBest best(file);
     EXPECT_EQ(best.bestTotalMs(), PersonalBest::none);
     EXPECT_EQ(best.bestCleanMs(), PersonalBest::none);
-    EXPECT_EQ(err.lines(), 1);
+    EXPECT_EQ(lines(err), 1);
     EXPECT_TRUE(best.recordFinish(99000, 1));  // re-reads the file: not told again
-    EXPECT_EQ(err.lines(), 0);
+    EXPECT_EQ(lines(err), 0);
     const QSettings settings(file, QSettings::IniFormat);
     EXPECT_EQ(settings.value("best/totalMs").toLongLong(), 99000);
     EXPECT_EQ(settings.value("best/cleanMs").toString(), "-5");  // not improved, not touched
@@ -210,7 +195,7 @@ TEST_F(PersonalBestTest, APathThatIsNoRegularFileIsLeftAloneAndTheBestKeptInMemo
         EXPECT_FALSE(best.recordFinish(45000, 0));
         EXPECT_FALSE(best.saving());
         EXPECT_EQ(best.bestTotalMs(), 40000);
-        EXPECT_EQ(err.lines(), 1);
+        EXPECT_EQ(lines(err), 1);
         EXPECT_TRUE(QFileInfo::exists(c.path));
         EXPECT_FALSE(QFileInfo(c.path).isFile());
         QDir(QFileInfo(file).absolutePath()).removeRecursively();
@@ -223,11 +208,11 @@ TEST_F(PersonalBestTest, AFolderThatCannotBeMadeKeepsTheBestForTheGameAndSaysSoO
     EXPECT_TRUE(best.saving());  // nothing to read yet
     EXPECT_TRUE(best.recordFinish(30000, 0));
     EXPECT_FALSE(best.saving());
-    EXPECT_EQ(err.lines(), 1);
+    EXPECT_EQ(lines(err), 1);
     EXPECT_TRUE(best.recordFinish(20000, 3));
     EXPECT_FALSE(best.recordFinish(25000, 0));
     EXPECT_EQ(best.bestTotalMs(), 20000);
-    EXPECT_EQ(err.lines(), 0);
+    EXPECT_EQ(lines(err), 0);
 }
 
 TEST_F(PersonalBestTest, AReadOnlyFileKeepsItsBestAndAnUnreadableOneIsNotWrittenOver) {
@@ -285,5 +270,5 @@ TEST(PersonalBestFile, AnEmptyNameKeepsTheRecordInMemoryOnlyAndSilently) {
     EXPECT_FALSE(best.saving());
     EXPECT_TRUE(best.recordFinish(1000, 0));
     EXPECT_FALSE(best.recordFinish(1000, 0));
-    EXPECT_EQ(err.lines(), 0);
+    EXPECT_EQ(lines(err), 0);
 }

@@ -5,19 +5,37 @@
 #include <sstream>
 #include <string>
 
-// Collects what is written to std::cout while it lives, and puts the stream back afterwards.
-class CoutCapture {
+// Collects what is written to a stream while it lives, and puts the stream back afterwards.
+class StreamCapture {
 public:
-    CoutCapture() : saved_(std::cout.rdbuf(buffer_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(saved_); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
+    explicit StreamCapture(std::ostream& stream)
+        : stream_(stream), saved_(stream.rdbuf(buffer_.rdbuf())) {}
+    ~StreamCapture() { stream_.rdbuf(saved_); }
+    StreamCapture(const StreamCapture&) = delete;
+    StreamCapture& operator=(const StreamCapture&) = delete;
 
     std::string text() const { return buffer_.str(); }
+    // What was written since the last take, which is then forgotten.
+    std::string take() {
+        const std::string text = buffer_.str();
+        buffer_.str("");
+        return text;
+    }
 
 private:
+    std::ostream& stream_;
     std::ostringstream buffer_;
     std::streambuf* saved_;
+};
+
+class CoutCapture : public StreamCapture {
+public:
+    CoutCapture() : StreamCapture(std::cout) {}
+};
+
+class CerrCapture : public StreamCapture {
+public:
+    CerrCapture() : StreamCapture(std::cerr) {}
 };
 
 #endif  // TESTS_SUPPORT_COUT_CAPTURE_H
