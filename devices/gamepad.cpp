@@ -52,8 +52,9 @@ constexpr int maxBatchesPerPoll = 64;
 }  // namespace
 
 Gamepad::Gamepad(PadSink& sink) : mapping_(sink) {
-    // SDL would otherwise catch SIGINT and SIGTERM for its quit event, which nothing here reads.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SDL would otherwise catch SIGINT and SIGTERM for its quit event, which nothing here reads,
+    // and the game would no longer end at Ctrl+C; not even the environment may ask for that.
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
     started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
     if (!started_) {
         return;
