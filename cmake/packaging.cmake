@@ -45,11 +45,12 @@ if(PROJECT_IS_TOP_LEVEL)
   set(CPACK_DEBIAN_PACKAGE_SECTION games)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Debian 12's runtime packages of what the game links and loads: Qt 6 widgets and OpenGL widgets,
-  # the xcb platform plugin, Coin, freeglut, GLU and a GL driver.
+  # the xcb platform plugin, Coin, freeglut, GLU, a GL driver and SDL 2 (game controllers).
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, \
 libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
 libqt6opengl6 (>= 6.4), libqt6openglwidgets6 (>= 6.4), qt6-qpa-plugins (>= 6.4), \
-libcoin80c (>= 4.0), libglut3.12 (>= 3.4), libglu1-mesa, libgl1, libgl1-mesa-dri")
+libcoin80c (>= 4.0), libglut3.12 (>= 3.4), libglu1-mesa, libgl1, libgl1-mesa-dri, \
+libsdl2-2.0-0 (>= 2.24)")
   include(CPack)
 endif()

@@ -10,6 +10,7 @@ game=(
   libcoin-dev freeglut3-dev libglu1-mesa-dev libgl-dev
   libgl1-mesa-dri libglx-mesa0 xvfb xauth
   libgtest-dev libgmock-dev
+  libsdl2-dev
 )
 test=(
   "${game[@]}"

@@ -34,7 +34,7 @@ grep -q '^ Package: skaldora$' <<<"$info" || fail "package name"
 grep -q '^ Section: games$' <<<"$info" || fail "section"
 depends=$(grep '^ Depends:' <<<"$info")
 for dep in libqt6widgets6 libqt6openglwidgets6 libqt6opengl6 qt6-qpa-plugins libcoin80c libglut3.12 \
-    libglu1-mesa; do
+    libglu1-mesa libsdl2-2.0-0; do
     grep -qw "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 # Every declared dependency must be a package Debian knows (a typo would make it uninstallable).

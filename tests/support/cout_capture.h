@@ -5,8 +5,7 @@
 #include <sstream>
 #include <string>
 
-// Collects what is written to a standard stream while it lives, and puts the stream back
-// afterwards.
+// Collects what is written to a stream while it lives, and puts the stream back afterwards.
 class StreamCapture {
 public:
     explicit StreamCapture(std::ostream& stream)
@@ -16,10 +15,16 @@ public:
     StreamCapture& operator=(const StreamCapture&) = delete;
 
     std::string text() const { return buffer_.str(); }
+    // What was written since the last take, which is then forgotten.
+    std::string take() {
+        const std::string text = buffer_.str();
+        buffer_.str("");
+        return text;
+    }
 
 private:
-    std::ostringstream buffer_;
     std::ostream& stream_;
+    std::ostringstream buffer_;
     std::streambuf* saved_;
 };
 

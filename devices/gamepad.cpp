@@ -1,0 +1,167 @@
+#include "devices/gamepad.h"
+
+#include <SDL.h>
+
+#include <iostream>
+
+namespace {
+
+PadMapping::Button buttonOf(Uint8 b) {
+    switch (b) {
+        case SDL_CONTROLLER_BUTTON_A: return PadMapping::Button::A;
+        case SDL_CONTROLLER_BUTTON_B: return PadMapping::Button::B;
+        case SDL_CONTROLLER_BUTTON_X: return PadMapping::Button::X;
+        case SDL_CONTROLLER_BUTTON_Y: return PadMapping::Button::Y;
+        case SDL_CONTROLLER_BUTTON_BACK: return PadMapping::Button::Back;
+        case SDL_CONTROLLER_BUTTON_GUIDE: return PadMapping::Button::Guide;
+        case SDL_CONTROLLER_BUTTON_START: return PadMapping::Button::Start;
+        case SDL_CONTROLLER_BUTTON_LEFTSTICK: return PadMapping::Button::LeftStick;
+        case SDL_CONTROLLER_BUTTON_RIGHTSTICK: return PadMapping::Button::RightStick;
+        case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: return PadMapping::Button::LeftShoulder;
+        case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: return PadMapping::Button::RightShoulder;
+        case SDL_CONTROLLER_BUTTON_DPAD_UP: return PadMapping::Button::DpadUp;
+        case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return PadMapping::Button::DpadDown;
+        case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return PadMapping::Button::DpadLeft;
+        case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return PadMapping::Button::DpadRight;
+        default: return PadMapping::Button::Other;
+    }
+}
+
+PadMapping::Axis axisOf(Uint8 a) {
+    switch (a) {
+        case SDL_CONTROLLER_AXIS_LEFTX: return PadMapping::Axis::LeftX;
+        case SDL_CONTROLLER_AXIS_LEFTY: return PadMapping::Axis::LeftY;
+        case SDL_CONTROLLER_AXIS_RIGHTX: return PadMapping::Axis::RightX;
+        case SDL_CONTROLLER_AXIS_RIGHTY: return PadMapping::Axis::RightY;
+        case SDL_CONTROLLER_AXIS_TRIGGERLEFT: return PadMapping::Axis::LeftTrigger;
+        case SDL_CONTROLLER_AXIS_TRIGGERRIGHT: return PadMapping::Axis::RightTrigger;
+        default: return PadMapping::Axis::Other;
+    }
+}
+
+// The joystick and game controller events: the range between the first joystick event and the
+// first touch event. The joystick events come along with the controller ones and are dropped.
+constexpr Uint32 firstPadEvent = SDL_JOYAXISMOTION;
+constexpr Uint32 lastPadEvent = SDL_FINGERDOWN - 1;
+
+// A storm of events (a flaky cable, a chattering stick) is taken in bounded batches, so a poll
+// never holds the GUI for long; what is left waits for the next poll.
+constexpr int eventBatch = 64;
+constexpr int maxBatchesPerPoll = 64;
+
+}  // namespace
+
+Gamepad::Gamepad(PadSink& sink) : mapping_(sink) {
+    // SDL would otherwise catch SIGINT and SIGTERM for its quit event, which nothing here reads,
+    // and the game would no longer end at Ctrl+C; not even the environment may ask for that.
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
+    started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+    if (!started_) {
+        return;
+    }
+    // Controllers already plugged in; their "added" events, which SDL queues at start, then find
+    // them open.
+    for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+        open(i);
+    }
+    clock_.start();
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { poll(clock_.elapsed()); });
+    timer_.start(controllers_.empty() ? idlePollMs : activePollMs);
+}
+
+Gamepad::~Gamepad() {
+    if (!started_) {
+        return;
+    }
+    timer_.stop();
+    for (const auto& [id, controller] : controllers_) {
+        SDL_GameControllerClose(static_cast<SDL_GameController*>(controller));
+    }
+    controllers_.clear();
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    // The last user of SDL frees its globals too (the sound may still be using it).
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) {
+        SDL_Quit();
+    }
+}
+
+void Gamepad::poll(std::int64_t nowMs) {
+    if (!started_) {
+        return;
+    }
+    SDL_PumpEvents();
+    SDL_Event events[eventBatch];
+    for (int batch = 0; batch < maxBatchesPerPoll; ++batch) {
+        const int n = SDL_PeepEvents(events, eventBatch, SDL_GETEVENT, firstPadEvent, lastPadEvent);
+        for (int i = 0; i < n; ++i) {
+            const SDL_Event& e = events[i];
+            switch (e.type) {
+                case SDL_CONTROLLERDEVICEADDED: open(e.cdevice.which); break;
+                case SDL_CONTROLLERDEVICEREMOVED: close(e.cdevice.which); break;
+                case SDL_CONTROLLERBUTTONDOWN:
+                case SDL_CONTROLLERBUTTONUP:
+                    // Only controllers open here hold actions: an unknown one would never be
+                    // unplugged, and its held controls would repeat for ever.
+                    if (controllers_.count(e.cbutton.which) != 0) {
+                        mapping_.button(e.cbutton.which, buttonOf(e.cbutton.button),
+                                        e.type == SDL_CONTROLLERBUTTONDOWN, nowMs);
+                    }
+                    break;
+                case SDL_CONTROLLERAXISMOTION:
+                    if (controllers_.count(e.caxis.which) != 0) {
+                        mapping_.axis(e.caxis.which, axisOf(e.caxis.axis), e.caxis.value, nowMs);
+                    }
+                    break;
+                default: break;
+            }
+        }
+        if (n < eventBatch) {
+            break;
+        }
+    }
+    mapping_.tick(nowMs);
+
+    const int interval = controllers_.empty() ? idlePollMs : activePollMs;
+    if (timer_.isActive() && timer_.interval() != interval) {
+        timer_.setInterval(interval);
+    }
+}
+
+void Gamepad::open(int deviceIndex) {
+    if (!SDL_IsGameController(deviceIndex)) {
+        return;
+    }
+    const SDL_JoystickID known = SDL_JoystickGetDeviceInstanceID(deviceIndex);
+    if (known < 0 || controllers_.count(known) != 0) {
+        return;
+    }
+    SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
+    if (controller == nullptr) {
+        return;  // gone again already
+    }
+    // By the time an "added" event is read its index may belong to another device: the
+    // controller is known by the instance that actually opened.
+    const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller));
+    if (id < 0 || controllers_.count(id) != 0) {
+        SDL_GameControllerClose(controller);
+        return;
+    }
+    controllers_[id] = controller;
+    const char* name = SDL_GameControllerName(controller);
+    std::cerr << "gamepad: " << (name != nullptr ? name : "a controller") << " connected"
+              << std::endl;
+}
+
+void Gamepad::close(int instanceId) {
+    const auto it = controllers_.find(instanceId);
+    if (it == controllers_.end()) {
+        return;
+    }
+    auto* controller = static_cast<SDL_GameController*>(it->second);
+    controllers_.erase(it);
+    mapping_.unplug(instanceId);
+    const char* name = SDL_GameControllerName(controller);
+    std::cerr << "gamepad: " << (name != nullptr ? name : "a controller") << " disconnected"
+              << std::endl;
+    SDL_GameControllerClose(controller);
+}

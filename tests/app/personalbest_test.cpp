@@ -1,0 +1,274 @@
+// The personal best record and its file: what it keeps across games, and what it does with a file
+// it cannot use (damaged, not a file, unreadable, unwritable). Every file lives in a temporary
+// folder; the user's own record is never touched.
+#include "app/personalbest.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <functional>
+#include <string>
+
+#include "support/cout_capture.h"
+
+namespace {
+
+// The lines written to a capture since the last call.
+int lines(StreamCapture& capture) {
+    const std::string text = capture.take();
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
+
+long long keptTotal(const QString& path) {
+    return QSettings(path, QSettings::IniFormat).value("best/totalMs", -1).toLongLong();
+}
+
+// Runs body as an ordinary user when the tests run as root (who may write any file), so that
+// file permissions hold; its result is body's. Without root, runs it here.
+int asOrdinaryUser(const std::function<int()>& body) {
+    if (geteuid() != 0) {
+        return body();
+    }
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int result = setgid(65534) == 0 && setuid(65534) == 0 ? body() : 99;
+        std::fflush(nullptr);
+        _exit(result);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+class PersonalBestTest : public testing::Test {
+protected:
+    PersonalBestTest() : file(QDir(dir.path()).filePath("config/skaldora/skaldora.ini")) {}
+
+    QTemporaryDir dir;
+    QString file;
+    CerrCapture err;
+};
+
+}  // namespace
+
+TEST_F(PersonalBestTest, TheFirstFinishIsANewBestAndAnEqualTotalIsNot) {
+    PersonalBest best(file);
+    EXPECT_EQ(best.bestTotalMs(), PersonalBest::none);
+    EXPECT_EQ(best.bestCleanMs(), PersonalBest::none);
+    const struct {
+        long long total;
+        int failures;
+        bool newBest;
+        long long bestTotal, bestClean;
+    } finishes[] = {
+        {65000, 1, true, 65000, PersonalBest::none},  // first ever: nothing to beat
+        {65000, 0, false, 65000, 65000},              // equal: not new, but the first clean run
+        {64999, 2, true, 64999, 65000},               // a millisecond better
+        {70000, 0, false, 64999, 65000},
+        {60000, 0, true, 60000, 60000},
+        {0, 0, true, 0, 0},                           // zero is a time like any other
+        {-1, 0, false, 0, 0},                         // no result
+    };
+    for (const auto& f : finishes) {
+        EXPECT_EQ(best.recordFinish(f.total, f.failures), f.newBest) << f.total;
+        EXPECT_EQ(best.bestTotalMs(), f.bestTotal) << f.total;
+        EXPECT_EQ(best.bestCleanMs(), f.bestClean) << f.total;
+    }
+    EXPECT_EQ(lines(err), 0);
+}
+
+TEST_F(PersonalBestTest, SurvivesARestartAndKeepsTheOtherKeysOfTheFile) {
+    writeAll(file, "[sound]\nvolume=7\n");
+    {
+        PersonalBest best(file);
+        EXPECT_TRUE(best.recordFinish(72500, 2));
+        EXPECT_FALSE(best.recordFinish(80000, 0));
+    }
+    PersonalBest again(file);
+    EXPECT_EQ(again.bestTotalMs(), 72500);
+    EXPECT_EQ(again.bestCleanMs(), 80000);
+    EXPECT_FALSE(again.recordFinish(72500, 0));
+    const QSettings settings(file, QSettings::IniFormat);
+    EXPECT_EQ(settings.value("sound/volume").toInt(), 7);
+    EXPECT_EQ(settings.value("best/cleanMs").toLongLong(), 72500);
+    EXPECT_EQ(lines(err), 0);
+}
+
+TEST_F(PersonalBestTest, TwoGamesAtOnceKeepTheBetterResult) {
+    PersonalBest first(file);
+    PersonalBest second(file);
+    EXPECT_TRUE(first.recordFinish(50000, 0));
+    EXPECT_FALSE(second.recordFinish(60000, 0));  // it reads the first game's result
+    EXPECT_EQ(second.bestTotalMs(), 50000);
+    EXPECT_EQ(keptTotal(file), 50000);
+}
+
+TEST_F(PersonalBestTest, ADamagedFileIsMovedAsideWholeAndANewOneStarted) {
+    QByteArray random(300, '\0');
+    for (int i = 0; i < random.size(); ++i) {
+        random[i] = static_cast<char>((i * 7919 + 13) % 251);
+    }
+    const QByteArray damaged[] = {
+        random,
+        QByteArray("[best\ntotalMs=5\n\0\xff", 18),              // a broken section
+        "a line that is no key\n[best]\ntotalMs=7\n",          // QSettings would drop the line
+        "[best]\ntotalMs=1\n" + QByteArray(70 * 1024, '#'),    // far too large to be ours
+    };
+    int n = 0;
+    for (const QByteArray& bytes : damaged) {
+        SCOPED_TRACE(++n);
+        writeAll(file, bytes);
+        PersonalBest best(file);
+        EXPECT_EQ(best.bestTotalMs(), PersonalBest::none);
+        const QString aside = file + (n == 1 ? QString(".damaged") : QString(".damaged-%1").arg(n));
+        EXPECT_EQ(readAll(aside), bytes);  // every byte kept
+        EXPECT_FALSE(QFileInfo::exists(file));
+        EXPECT_EQ(lines(err), 1);
+        EXPECT_TRUE(best.recordFinish(90000, 0));
+        EXPECT_TRUE(best.saving());
+        EXPECT_EQ(keptTotal(file), 90000);
+        EXPECT_EQ(lines(err), 0);
+    }
+}
+
+TEST_F(PersonalBestTest, AValueThatIsNoTimeCountsAsNoResultAndIsToldOnce) {
+    writeAll(file, "[best]\ntotalMs=abc\ncleanMs=-5\n[sound]\nvolume=3\n");
+    PersonalBest best(file);
+    EXPECT_EQ(best.bestTotalMs(), PersonalBest::none);
+    EXPECT_EQ(best.bestCleanMs(), PersonalBest::none);
+    EXPECT_EQ(lines(err), 1);
+    EXPECT_TRUE(best.recordFinish(99000, 1));  // re-reads the file: not told again
+    EXPECT_EQ(lines(err), 0);
+    const QSettings settings(file, QSettings::IniFormat);
+    EXPECT_EQ(settings.value("best/totalMs").toLongLong(), 99000);
+    EXPECT_EQ(settings.value("best/cleanMs").toString(), "-5");  // not improved, not touched
+    EXPECT_EQ(settings.value("sound/volume").toInt(), 3);
+
+    writeAll(file, "[best]\ntotalMs=99999999999999999999999\n");
+    PersonalBest overflow(file);
+    EXPECT_EQ(overflow.bestTotalMs(), PersonalBest::none);
+}
+
+TEST_F(PersonalBestTest, APathThatIsNoRegularFileIsLeftAloneAndTheBestKeptInMemory) {
+    const QString folder = QFileInfo(file).absolutePath();
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        QString path;  // what must still be there, as it was
+    } cases[] = {
+        {"a FIFO", [&] { QDir().mkpath(folder); mkfifo(file.toLocal8Bit(), 0644); }, file},
+        {"a folder", [&] { QDir().mkpath(file); }, file},
+        {"a FIFO as its lock file",
+         [&] {
+             writeAll(file, "[best]\ntotalMs=50000\n");
+             mkfifo((file + ".lock").toLocal8Bit(), 0644);
+         },
+         file + ".lock"},
+        {"a link to a device", [&] { QDir().mkpath(folder); QFile::link("/dev/zero", file); }, file},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        PersonalBest best(file);  // must not wait for a writer
+        EXPECT_TRUE(best.recordFinish(40000, 0));
+        EXPECT_FALSE(best.recordFinish(45000, 0));
+        EXPECT_FALSE(best.saving());
+        EXPECT_EQ(best.bestTotalMs(), 40000);
+        EXPECT_EQ(lines(err), 1);
+        EXPECT_TRUE(QFileInfo::exists(c.path));
+        EXPECT_FALSE(QFileInfo(c.path).isFile());
+        QDir(QFileInfo(file).absolutePath()).removeRecursively();
+    }
+}
+
+TEST_F(PersonalBestTest, AFolderThatCannotBeMadeKeepsTheBestForTheGameAndSaysSoOnce) {
+    writeAll(QDir(dir.path()).filePath("config/skaldora"), "a file where the folder goes");
+    PersonalBest best(file);
+    EXPECT_TRUE(best.saving());  // nothing to read yet
+    EXPECT_TRUE(best.recordFinish(30000, 0));
+    EXPECT_FALSE(best.saving());
+    EXPECT_EQ(lines(err), 1);
+    EXPECT_TRUE(best.recordFinish(20000, 3));
+    EXPECT_FALSE(best.recordFinish(25000, 0));
+    EXPECT_EQ(best.bestTotalMs(), 20000);
+    EXPECT_EQ(lines(err), 0);
+}
+
+TEST_F(PersonalBestTest, AReadOnlyFileKeepsItsBestAndAnUnreadableOneIsNotWrittenOver) {
+    writeAll(file, "[best]\ntotalMs=50000\ncleanMs=50000\n");
+    const QString folder = QFileInfo(file).absolutePath();
+    // Reachable by the ordinary user, the record's folder and file read-only.
+    for (const QString& d : {dir.path(), QFileInfo(folder).absolutePath(), folder}) {
+        chmod(d.toLocal8Bit(), 0755);
+    }
+    chmod(file.toLocal8Bit(), 0444);
+    chmod(folder.toLocal8Bit(), 0555);
+    const int readOnly = asOrdinaryUser([&] {
+        PersonalBest best(file);
+        if (best.bestTotalMs() != 50000) {
+            return 1;
+        }
+        if (!best.recordFinish(40000, 0) || best.saving() || best.bestTotalMs() != 40000) {
+            return 2;
+        }
+        return best.recordFinish(45000, 0) ? 3 : 0;
+    });
+    EXPECT_EQ(readOnly, 0);
+    EXPECT_EQ(keptTotal(file), 50000);
+
+    chmod(file.toLocal8Bit(), 0000);
+    chmod(folder.toLocal8Bit(), 0755);
+    const int unreadable = asOrdinaryUser([&] {
+        PersonalBest best(file);
+        if (best.saving() || best.bestTotalMs() != PersonalBest::none) {
+            return 1;
+        }
+        return best.recordFinish(60000, 0) ? 0 : 2;
+    });
+    EXPECT_EQ(unreadable, 0);
+    chmod(file.toLocal8Bit(), 0644);
+    EXPECT_EQ(keptTotal(file), 50000);
+}
+
+TEST(PersonalBestFile, IsInTheUsersConfigFolder) {
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const QString file = PersonalBest::defaultFileName();
+    if (saved.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", saved);
+    }
+    EXPECT_EQ(file, QDir(config.path()).filePath("skaldora/skaldora.ini"));
+}
+
+TEST(PersonalBestFile, AnEmptyNameKeepsTheRecordInMemoryOnlyAndSilently) {
+    CerrCapture err;
+    PersonalBest best{QString()};
+    EXPECT_FALSE(best.saving());
+    EXPECT_TRUE(best.recordFinish(1000, 0));
+    EXPECT_FALSE(best.recordFinish(1000, 0));
+    EXPECT_EQ(lines(err), 0);
+}
