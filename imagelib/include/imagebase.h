@@ -64,9 +64,11 @@ public:
 
     // Reads m_image_size elements from a headerless file at `path` (the element array exactly as
     // it lies in memory, native byte order) into the existing storage.
-    // Returns 0 on success; 1 when the file cannot be opened, is shorter than the image or the
-    // image has no storage. The elements are unchanged when 1 comes back for an unopenable or
-    // short file. REQUIRES: the geometry was given with init first.
+    // Returns 0 on success; 1 when the file cannot be opened, is not a regular file (a FIFO, a
+    // device, a socket or a directory: refused without blocking or reading), has no length that
+    // covers the image (shorter, or a /proc file) or the image has no storage. The elements are
+    // unchanged when 1 comes back for an unopenable, non-regular or short file.
+    // REQUIRES: the geometry was given with init first.
     virtual int loadRaw(const char* path) = 0;
 
     // Replaces the pixel pointer with `data` (which must point to elements of the image's own
@@ -76,22 +78,28 @@ public:
     // allocateAligned. With m_external_data true the caller keeps ownership of `data`.
     virtual int setData(void* data) = 0;
 
-    // Writes the m_image_size elements to a headerless file at `path` (see loadRaw).
-    // Returns 0 on success; 1 when the file cannot be opened or not everything could be written.
+    // Writes the m_image_size elements to a headerless file at `path` (see loadRaw), created or
+    // emptied first. Returns 0 on success; 1 when the file cannot be opened, is not a regular
+    // file (refused without blocking or writing, so a FIFO without a reader neither hangs nor
+    // gets bytes), the image has elements but no storage (the file is then not touched), or not
+    // everything could be written.
     virtual int saveRaw(const char* path) = 0;
 
     // Sets the geometry: m_dim = (dimX, dimY, dimZ, dimT), m_channels = channels, the derived
     // sizes, and m_channels fresh window/level records of zeros (none when channels is 0). Then,
     // in ImageBase<T>, releases the old storage and allocates m_image_size zeroed elements (none
     // when m_image_size is 0 or m_external_data is set). Always returns 0.
-    // Extents or channels that are negative, or whose element or byte count does not fit an int,
-    // and a failed allocation, print "Error while initializing!\n" and leave the image without
-    // storage (the derived sizes are then 0 for invalid extents).
-    // This class's version does the geometry half only; it returns 1 for invalid extents.
+    // Refused: extents or channels that are negative, or any derived size (row, slice, frame,
+    // image) or the byte count m_image_size * sizeof(T) beyond INT_MAX; and a failed allocation.
+    // Both print "Error while initializing!\n" and leave the image empty: all extents, the
+    // channel count and the derived sizes 0, no window/level records, no owned storage.
+    // This class's version does the geometry half only, counting elements (not bytes); it returns
+    // 1, the image left empty, for what it refuses.
     virtual int init(int dimX, int dimY, int dimZ, int dimT, int channels);
 
     // Zeroes every element (allocating owned storage first when there is none and
-    // m_external_data is false) and every window/level record.
+    // m_external_data is false) and every window/level record. An allocation that fails prints
+    // "Error while initializing!\n" and leaves the image empty, as init does.
     virtual void clear() = 0;
 
     // Frees owned storage; m_data becomes null. External storage (m_external_data) is kept.

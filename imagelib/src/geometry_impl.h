@@ -180,6 +180,7 @@ ImageBase<T>* ImageBase<T>::downsample(int fx, int fy, int fz, int ft, bool newI
             result->m_data =
                 static_cast<T*>(allocateAligned(static_cast<std::size_t>(count) * sizeof(T)));
             if (result->m_data == nullptr) {
+                result->Image::init(0, 0, 0, 0, 0);  // as init leaves an image it cannot store
                 std::cout << "Error while initializing!\n" << std::flush;
             }
         }

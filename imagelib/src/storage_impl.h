@@ -11,7 +11,9 @@
 
 #include "check.h"
 #include "element.h"
+#include "extents.h"
 #include "imagebase.h"
+#include "regular_file.h"
 
 namespace Nevra {
 
@@ -61,7 +63,7 @@ int ImageBase<T>::reservedOperation(int) {
 
 template <class T>
 int ImageBase<T>::loadRaw(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = openRegularFile(path, false);
     if (file == nullptr) {
         return 1;
     }
@@ -87,23 +89,29 @@ int ImageBase<T>::setData(void* data) {
 
 template <class T>
 int ImageBase<T>::saveRaw(const char* path) {
-    std::FILE* file = std::fopen(path, "wb");
+    bool ok = false;
+    const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
+    if (!ok || (bytes > 0 && m_data == nullptr)) {
+        return 1;  // nothing to write what the geometry promises from: the file stays as it was
+    }
+    std::FILE* file = openRegularFile(path, true);
     if (file == nullptr) {
         return 1;
     }
-    bool ok = false;
-    const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
-    std::size_t written = 0;
-    if (ok && bytes > 0 && m_data != nullptr) {
-        written = std::fwrite(m_data, 1, bytes, file);
-    }
+    const std::size_t written = bytes > 0 ? std::fwrite(m_data, 1, bytes, file) : 0;
     const bool closed = std::fclose(file) == 0;
-    return ok && written == bytes && closed ? 0 : 1;
+    return written == bytes && closed ? 0 : 1;
 }
 
 template <class T>
 int ImageBase<T>::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
-    const int invalid = Image::init(dimX, dimY, dimZ, dimT, channels);
+    // The geometry half checks the element counts; the byte count of T must fit an int too.
+    int invalid = 1;
+    if (sizesFitInt(dimX, dimY, dimZ, dimT, channels, sizeof(T))) {
+        invalid = Image::init(dimX, dimY, dimZ, dimT, channels);
+    } else {
+        Image::init(0, 0, 0, 0, 0);  // empty, as the geometry half leaves what it refuses
+    }
     releaseData();
     if (invalid != 0) {
         storage_detail::reportInitFailure();
@@ -112,10 +120,9 @@ int ImageBase<T>::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
     if (m_image_size == 0 || m_external_data) {
         return 0;
     }
-    bool ok = false;
-    const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
-    m_data = ok ? static_cast<T*>(allocateAligned(bytes)) : nullptr;
+    m_data = static_cast<T*>(allocateAligned(static_cast<std::size_t>(m_image_size) * sizeof(T)));
     if (m_data == nullptr) {
+        Image::init(0, 0, 0, 0, 0);  // no storage for the geometry: leave the image empty
         storage_detail::reportInitFailure();
         return 0;
     }
@@ -130,7 +137,9 @@ void ImageBase<T>::clear() {
         const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
         m_data = ok ? static_cast<T*>(allocateAligned(bytes)) : nullptr;
         if (m_data == nullptr) {
+            Image::init(0, 0, 0, 0, 0);  // as init leaves it
             storage_detail::reportInitFailure();
+            return;
         }
     }
     if (m_data != nullptr) {

@@ -51,24 +51,70 @@ TEST(ImageStorage, InitDerivesSizesZeroesAndReplaces) {
     EXPECT_EQ(image.m_window_level, nullptr);
 }
 
-// Sizes that do not fit an int must neither wrap round nor allocate.
-TEST(ImageStorage, BadGeometryReportsAndKeepsNoStorage) {
+// True when the image is empty in every respect: no extents, channels, sizes, records or storage.
+bool isEmpty(const Image& image) {
+    const int* d = image.m_dim;
+    return d[0] == 0 && d[1] == 0 && d[2] == 0 && d[3] == 0 && image.m_channels == 0 &&
+           image.m_stride == 0 && image.m_slice_size == 0 && image.m_frame_size == 0 &&
+           image.m_image_size == 0 && image.m_window_level == nullptr;
+}
+
+// Sizes that are negative, or whose element or byte count does not fit an int, must neither wrap
+// round nor allocate: the line, and an empty image.
+template <class T>
+void expectRefused(int x, int y, int z, int t, int c) {
+    const std::string what = std::to_string(sizeof(T)) + " bytes: " + std::to_string(x) + " " +
+                             std::to_string(y) + " " + std::to_string(z) + " " +
+                             std::to_string(t) + " " + std::to_string(c);
+    ImageBase<T> image;
+    image.init(2, 2, 1, 1, 1);
+    CoutCapture out;
+    EXPECT_EQ(image.init(x, y, z, t, c), 0) << what;
+    EXPECT_EQ(out.text(), "Error while initializing!\n") << what;
+    EXPECT_EQ(image.m_data, nullptr) << what;
+    EXPECT_TRUE(isEmpty(image)) << what;
+}
+
+TEST(ImageStorage, BadGeometryReportsAndLeavesTheImageEmpty) {
     const int rows[][5] = {{65536, 65536, 1, 1, 1},
                            {1 << 16, 1 << 8, 1 << 8, 1, 1},
                            {1024, 1024, 1024, 1024, 4},
                            {INT_MAX, 1, 1, 1, 2},
+                           {INT_MAX, 0, 1, 1, 2},  // a row too long for an int, in an empty image
                            {-1, 4, 1, 1, 1},
                            {-2, -2, 1, 1, 1},
                            {4, 4, 1, 1, -3}};
-    for (const auto& g : rows) {
-        ImageBase<float> image;
-        image.init(2, 2, 1, 1, 1);
+    for (const auto& g : rows)
+        expectRefused<float>(g[0], g[1], g[2], g[3], g[4]);
+    // Element counts that fit an int, byte counts that do not (2^31 bytes and more).
+    expectRefused<double>(300000000, 1, 1, 1, 1);
+    expectRefused<double>(1 << 14, 1 << 14, 1, 1, 1);
+    expectRefused<float>(1 << 29, 1, 1, 1, 1);
+    expectRefused<int>(1 << 15, 1 << 14, 1, 1, 1);
+    expectRefused<short>(1 << 30, 1, 1, 1, 1);
+    expectRefused<unsigned short>(1, 1, 1, 1 << 30, 1);
+}
+
+// A storage allocation that fails leaves the image empty, as a refused init does, whichever
+// operation asked for it.
+TEST(ImageStorage, FailedAllocationLeavesTheImageEmpty) {
+    const std::function<ImageBase<int>*(ImageBase<int>&)> allocations[] = {
+        [](ImageBase<int>& i) { return i.init(4, 4, 1, 1, 2), &i; },
+        [](ImageBase<int>& i) { return i.releaseData(), i.clear(), &i; },
+        [](ImageBase<int>& i) { return i.downsample(2, 1, 1, 1, true); },
+    };
+    for (const auto& allocate : allocations) {
+        auto image = makeImage<int>(4, 3, 1, 1, 2);
         CoutCapture out;
-        EXPECT_EQ(image.init(g[0], g[1], g[2], g[3], g[4]), 0);
+        nevra_test::FailingAllocations failing;
+        std::unique_ptr<ImageBase<int>> made;
+        ImageBase<int>* result = allocate(*image);
+        if (result != image.get())
+            made.reset(result);
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->m_data, nullptr);
+        EXPECT_TRUE(isEmpty(*result));
         EXPECT_EQ(out.text(), "Error while initializing!\n");
-        EXPECT_EQ(image.m_data, nullptr);
-        EXPECT_EQ(image.m_image_size, 0);
-        EXPECT_EQ(image.m_stride, 0);
     }
 }
 
@@ -235,6 +281,34 @@ TEST(ImageRaw, FailuresReturnOneAndKeepTheElements) {
     }
 }
 
+// Raw files are regular files: a FIFO (which would block the open for ever), a directory or a
+// device is refused like a file that cannot be opened, and nothing is read or written.
+TEST(ImageRaw, OnlyRegularFilesAreReadOrWritten) {
+    auto image = makeImage<short>(2, 2, 1, 1, 1);
+    const std::vector<short> before = elements(*image);
+    const std::string fifo = tempPath("fifo");
+    nevra_test::makeFifo(fifo);
+    EXPECT_EQ(nevra_test::finishesOnFifo(fifo, false, [&] { return image->loadRaw(fifo.c_str()); }),
+              1);
+    EXPECT_EQ(nevra_test::finishesOnFifo(fifo, true, [&] { return image->saveRaw(fifo.c_str()); }),
+              1);
+    // A reader waiting at the other end does not make the FIFO a file.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(image->saveRaw(fifo.c_str()), 1);
+    char byte;
+    EXPECT_EQ(read(reader, &byte, 1), 0) << "nothing was written into the FIFO";
+    close(reader);
+    std::remove(fifo.c_str());
+    for (const std::string& path : {::testing::TempDir(), std::string("/dev/zero"),
+                                   std::string("/dev/null"), std::string("/proc/self/status")}) {
+        EXPECT_EQ(image->loadRaw(path.c_str()), 1) << path;
+        EXPECT_EQ(elements(*image), before) << path;
+    }
+    EXPECT_EQ(image->saveRaw(::testing::TempDir().c_str()), 1);
+    EXPECT_EQ(image->saveRaw("/dev/null"), 1);
+}
+
 template <class T>
 bool is(Image* image) {
     return dynamic_cast<ImageBase<T>*>(image) != nullptr;
@@ -278,13 +352,13 @@ TEST(ImageRefusals, PrintTheirLineAndLeaveTheImage) {
         {"Error: rotation axis must be 0, 1 or 2!", [](F& i) { return i.rotate(-1), true; }},
         {"Error: image too large to pad to a power of two!",
          [](F&) {
-             float block[1] = {0.0f};  // never read: the refusal comes first
-             F huge;
+             unsigned char block[1] = {0};  // never read: the refusal comes first
+             ImageBase<unsigned char> huge;
              huge.m_external_data = true;
              huge.setData(block);
              huge.init(40000, 40000, 1, 1, 1);
              huge.scaleToPowerOfTwo();
-             return huge.m_dim[0] == 40000 && huge.m_data == block;
+             return huge.m_dim[0] == 40000 && huge.m_data == block && huge.m_external_data;
          }},
         {"Error: unsigned data type, cannot compute filtered image!",
          [&](F& i) { return !i.computeFilteredImage(kTypeUnsignedByte, ones, 3, nullptr); }},
