@@ -15,6 +15,14 @@
 // so in memory the channel varies fastest, then x, y, z and t. Every operation of the library
 // uses this one index; whole-image walks follow it in memory order.
 //
+// Empty images. An image without elements (an extent or the channel count 0) or without storage
+// (m_data null: after releaseData, or over an external block that was never given) is empty to
+// every operation: nothing is read or written, element reads give 0, sequential access reports
+// the end, in-place operations change nothing, and the operations that make a result give null,
+// the conversions and the centre of mass with the line "Error: no image data, cannot <create
+// byte volume|create word volume|create byte slice|compute center of mass>!" and the filters
+// with theirs. None of them crashes.
+//
 // Failures are reported by a printed line on standard output and by the result code where an
 // operation has one; nothing throws.
 
@@ -137,19 +145,20 @@ public:
 
     // Sequential access over the elements in memory order, with m_position as the cursor.
     // getNext: when m_position < m_image_size, *value = the element there as a float, the cursor
-    // advances and true comes back; otherwise false and nothing changes.
+    // advances and true comes back; otherwise, and without storage, false and nothing changes.
     virtual bool getNext(float* value) = 0;
     // setNext: when m_position < m_image_size, the element there becomes T(value), the cursor
-    // advances and true comes back; otherwise false and nothing changes.
+    // advances and true comes back; otherwise, and without storage, false and nothing changes.
     virtual bool setNext(float value) = 0;
     // setCurrent: rewrites the element last read or written (m_position - 1) with T(value).
-    // REQUIRES: a successful getNext or setNext before it.
+    // REQUIRES: a successful getNext or setNext before it (otherwise nothing is written).
     virtual void setCurrent(float value) = 0;
 
     // The element (x, y, z, t, c) := T(value). T(value) truncates toward zero for integer types
     // and keeps the low bits of the type's width (300.7 into unsigned char is 44).
     // REQUIRES: 0 <= each coordinate < its extent, 0 <= c < m_channels (asserted in checked
-    // builds).
+    // builds). The element operations and the interpolations below read 0 and write nothing
+    // without storage.
     virtual void setValue(float value, int x, int y, int z, int t, int c) = 0;
 
     // out[c] := every channel c of the pixel (trunc x, trunc y, trunc z) of frame 0, as floats.
@@ -182,10 +191,11 @@ public:
     virtual void computeWindowLevel() = 0;
 
     // Reverses the byte order of every element: 2- and 4-byte types (float included); 1-byte
-    // types and double are left as they are.
+    // types and double are left as they are. Nothing without storage.
     virtual void swapBytes() = 0;
 
-    // Mirrors the image along each axis whose flag is set. Replaces the storage.
+    // Mirrors the image along each axis whose flag is set. Replaces the storage (owned
+    // afterwards, see Storage ownership); no-op without storage.
     virtual void flip(bool flipX, bool flipY, bool flipZ, bool flipT) = 0;
 
     // Correlates frame 0 (read as one channel) with the windowSize x windowSize `filter` (row
@@ -230,18 +240,23 @@ public:
     // by its channel's low/high to 0..255 (0..65535). With powerOfTwo the extents are rounded up
     // to powers of two. Writes into `out`, or a new array (owned by the caller, delete[]) when
     // out is null; returns the buffer (null when a rounded-up extent would exceed 2^30). A
-    // channel whose low equals high (nothing to scale by) and NaN elements give 0.
+    // channel whose low equals high (nothing to scale by) and NaN elements give 0. An empty
+    // image gives null with "Error: no image data, cannot create byte volume!" (or "... word
+    // volume!"), `out` untouched.
     virtual unsigned char* createByteVolume(unsigned char* out, bool powerOfTwo) = 0;
     virtual unsigned short* createWordVolume(unsigned short* out, bool powerOfTwo) = 0;
 
     // 8-bit copy of channel `channel` of slice (slice modulo Z, negative numbers wrapping too) of
-    // frame 0, scaled as above. A buffer made here has its padding area zeroed.
+    // frame 0, scaled as above. A buffer made here has its padding area zeroed. Null, `out`
+    // untouched, for an empty image ("Error: no image data, cannot create byte slice!") and for a
+    // channel outside 0..m_channels-1 ("Error: channel out of range, cannot create byte slice!").
     virtual unsigned char* createByteSlice(unsigned char* out, int slice, int channel,
                                            bool powerOfTwo) = 0;
 
     // Intensity-weighted centre (x, y, z) of a one-channel image into out[0..2], the weights being
     // value - low of channel 0; returns out. Weights that sum to 0 give the centre of the volume,
-    // ((X-1)/2, (Y-1)/2, (Z-1)/2).
+    // ((X-1)/2, (Y-1)/2, (Z-1)/2). An empty image gives null, `out` untouched, with "Error: no
+    // image data, cannot compute center of mass!".
     virtual float* getCenterOfMass(float* out) = 0;
 
     // Sets channel `channel`'s record: window = high - low, level = (low + high) * 0.5, low, high

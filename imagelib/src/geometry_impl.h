@@ -448,6 +448,10 @@ void ImageBase<T>::scaleToPowerOfTwo() {
 
 template <class T>
 void ImageBase<T>::getTrilinear(float* out, float x, float y, float z) {
+    if (m_data == nullptr) {
+        std::fill_n(out, m_channels, 0.0f);  // no storage: nothing to interpolate
+        return;
+    }
     const int xx = static_cast<int>(x);
     const int yy = static_cast<int>(y);
     const int zz = static_cast<int>(z);
@@ -479,6 +483,9 @@ void ImageBase<T>::getTrilinear(float* out, float x, float y, float z) {
 
 template <class T>
 float ImageBase<T>::getTrilinear(float x, float y, float z) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     const int xx = static_cast<int>(x);
     const int yy = static_cast<int>(y);
     const int zz = static_cast<int>(z);
@@ -505,6 +512,10 @@ float ImageBase<T>::getTrilinear(float x, float y, float z) {
 
 template <class T>
 void ImageBase<T>::getTricubic(float* out, float x, float y, float z) {
+    if (m_data == nullptr) {
+        std::fill_n(out, m_channels, 0.0f);
+        return;
+    }
     const int xi = static_cast<int>(x);
     const int yi = static_cast<int>(y);
     const int zi = static_cast<int>(z);
@@ -534,6 +545,9 @@ void ImageBase<T>::getTricubic(float* out, float x, float y, float z) {
 
 template <class T>
 float ImageBase<T>::getTricubic(float x, float y, float z) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     float value = 0.0f;
     getTricubic(&value, x, y, z);
     return value;

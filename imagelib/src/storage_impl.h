@@ -160,7 +160,7 @@ void ImageBase<T>::releaseData() {
 
 template <class T>
 bool ImageBase<T>::getNext(float* value) {
-    if (m_position >= m_image_size) {
+    if (m_position >= m_image_size || m_data == nullptr) {
         return false;
     }
     *value = static_cast<float>(m_data[m_position]);
@@ -170,7 +170,7 @@ bool ImageBase<T>::getNext(float* value) {
 
 template <class T>
 bool ImageBase<T>::setNext(float value) {
-    if (m_position >= m_image_size) {
+    if (m_position >= m_image_size || m_data == nullptr) {
         return false;
     }
     m_data[m_position] = toElement<T>(value);
@@ -180,7 +180,10 @@ bool ImageBase<T>::setNext(float value) {
 
 template <class T>
 void ImageBase<T>::setCurrent(float value) {
-    m_data[m_position - 1] = toElement<T>(value);
+    // Only the element a getNext or setNext reached: none without storage or before the first.
+    if (m_data != nullptr && m_position >= 1 && m_position <= m_image_size) {
+        m_data[m_position - 1] = toElement<T>(value);
+    }
 }
 
 // The element index of (x, y, z, t, c), computed wide so that a bad coordinate is caught by the
@@ -197,20 +200,31 @@ void ImageBase<T>::setCurrent(float value) {
                  "c + x*m_channels + y*m_stride + z*m_slice_size + t*m_frame_size < "            \
                  "m_image_size")
 
+// Without storage the element operations read 0 and write nothing.
+
 template <class T>
 void ImageBase<T>::setValue(float value, int x, int y, int z, int t, int c) {
+    if (m_data == nullptr) {
+        return;
+    }
     NEVRA_CHECKED_INDEX(x, y, z, t, c);
     m_data[index] = toElement<T>(value);
 }
 
 template <class T>
 float ImageBase<T>::getValue(int x, int y, int z, int t, int c) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     NEVRA_CHECKED_INDEX(x, y, z, t, c);
     return static_cast<float>(m_data[index]);
 }
 
 template <class T>
 T ImageBase<T>::element(int x, int y, int z, int t, int c) const {
+    if (m_data == nullptr) {
+        return T(0);
+    }
     NEVRA_CHECKED_INDEX(x, y, z, t, c);
     return m_data[index];
 }
@@ -219,6 +233,10 @@ T ImageBase<T>::element(int x, int y, int z, int t, int c) const {
 
 template <class T>
 void ImageBase<T>::getPixel(float* out, float x, float y, float z) {
+    if (m_data == nullptr) {
+        std::fill_n(out, m_channels, 0.0f);
+        return;
+    }
     const T* pixel = m_data + static_cast<int>(x) * m_channels + static_cast<int>(y) * m_stride +
                      static_cast<int>(z) * m_slice_size;
     for (int c = 0; c < m_channels; ++c) {
@@ -228,6 +246,9 @@ void ImageBase<T>::getPixel(float* out, float x, float y, float z) {
 
 template <class T>
 float ImageBase<T>::getValue(float x, float y, float z) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     const int index = static_cast<int>(x) * m_channels + static_cast<int>(y) * m_stride +
                       static_cast<int>(z) * m_slice_size;
     return static_cast<float>(m_data[index]);
@@ -235,6 +256,9 @@ float ImageBase<T>::getValue(float x, float y, float z) {
 
 template <class T>
 void ImageBase<T>::swapBytes() {
+    if (m_data == nullptr) {
+        return;
+    }
     if constexpr (sizeof(T) == 2) {
         for (int i = 0; i < m_image_size; ++i) {
             std::uint16_t v;

@@ -309,6 +309,87 @@ TEST(ImageRaw, OnlyRegularFilesAreReadOrWritten) {
     EXPECT_EQ(image->saveRaw("/dev/null"), 1);
 }
 
+// Images without storage: an extent of 0, storage released or never given, or an image
+// downsampled to nothing. Every operation takes them as empty: nothing is read or written, and
+// the operations with a result to refuse print their line and give null.
+TYPED_TEST(ImageTyped, EveryOperationTakesAnImageWithoutStorageAsEmpty) {
+    using I = ImageBase<TypeParam>;
+    const std::function<void(I&)> images[] = {
+        [](I& i) { i.init(4, 4, 2, 0, 1); },
+        [](I& i) { i.init(3, 2, 2, 1, 2), i.releaseData(); },
+        [](I& i) { i.m_external_data = true, i.init(3, 2, 1, 1, 1); },
+        [](I& i) { i.init(4, 4, 1, 1, 1), i.downsample(1, 1, 1, 2, false); },
+    };
+    unsigned char bytes[64];
+    unsigned short words[64];
+    float pixel[2] = {-1.0f, -1.0f};
+    const float ones[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+    const struct {
+        const char* line;  // printed by the operation, or null: nothing
+        std::function<bool(I&)> call;  // false when the result is wrong
+    } operations[] = {
+        {nullptr, [](I& i) { float v = -1.0f; return !i.getNext(&v) && v == -1.0f; }},
+        {nullptr, [](I& i) { return !i.setNext(1.0f) && i.m_position == 0; }},
+        {nullptr, [](I& i) { return i.m_position = 1, i.setCurrent(1.0f), true; }},
+        {nullptr, [](I& i) { return i.swapBytes(), true; }},
+        {nullptr, [](I& i) { return i.setValue(1.0f, 0, 0, 0, 0, 0), true; }},
+        {nullptr, [](I& i) { return i.getValue(0, 0, 0, 0, 0) == 0.0f; }},
+        {nullptr, [](I& i) { return i.getValue(0.0f, 0.0f, 0.0f) == 0.0f; }},
+        {nullptr, [](I& i) { return i.element(0, 0, 0, 0, 0) == TypeParam(0); }},
+        {nullptr, [&](I& i) { return i.getPixel(pixel, 0, 0, 0), pixel[0] == 0.0f; }},
+        {nullptr, [&](I& i) { return i.getTrilinear(pixel, 0, 0, 0), pixel[0] == 0.0f; }},
+        {nullptr, [](I& i) { return i.getTrilinear(0.5f, 0.5f, 0.5f) == 0.0f; }},
+        {nullptr, [&](I& i) { return i.getTricubic(pixel, 1, 1, 1), pixel[0] == 0.0f; }},
+        {nullptr, [](I& i) { return i.getTricubic(1.0f, 1.0f, 1.0f) == 0.0f; }},
+        {nullptr, [](I& i) { return i.computeWindowLevel(), true; }},
+        {nullptr, [](I& i) { return i.invert(), true; }},
+        {nullptr, [](I& i) { return i.applyWindowLevel(true), true; }},
+        {nullptr, [](I& i) { return i.downsample(1, 1, 1, 1, false) == nullptr; }},
+        {nullptr, [](I& i) { return i.downsample(1, 1, 1, 1, true) == nullptr; }},
+        {nullptr, [](I& i) { return i.scaleToPowerOfTwo(), true; }},
+        {nullptr, [](I& i) { return i.flip(true, true, true, true), true; }},
+        {nullptr, [](I& i) { return i.rotate(1), true; }},
+        {nullptr, [](I& i) { return i.fillBorder(2), true; }},
+        {"Error: no image data, cannot create byte volume!",
+         [&](I& i) { return !i.createByteVolume(bytes, true) && bytes[0] == 7; }},
+        {"Error: no image data, cannot create word volume!",
+         [&](I& i) { return !i.createWordVolume(words, false) && words[0] == 7; }},
+        {"Error: no image data, cannot create word volume!",
+         [](I& i) { return !i.createWordVolume(nullptr, true); }},
+        {"Error: no image data, cannot create byte slice!",
+         [&](I& i) { return !i.createByteSlice(bytes, 0, 0, false) && bytes[0] == 7; }},
+        {"Error: no image data, cannot create byte slice!",
+         [](I& i) { return !i.createByteSlice(nullptr, 1, 0, true); }},
+        {"Error: no image data, cannot compute center of mass!",
+         [&](I& i) { return !i.getCenterOfMass(pixel) && pixel[0] == 7.0f; }},
+        {"Error: no image data, cannot compute filtered image!",
+         [&](I& i) { return !i.computeFilteredImage(kTypeFloat, ones, 3, nullptr); }},
+        {"Error: no image data, cannot compute gradient!",
+         [](I& i) { return !i.computeGradient(kTypeFloat, nullptr, true, nullptr); }},
+        {"Error: no image data, cannot compute hessian!",
+         [](I& i) { return !i.computeHessian(kTypeShort, nullptr, nullptr); }},
+        {"Error: no image data, cannot compute gradient!",
+         [](I& i) { return !i.computeGradient3D(kTypeFloat, nullptr, true, true, nullptr); }},
+    };
+    for (std::size_t k = 0; k < std::size(images); ++k) {
+        for (std::size_t n = 0; n < std::size(operations); ++n) {
+            I image;
+            image.m_verbose = 0;
+            images[k](image);
+            ASSERT_EQ(image.m_data, nullptr);
+            std::fill(std::begin(bytes), std::end(bytes), 7);
+            std::fill(std::begin(words), std::end(words), 7);
+            std::fill(std::begin(pixel), std::end(pixel), 7.0f);
+            CoutCapture out;
+            EXPECT_TRUE(operations[n].call(image)) << "image " << k << ", operation " << n;
+            const char* line = operations[n].line;
+            EXPECT_EQ(out.text(), line != nullptr ? std::string(line) + "\n" : "")
+                << "image " << k << ", operation " << n;
+            EXPECT_EQ(image.m_data, nullptr) << "image " << k << ", operation " << n;
+        }
+    }
+}
+
 template <class T>
 bool is(Image* image) {
     return dynamic_cast<ImageBase<T>*>(image) != nullptr;
