@@ -18,10 +18,17 @@
 // Empty images. An image without elements (an extent or the channel count 0) or without storage
 // (m_data null: after releaseData, or over an external block that was never given) is empty to
 // every operation: nothing is read or written, element reads give 0, sequential access reports
-// the end, in-place operations change nothing, and the operations that make a result give null,
-// the conversions and the centre of mass with the line "Error: no image data, cannot <create
-// byte volume|create word volume|create byte slice|compute center of mass>!" and the filters
-// with theirs. None of them crashes.
+// the end, in-place operations change no element, and the operations that make a result give
+// null, the conversions and the centre of mass with the line "Error: no image data, cannot
+// <create byte volume|create word volume|create byte slice|compute center of mass>!" and the
+// filters with theirs. None of them crashes.
+//
+// Storage ownership. An image owns m_data unless m_external_data is set; an owned block comes
+// from allocateAligned and goes back with releaseAligned. The operations that replace the storage
+// (rotate, flip, scaleToPowerOfTwo and downsample in place) build a new block and own it
+// afterwards even when the image was over external storage: m_external_data becomes false, and
+// the caller's block is left as it was, still the caller's. A pointer fetched with getData before
+// any of them is stale afterwards.
 //
 // Failures are reported by a printed line on standard output and by the result code where an
 // operation has one; nothing throws.
@@ -116,22 +123,28 @@ public:
     // Block average by the integer factors (each >= 1) along x, y, z, t; the elements beyond the
     // last whole block along an axis are dropped. With newImage, returns a new image (owned by the
     // caller) whose spacing is this one's times the factors, leaving this image unchanged.
-    // Otherwise replaces this image's storage, extents and spacing, prints
-    // "Image downsampled, new size X x Y x Z" when m_verbose, and returns null.
+    // Otherwise replaces this image's storage (owned afterwards, see Storage ownership; none when
+    // the result has no elements), extents and spacing, prints "Image downsampled, new size
+    // X x Y x Z" when m_verbose, and returns null; when the new block cannot be had, the image is
+    // left as it was. A new image whose storage cannot be had is returned empty, after
+    // "Error while initializing!\n", as init leaves it.
     // Does nothing and returns null on an image without storage. A factor below 1 prints
     // "Error: downsampling factors must be 1 or more!" and returns null, the image unchanged.
     virtual Image* downsample(int fx, int fy, int fz, int ft, bool newImage) = 0;
 
     // Turns frame 0 of the volume by a quarter turn about axis 0 (x), 1 (y) or 2 (z); the
     // channels of a pixel move together; later frames turn alike. Swaps the two extents and
-    // spacings concerned and replaces the storage. Any other axis prints
-    // "Error: rotation axis must be 0, 1 or 2!" and leaves the image unchanged.
+    // spacings concerned and replaces the storage (owned afterwards, see Storage ownership); an
+    // image without elements has its extents turned only, one with elements but no storage is
+    // left unchanged. Any other axis prints "Error: rotation axis must be 0, 1 or 2!" and leaves
+    // the image unchanged.
     virtual void rotate(int axis) = 0;
 
     // Pads the image with zeros on the right and at the bottom so that width and height become
-    // powers of two (no resampling); every frame is carried over. Replaces the storage. No-op on
-    // an image without storage; an image whose padded size would not fit an int is refused with
-    // "Error: image too large to pad to a power of two!" and left unchanged.
+    // the smallest powers of two not below them (no resampling); every frame is carried over.
+    // Replaces the storage (owned afterwards, see Storage ownership). No-op on an image without
+    // storage; an image whose padded extents or size would not fit an int (an extent beyond 2^30)
+    // is refused with "Error: image too large to pad to a power of two!" and left unchanged.
     virtual void scaleToPowerOfTwo() = 0;
 
     // Every element e of channel c becomes low(c) + high(c) - e, with the channel's window/level
@@ -287,7 +300,8 @@ public:
 
 // An image whose elements are of type T: one of char, unsigned char, short, unsigned short, int,
 // unsigned int, float, double (the library is built for exactly these eight). Owns m_data (a
-// 16-byte-aligned block of m_image_size elements) unless m_external_data is set. Not copyable.
+// 16-byte-aligned block of m_image_size elements) unless m_external_data is set (see Storage
+// ownership at the top). Not copyable.
 template <class T>
 class ImageBase : public Image {
 public:
@@ -342,7 +356,8 @@ public:
 
     T* getData() { return m_data; }
 
-    bool m_external_data;  // true: m_data is not owned (init allocates nothing, nothing frees it)
+    bool m_external_data;  // true: m_data is not owned (init allocates nothing, nothing frees it);
+                           // false again once an operation replaces the storage
     T* m_data;             // the elements; null when there is no storage
 };
 
