@@ -234,7 +234,9 @@ public:
     // First derivatives of each plane with the 3 x 3 `kernel` (null: the default 1 2 1 / 0 0 0 /
     // -1 -2 -1) and its transpose into a two-channel image of type `typeCode` (0: m_type).
     // keepSize keeps the extents (outer ring 0), otherwise the result is 2 smaller in x and y.
-    // `output` or a new image as computeFilteredImage. Null (printed error) for an unsigned type.
+    // `output` or a new image as computeFilteredImage. Null (printed error) for an unsigned type,
+    // and without keepSize for an image narrower or lower than 2 pixels, which has no such
+    // result: "Error: image too small, cannot compute gradient!" (an output given is untouched).
     virtual Image* computeGradient(int typeCode, const float* kernel, bool keepSize,
                                    Image* output) = 0;
 
@@ -245,7 +247,8 @@ public:
 
     // First derivatives of a volume with the 3 x 3 x 3 `kernel` (null: the default) into a three-
     // (or with appendValue four-) channel image; byte and short results are clamped with a
-    // printed count. Prints its range when m_verbose. Arguments and result as computeGradient.
+    // printed count. Prints its range when m_verbose. Arguments and result as computeGradient;
+    // without keepSize a volume with fewer than 2 slices is refused as too small as well.
     virtual Image* computeGradient3D(int typeCode, const float* kernel, bool keepSize,
                                      bool appendValue, Image* output) = 0;
 
