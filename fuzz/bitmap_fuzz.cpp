@@ -3,11 +3,15 @@
 // walked byte by byte (its pixels and palette), so the sanitizers see any storage that is smaller
 // than the geometry claims, and read a second time into the same object to exercise the
 // replacement of storage and palette.
+//
+// The file lives in memory (memfd_create) and is opened by its /proc/self/fd path: a regular
+// file with a name that vanishes with the process however it ends, so no scratch file is left in
+// /tmp, not even after a crash.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -15,26 +19,35 @@
 
 namespace {
 
-// One scratch file per fuzzing process, removed when the process ends.
-const std::string& scratchPath() {
-    static const std::string path = [] {
-        std::string pattern = "/tmp/bitmap-fuzz-XXXXXX";
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0)
+// The in-memory file of this process, made on first use.
+int scratchFile() {
+    static const int fd = [] {
+        const int made = memfd_create("bitmap-fuzz", MFD_CLOEXEC);
+        if (made < 0)
             std::abort();
-        close(fd);
-        std::atexit([] { std::remove(scratchPath().c_str()); });
-        return pattern;
+        return made;
     }();
-    return path;
+    return fd;
 }
 
+// Its name, through which the reader opens it like any other file.
+const char* scratchPath() {
+    static const std::string path = "/proc/self/fd/" + std::to_string(scratchFile());
+    return path.c_str();
+}
+
+// Replaces the file's contents with the input.
 bool writeInput(const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(scratchPath().c_str(), "wb");
-    if (file == nullptr)
+    const int fd = scratchFile();
+    if (ftruncate(fd, 0) != 0)
         return false;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
+    for (size_t done = 0; done < size;) {
+        const ssize_t wrote = pwrite(fd, data + done, size - done, static_cast<off_t>(done));
+        if (wrote <= 0)
+            return false;
+        done += static_cast<size_t>(wrote);
+    }
+    return true;
 }
 
 // Reads every pixel byte and palette entry of a picture that was read.
@@ -60,10 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!writeInput(data, size))
         return 0;
     Nevra::Bitmap bitmap;
-    if (bitmap.readBitmap(scratchPath().c_str(), 1) != 1)
+    if (bitmap.readBitmap(scratchPath(), 1) != 1)
         return 0;
     volatile unsigned sink = touch(bitmap);
-    if (bitmap.readBitmap(scratchPath().c_str(), 1) != 1)
+    if (bitmap.readBitmap(scratchPath(), 1) != 1)
         std::abort();  // same file, same answer
     sink = sink + touch(bitmap);
     (void)sink;

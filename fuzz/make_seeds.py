@@ -3,8 +3,8 @@
 
 Small valid pictures of every depth the reader accepts (8 with a palette, 16, 24, 32), odd widths
 (padded rows), bottom-up and top-down rows, the 40-byte header and the V4 (108) and V5 (124)
-headers, bit-field masks, a gap before the pixel data and an empty picture. Deterministic: the
-same files every run.  Usage: fuzz/make_seeds.py
+headers, bit-field masks, a gap before the pixel data, an empty picture, and a picture of no rows
+whose one row would not fit an int (refused). Deterministic: the same files every run.  Usage: fuzz/make_seeds.py
 """
 import os
 import struct
@@ -43,6 +43,12 @@ def bmp(width, height, bits, header=40, palette=None, top_down=False, masks=None
     return head + info + extra + table + bytes(gap) + bytes(pixels)
 
 
+def header_only(width, height, bits):
+    """The 54 bytes of headers of a picture without pixel data (biSizeImage 0)."""
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, 0, 0, 0, 0, 0)
+    return b"BM" + struct.pack("<IHHI", 54, 0, 0, 54) + info
+
+
 def main():
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "bitmap")
     os.makedirs(out, exist_ok=True)
@@ -65,6 +71,8 @@ def main():
         "pal8_5x4_256": bmp(5, 4, 8, palette=grey256),
         "pal8_3x3_16": bmp(3, 3, 8, palette=grey16),
         "pal8_7x2_16_topdown_v5": bmp(7, 2, 8, header=124, palette=grey16, top_down=True),
+        # 2^24 pixels of 1024 bits: rows of 2^31 bytes, though there are none
+        "wide_1024bit_no_rows": header_only(1 << 24, 0, 1024),
     }
     for name, data in seeds.items():
         with open(os.path.join(out, name + ".bmp"), "wb") as f:

@@ -39,10 +39,12 @@ public:
     // are set.
     // Failure: returns -1 and the object is left as it was, except that m_bit_count holds the
     // file's depth once the signature "BM" and the header were read. Fails for a null name, a file
-    // that cannot be opened, a wrong signature, a truncated file, an unknown header size,
-    // depths other than 8 or >= 16, compression, a negative width, sizes beyond the limits, an
-    // image over external storage (m_external_data), and when the storage cannot be allocated
-    // (then the image is left empty).
+    // that cannot be opened or is not a regular file (a FIFO, a device, a socket or a directory,
+    // refused at once without blocking), a wrong signature, a truncated file (or one without a
+    // length, as in /proc), an unknown header size, depths other than 8 or >= 16, compression, a
+    // negative width, sizes beyond the limits (a row of more than 2^31 - 1 bytes too, even in a
+    // picture of height 0), an image over external storage (m_external_data), and when the
+    // storage cannot be allocated (init then prints "Error while initializing!\n").
     // Prints nothing itself.
     int readBitmap(const char* fileName, int option);
 

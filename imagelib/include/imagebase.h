@@ -15,6 +15,21 @@
 // so in memory the channel varies fastest, then x, y, z and t. Every operation of the library
 // uses this one index; whole-image walks follow it in memory order.
 //
+// Empty images. An image without elements (an extent or the channel count 0) or without storage
+// (m_data null: after releaseData, or over an external block that was never given) is empty to
+// every operation: nothing is read or written, element reads give 0, sequential access reports
+// the end, in-place operations change no element, and the operations that make a result give
+// null, the conversions and the centre of mass with the line "Error: no image data, cannot
+// <create byte volume|create word volume|create byte slice|compute center of mass>!" and the
+// filters with theirs. None of them crashes.
+//
+// Storage ownership. An image owns m_data unless m_external_data is set; an owned block comes
+// from allocateAligned and goes back with releaseAligned. The operations that replace the storage
+// (rotate, flip, scaleToPowerOfTwo and downsample in place) build a new block and own it
+// afterwards even when the image was over external storage: m_external_data becomes false, and
+// the caller's block is left as it was, still the caller's. A pointer fetched with getData before
+// any of them is stale afterwards.
+//
 // Failures are reported by a printed line on standard output and by the result code where an
 // operation has one; nothing throws.
 
@@ -64,9 +79,11 @@ public:
 
     // Reads m_image_size elements from a headerless file at `path` (the element array exactly as
     // it lies in memory, native byte order) into the existing storage.
-    // Returns 0 on success; 1 when the file cannot be opened, is shorter than the image or the
-    // image has no storage. The elements are unchanged when 1 comes back for an unopenable or
-    // short file. REQUIRES: the geometry was given with init first.
+    // Returns 0 on success; 1 when the file cannot be opened, is not a regular file (a FIFO, a
+    // device, a socket or a directory: refused without blocking or reading), has no length that
+    // covers the image (shorter, or a /proc file) or the image has no storage. The elements are
+    // unchanged when 1 comes back for an unopenable, non-regular or short file.
+    // REQUIRES: the geometry was given with init first.
     virtual int loadRaw(const char* path) = 0;
 
     // Replaces the pixel pointer with `data` (which must point to elements of the image's own
@@ -76,22 +93,28 @@ public:
     // allocateAligned. With m_external_data true the caller keeps ownership of `data`.
     virtual int setData(void* data) = 0;
 
-    // Writes the m_image_size elements to a headerless file at `path` (see loadRaw).
-    // Returns 0 on success; 1 when the file cannot be opened or not everything could be written.
+    // Writes the m_image_size elements to a headerless file at `path` (see loadRaw), created or
+    // emptied first. Returns 0 on success; 1 when the file cannot be opened, is not a regular
+    // file (refused without blocking or writing, so a FIFO without a reader neither hangs nor
+    // gets bytes), the image has elements but no storage (the file is then not touched), or not
+    // everything could be written.
     virtual int saveRaw(const char* path) = 0;
 
     // Sets the geometry: m_dim = (dimX, dimY, dimZ, dimT), m_channels = channels, the derived
     // sizes, and m_channels fresh window/level records of zeros (none when channels is 0). Then,
     // in ImageBase<T>, releases the old storage and allocates m_image_size zeroed elements (none
     // when m_image_size is 0 or m_external_data is set). Always returns 0.
-    // Extents or channels that are negative, or whose element or byte count does not fit an int,
-    // and a failed allocation, print "Error while initializing!\n" and leave the image without
-    // storage (the derived sizes are then 0 for invalid extents).
-    // This class's version does the geometry half only; it returns 1 for invalid extents.
+    // Refused: extents or channels that are negative, or any derived size (row, slice, frame,
+    // image) or the byte count m_image_size * sizeof(T) beyond INT_MAX; and a failed allocation.
+    // Both print "Error while initializing!\n" and leave the image empty: all extents, the
+    // channel count and the derived sizes 0, no window/level records, no owned storage.
+    // This class's version does the geometry half only, counting elements (not bytes); it returns
+    // 1, the image left empty, for what it refuses.
     virtual int init(int dimX, int dimY, int dimZ, int dimT, int channels);
 
     // Zeroes every element (allocating owned storage first when there is none and
-    // m_external_data is false) and every window/level record.
+    // m_external_data is false) and every window/level record. An allocation that fails prints
+    // "Error while initializing!\n" and leaves the image empty, as init does.
     virtual void clear() = 0;
 
     // Frees owned storage; m_data becomes null. External storage (m_external_data) is kept.
@@ -100,22 +123,28 @@ public:
     // Block average by the integer factors (each >= 1) along x, y, z, t; the elements beyond the
     // last whole block along an axis are dropped. With newImage, returns a new image (owned by the
     // caller) whose spacing is this one's times the factors, leaving this image unchanged.
-    // Otherwise replaces this image's storage, extents and spacing, prints
-    // "Image downsampled, new size X x Y x Z" when m_verbose, and returns null.
+    // Otherwise replaces this image's storage (owned afterwards, see Storage ownership; none when
+    // the result has no elements), extents and spacing, prints "Image downsampled, new size
+    // X x Y x Z" when m_verbose, and returns null; when the new block cannot be had, the image is
+    // left as it was. A new image whose storage cannot be had is returned empty, after
+    // "Error while initializing!\n", as init leaves it.
     // Does nothing and returns null on an image without storage. A factor below 1 prints
     // "Error: downsampling factors must be 1 or more!" and returns null, the image unchanged.
     virtual Image* downsample(int fx, int fy, int fz, int ft, bool newImage) = 0;
 
     // Turns frame 0 of the volume by a quarter turn about axis 0 (x), 1 (y) or 2 (z); the
     // channels of a pixel move together; later frames turn alike. Swaps the two extents and
-    // spacings concerned and replaces the storage. Any other axis prints
-    // "Error: rotation axis must be 0, 1 or 2!" and leaves the image unchanged.
+    // spacings concerned and replaces the storage (owned afterwards, see Storage ownership); an
+    // image without elements has its extents turned only, one with elements but no storage is
+    // left unchanged. Any other axis prints "Error: rotation axis must be 0, 1 or 2!" and leaves
+    // the image unchanged.
     virtual void rotate(int axis) = 0;
 
     // Pads the image with zeros on the right and at the bottom so that width and height become
-    // powers of two (no resampling); every frame is carried over. Replaces the storage. No-op on
-    // an image without storage; an image whose padded size would not fit an int is refused with
-    // "Error: image too large to pad to a power of two!" and left unchanged.
+    // the smallest powers of two not below them (no resampling); every frame is carried over.
+    // Replaces the storage (owned afterwards, see Storage ownership). No-op on an image without
+    // storage; an image whose padded extents or size would not fit an int (an extent beyond 2^30)
+    // is refused with "Error: image too large to pad to a power of two!" and left unchanged.
     virtual void scaleToPowerOfTwo() = 0;
 
     // Every element e of channel c becomes low(c) + high(c) - e, with the channel's window/level
@@ -129,19 +158,20 @@ public:
 
     // Sequential access over the elements in memory order, with m_position as the cursor.
     // getNext: when m_position < m_image_size, *value = the element there as a float, the cursor
-    // advances and true comes back; otherwise false and nothing changes.
+    // advances and true comes back; otherwise, and without storage, false and nothing changes.
     virtual bool getNext(float* value) = 0;
     // setNext: when m_position < m_image_size, the element there becomes T(value), the cursor
-    // advances and true comes back; otherwise false and nothing changes.
+    // advances and true comes back; otherwise, and without storage, false and nothing changes.
     virtual bool setNext(float value) = 0;
     // setCurrent: rewrites the element last read or written (m_position - 1) with T(value).
-    // REQUIRES: a successful getNext or setNext before it.
+    // REQUIRES: a successful getNext or setNext before it (otherwise nothing is written).
     virtual void setCurrent(float value) = 0;
 
     // The element (x, y, z, t, c) := T(value). T(value) truncates toward zero for integer types
     // and keeps the low bits of the type's width (300.7 into unsigned char is 44).
     // REQUIRES: 0 <= each coordinate < its extent, 0 <= c < m_channels (asserted in checked
-    // builds).
+    // builds). The element operations and the interpolations below read 0 and write nothing
+    // without storage.
     virtual void setValue(float value, int x, int y, int z, int t, int c) = 0;
 
     // out[c] := every channel c of the pixel (trunc x, trunc y, trunc z) of frame 0, as floats.
@@ -174,10 +204,11 @@ public:
     virtual void computeWindowLevel() = 0;
 
     // Reverses the byte order of every element: 2- and 4-byte types (float included); 1-byte
-    // types and double are left as they are.
+    // types and double are left as they are. Nothing without storage.
     virtual void swapBytes() = 0;
 
-    // Mirrors the image along each axis whose flag is set. Replaces the storage.
+    // Mirrors the image along each axis whose flag is set. Replaces the storage (owned
+    // afterwards, see Storage ownership); no-op without storage.
     virtual void flip(bool flipX, bool flipY, bool flipZ, bool flipT) = 0;
 
     // Correlates frame 0 (read as one channel) with the windowSize x windowSize `filter` (row
@@ -203,7 +234,9 @@ public:
     // First derivatives of each plane with the 3 x 3 `kernel` (null: the default 1 2 1 / 0 0 0 /
     // -1 -2 -1) and its transpose into a two-channel image of type `typeCode` (0: m_type).
     // keepSize keeps the extents (outer ring 0), otherwise the result is 2 smaller in x and y.
-    // `output` or a new image as computeFilteredImage. Null (printed error) for an unsigned type.
+    // `output` or a new image as computeFilteredImage. Null (printed error) for an unsigned type,
+    // and without keepSize for an image narrower or lower than 2 pixels, which has no such
+    // result: "Error: image too small, cannot compute gradient!" (an output given is untouched).
     virtual Image* computeGradient(int typeCode, const float* kernel, bool keepSize,
                                    Image* output) = 0;
 
@@ -214,7 +247,8 @@ public:
 
     // First derivatives of a volume with the 3 x 3 x 3 `kernel` (null: the default) into a three-
     // (or with appendValue four-) channel image; byte and short results are clamped with a
-    // printed count. Prints its range when m_verbose. Arguments and result as computeGradient.
+    // printed count. Prints its range when m_verbose. Arguments and result as computeGradient;
+    // without keepSize a volume with fewer than 2 slices is refused as too small as well.
     virtual Image* computeGradient3D(int typeCode, const float* kernel, bool keepSize,
                                      bool appendValue, Image* output) = 0;
 
@@ -222,18 +256,23 @@ public:
     // by its channel's low/high to 0..255 (0..65535). With powerOfTwo the extents are rounded up
     // to powers of two. Writes into `out`, or a new array (owned by the caller, delete[]) when
     // out is null; returns the buffer (null when a rounded-up extent would exceed 2^30). A
-    // channel whose low equals high (nothing to scale by) and NaN elements give 0.
+    // channel whose low equals high (nothing to scale by) and NaN elements give 0. An empty
+    // image gives null with "Error: no image data, cannot create byte volume!" (or "... word
+    // volume!"), `out` untouched.
     virtual unsigned char* createByteVolume(unsigned char* out, bool powerOfTwo) = 0;
     virtual unsigned short* createWordVolume(unsigned short* out, bool powerOfTwo) = 0;
 
     // 8-bit copy of channel `channel` of slice (slice modulo Z, negative numbers wrapping too) of
-    // frame 0, scaled as above. A buffer made here has its padding area zeroed.
+    // frame 0, scaled as above. A buffer made here has its padding area zeroed. Null, `out`
+    // untouched, for an empty image ("Error: no image data, cannot create byte slice!") and for a
+    // channel outside 0..m_channels-1 ("Error: channel out of range, cannot create byte slice!").
     virtual unsigned char* createByteSlice(unsigned char* out, int slice, int channel,
                                            bool powerOfTwo) = 0;
 
     // Intensity-weighted centre (x, y, z) of a one-channel image into out[0..2], the weights being
     // value - low of channel 0; returns out. Weights that sum to 0 give the centre of the volume,
-    // ((X-1)/2, (Y-1)/2, (Z-1)/2).
+    // ((X-1)/2, (Y-1)/2, (Z-1)/2). An empty image gives null, `out` untouched, with "Error: no
+    // image data, cannot compute center of mass!".
     virtual float* getCenterOfMass(float* out) = 0;
 
     // Sets channel `channel`'s record: window = high - low, level = (low + high) * 0.5, low, high
@@ -264,7 +303,8 @@ public:
 
 // An image whose elements are of type T: one of char, unsigned char, short, unsigned short, int,
 // unsigned int, float, double (the library is built for exactly these eight). Owns m_data (a
-// 16-byte-aligned block of m_image_size elements) unless m_external_data is set. Not copyable.
+// 16-byte-aligned block of m_image_size elements) unless m_external_data is set (see Storage
+// ownership at the top). Not copyable.
 template <class T>
 class ImageBase : public Image {
 public:
@@ -319,7 +359,8 @@ public:
 
     T* getData() { return m_data; }
 
-    bool m_external_data;  // true: m_data is not owned (init allocates nothing, nothing frees it)
+    bool m_external_data;  // true: m_data is not owned (init allocates nothing, nothing frees it);
+                           // false again once an operation replaces the storage
     T* m_data;             // the elements; null when there is no storage
 };
 

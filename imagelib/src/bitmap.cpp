@@ -3,10 +3,15 @@
 
 #include "bitmap.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
+
+#include "extents.h"
+#include "regular_file.h"
 
 namespace Nevra {
 
@@ -65,7 +70,8 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
     if (fileName == nullptr || m_external_data) {
         return -1;
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName, "rb"));
+    // A FIFO, device or directory fails here, as a missing file does, before anything is read.
+    std::unique_ptr<std::FILE, FileCloser> file(openRegularFile(fileName, false));
     if (!file) {
         return -1;
     }
@@ -117,7 +123,9 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
     const int channels = bitCount == 8 ? 1 : bitCount / 8;
     const long long rowBytes = ((bitCount * w + 31) & ~31LL) / 8;  // file rows pad to 4 bytes
     const long long pixelBytes = rowBytes * h;
-    if (w * channels * h > INT_MAX || pixelBytes > INT_MAX) {
+    // The image as init will size it (a row too long for an int is refused even with no rows),
+    // and the rows as stored in the file.
+    if (!sizesFitInt(width, static_cast<int>(h), 1, 1, channels, 1) || pixelBytes > INT_MAX) {
         return -1;
     }
     // biSizeImage may be 0 for uncompressed pictures; a smaller non-zero one cannot hold the rows.
@@ -172,11 +180,30 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
     }
     file.reset();
 
-    // Everything is read and sound: commit.
-    ImageBase<unsigned char>::init(width, static_cast<int>(h), 1, 1, channels);
-    if (m_image_size > 0 && m_data == nullptr) {
+    // Everything is read and sound. The picture is made in an image of its own first, so that
+    // storage that cannot be had leaves this one as it was.
+    ImageBase<unsigned char> picture;
+    picture.init(width, static_cast<int>(h), 1, 1, channels);
+    if (picture.m_data == nullptr && w * channels * h > 0) {
         return -1;  // init could not allocate and said so
     }
+    const bool bottomUp = height > 0;
+    for (long long r = 0; r < h && picture.m_image_size > 0; ++r) {  // width 0: no storage
+        const long long target = bottomUp ? h - 1 - r : r;
+        std::memcpy(picture.m_data + target * picture.m_stride, pixels.get() + r * rowBytes,
+                    static_cast<std::size_t>(picture.m_stride));
+    }
+
+    // Commit: this image takes the picture's geometry, records and storage, as init would give.
+    releaseData();
+    std::copy(picture.m_dim, picture.m_dim + 4, m_dim);
+    m_channels = picture.m_channels;
+    m_stride = picture.m_stride;
+    m_slice_size = picture.m_slice_size;
+    m_frame_size = picture.m_frame_size;
+    m_image_size = picture.m_image_size;
+    std::swap(m_window_level, picture.m_window_level);
+    std::swap(m_data, picture.m_data);
     if (xPelsPerMeter != 0) {
         m_spacing[0] = static_cast<float>(static_cast<double>(width) / xPelsPerMeter);
     }
@@ -190,12 +217,6 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
     }
     for (int i = 0; i < 3; ++i) {
         m_color_masks[i] = readU32(masks + 4 * i);
-    }
-    const bool bottomUp = height > 0;
-    for (long long r = 0; r < h && m_image_size > 0; ++r) {  // width 0: no storage, no rows
-        const long long target = bottomUp ? h - 1 - r : r;
-        std::memcpy(m_data + target * m_stride, pixels.get() + r * rowBytes,
-                    static_cast<std::size_t>(m_stride));
     }
     return 1;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <iostream>
 #include <type_traits>
 #include <vector>
@@ -312,6 +313,19 @@ inline bool resolveResultType(int& typeCode, int ownType, const char* what) {
     return true;
 }
 
+// Without keepSize a derivative's result loses the outermost pixels on both sides of every axis
+// it works across, so each of those extents must be at least 2. Otherwise prints "Error: image
+// too small, cannot compute gradient!" and returns false.
+inline bool leavesAResult(bool keepSize, std::initializer_list<int> extents) {
+    for (const int extent : extents) {
+        if (!keepSize && extent < 2) {
+            std::cout << "Error: image too small, cannot compute gradient!" << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace filtering_detail
 
 template <class T>
@@ -444,7 +458,7 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
     const int H = m_dim[1];
     const int D = m_dim[2];
     const long long plane = static_cast<long long>(W) * H;
-    if (!holdsElements(*this, plane * D, "gradient")) {
+    if (!holdsElements(*this, plane * D, "gradient") || !leavesAResult(keepSize, {W, H})) {
         return nullptr;
     }
     const int s = keepSize ? 0 : 1;
@@ -639,7 +653,7 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
     const int H = m_dim[1];
     const int D = m_dim[2];
     const long long plane = static_cast<long long>(W) * H;
-    if (!holdsElements(*this, plane * D, "gradient")) {
+    if (!holdsElements(*this, plane * D, "gradient") || !leavesAResult(keepSize, {W, H, D})) {
         return nullptr;
     }
     const int s = keepSize ? 0 : 1;

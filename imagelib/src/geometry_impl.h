@@ -13,7 +13,6 @@
 
 #include "check.h"
 #include "element.h"
-#include "float_math.h"
 #include "imagebase.h"
 #include "kernels.h"
 
@@ -118,13 +117,25 @@ inline void reverseRow(const unsigned char* src, unsigned char* dst, int count, 
     }
 }
 
-// The smallest power of two not below `extent`, as the padding computes it: 2 raised to the
-// ceiling of log(extent) / log(2), every step in single precision.
+// The smallest power of two not below `extent` (0 for 0), or -1 when no int holds it. Exact in
+// integers: 2 raised to the ceiling of a single-precision log2 gives the same below 131072 but
+// falls short from 2^21 + 1 on.
 inline int paddedExtent(int extent) {
-    float exponent = floatLog(static_cast<float>(extent)) / floatLog(2.0f);
-    exponent = exponent == 0.0f ? 0.0f : floatCeil(exponent);
-    const float power = floatPow(2.0f, exponent);
-    return power < 2147483648.0f ? static_cast<int>(power) : -1;  // -1: no int holds it
+    if (extent <= 0) {
+        return 0;
+    }
+    const int power = nextPowerOfTwo(extent);
+    return power > 0 ? power : -1;
+}
+
+// Installs `block` as the image's storage in place of the old one (released when the image owns
+// it). The image owns the new block, even where it used external storage before: the caller's
+// block is left to the caller.
+template <class T>
+void replaceStorage(ImageBase<T>& image, T* block) {
+    image.releaseData();
+    image.m_data = block;
+    image.m_external_data = false;
 }
 
 // The four Keys weights (a = -1) of the fraction s, in single precision.
@@ -180,6 +191,7 @@ ImageBase<T>* ImageBase<T>::downsample(int fx, int fy, int fz, int ft, bool newI
             result->m_data =
                 static_cast<T*>(allocateAligned(static_cast<std::size_t>(count) * sizeof(T)));
             if (result->m_data == nullptr) {
+                result->Image::init(0, 0, 0, 0, 0);  // as init leaves an image it cannot store
                 std::cout << "Error while initializing!\n" << std::flush;
             }
         }
@@ -298,8 +310,7 @@ ImageBase<T>* ImageBase<T>::downsample(int fx, int fy, int fz, int ft, bool newI
         result->m_spacing[3] = m_spacing[3] * ft;
         return result;
     }
-    releaseData();
-    m_data = target;
+    geometry_detail::replaceStorage(*this, target);
     m_spacing[0] *= fx;
     m_spacing[1] *= fy;
     m_spacing[2] *= fz;
@@ -383,8 +394,9 @@ void ImageBase<T>::rotate(int axis) {
         }
     }
 
-    releaseData();
-    m_data = target;
+    if (target != nullptr) {  // an empty image turns its extents only
+        geometry_detail::replaceStorage(*this, target);
+    }
     const int a = axis == 0 ? 1 : 0;
     const int b = axis == 2 ? 1 : 2;
     std::swap(m_dim[a], m_dim[b]);
@@ -437,8 +449,7 @@ void ImageBase<T>::scaleToPowerOfTwo() {
     m_slice_size = static_cast<int>(sliceSize);
     m_frame_size = static_cast<int>(frameSize);
     m_image_size = static_cast<int>(imageSize);
-    releaseData();
-    m_data = target;
+    geometry_detail::replaceStorage(*this, target);
     if (m_verbose) {
         std::cout << "Scaled to power of two, new width = " << width << ", height = " << height
                   << std::endl;
@@ -447,6 +458,10 @@ void ImageBase<T>::scaleToPowerOfTwo() {
 
 template <class T>
 void ImageBase<T>::getTrilinear(float* out, float x, float y, float z) {
+    if (m_data == nullptr) {
+        std::fill_n(out, m_channels, 0.0f);  // no storage: nothing to interpolate
+        return;
+    }
     const int xx = static_cast<int>(x);
     const int yy = static_cast<int>(y);
     const int zz = static_cast<int>(z);
@@ -478,6 +493,9 @@ void ImageBase<T>::getTrilinear(float* out, float x, float y, float z) {
 
 template <class T>
 float ImageBase<T>::getTrilinear(float x, float y, float z) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     const int xx = static_cast<int>(x);
     const int yy = static_cast<int>(y);
     const int zz = static_cast<int>(z);
@@ -504,6 +522,10 @@ float ImageBase<T>::getTrilinear(float x, float y, float z) {
 
 template <class T>
 void ImageBase<T>::getTricubic(float* out, float x, float y, float z) {
+    if (m_data == nullptr) {
+        std::fill_n(out, m_channels, 0.0f);
+        return;
+    }
     const int xi = static_cast<int>(x);
     const int yi = static_cast<int>(y);
     const int zi = static_cast<int>(z);
@@ -533,6 +555,9 @@ void ImageBase<T>::getTricubic(float* out, float x, float y, float z) {
 
 template <class T>
 float ImageBase<T>::getTricubic(float x, float y, float z) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     float value = 0.0f;
     getTricubic(&value, x, y, z);
     return value;
@@ -576,8 +601,7 @@ void ImageBase<T>::flip(bool flipX, bool flipY, bool flipZ, bool flipT) {
             }
         }
     }
-    releaseData();
-    m_data = target;
+    geometry_detail::replaceStorage(*this, target);
 }
 
 }  // namespace Nevra

@@ -1,9 +1,9 @@
 // Image: geometry, window/level records and spacing; the aligned storage allocation; the free
 // functions createImage and nextPowerOfTwo.
 
-#include <climits>
 #include <new>
 
+#include "extents.h"
 #include "imagebase.h"
 
 namespace Nevra {
@@ -49,34 +49,29 @@ int Image::reservedOperation(int) {
 }
 
 int Image::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
+    delete[] m_window_level;
+    m_window_level = nullptr;
+    const bool valid = sizesFitInt(dimX, dimY, dimZ, dimT, channels, 1);
+    if (valid && channels > 0) {
+        m_window_level = new (std::nothrow) WindowLevel[channels]();
+    }
+    if (!valid || (channels > 0 && m_window_level == nullptr)) {
+        // Refused: the image is left empty, as a fresh Bitmap is.
+        m_dim[0] = m_dim[1] = m_dim[2] = m_dim[3] = 0;
+        m_channels = 0;
+        m_stride = m_slice_size = m_frame_size = m_image_size = 0;
+        return 1;
+    }
     m_dim[0] = dimX;
     m_dim[1] = dimY;
     m_dim[2] = dimZ;
     m_dim[3] = dimT;
     m_channels = channels;
-
-    // Each product is checked on its own: every derived size must fit its int field.
-    bool valid = dimX >= 0 && dimY >= 0 && dimZ >= 0 && dimT >= 0 && channels >= 0;
-    const long long stride = static_cast<long long>(dimX) * channels;
-    const long long slice = valid && stride <= INT_MAX ? stride * dimY : 0;
-    const long long frame = valid && slice <= INT_MAX ? slice * dimZ : 0;
-    const long long image = valid && frame <= INT_MAX ? frame * dimT : 0;
-    valid = valid && stride <= INT_MAX && slice <= INT_MAX && frame <= INT_MAX && image <= INT_MAX;
-    m_stride = valid ? static_cast<int>(stride) : 0;
-    m_slice_size = valid ? static_cast<int>(slice) : 0;
-    m_frame_size = valid ? static_cast<int>(frame) : 0;
-    m_image_size = valid ? static_cast<int>(image) : 0;
-
-    delete[] m_window_level;
-    m_window_level = nullptr;
-    if (channels > 0) {
-        m_window_level = new (std::nothrow) WindowLevel[channels]();
-        if (m_window_level == nullptr) {
-            valid = false;
-            m_stride = m_slice_size = m_frame_size = m_image_size = 0;
-        }
-    }
-    return valid ? 0 : 1;
+    m_stride = dimX * channels;
+    m_slice_size = m_stride * dimY;
+    m_frame_size = m_slice_size * dimZ;
+    m_image_size = m_frame_size * dimT;
+    return 0;
 }
 
 void Image::setWindowLevel(float low, float high, int channel) {

@@ -15,6 +15,17 @@ namespace Nevra {
 
 namespace intensity_detail {
 
+// True when the image has elements to read; otherwise prints "Error: no image data, cannot
+// <what>!" (an image with an extent of 0, or without storage, is empty).
+template <class T>
+bool hasElements(const ImageBase<T>& image, const char* what) {
+    if (image.m_data != nullptr && image.m_image_size > 0) {
+        return true;
+    }
+    std::cout << "Error: no image data, cannot " << what << "!" << std::endl;
+    return false;
+}
+
 // (value - low) * top / (high - low) in double, rounded to float, then clamped to [0, top] and
 // truncated. A channel whose low equals high has no range to scale into: its values map to 0.
 // NaN maps to 0 as well.
@@ -143,17 +154,31 @@ void ImageBase<T>::applyWindowLevel(bool invert) {
 
 template <class T>
 unsigned char* ImageBase<T>::createByteVolume(unsigned char* out, bool powerOfTwo) {
+    if (!intensity_detail::hasElements(*this, "create byte volume")) {
+        return nullptr;
+    }
     return intensity_detail::createVolume(*this, out, powerOfTwo, 255.0);
 }
 
 template <class T>
 unsigned short* ImageBase<T>::createWordVolume(unsigned short* out, bool powerOfTwo) {
+    if (!intensity_detail::hasElements(*this, "create word volume")) {
+        return nullptr;
+    }
     return intensity_detail::createVolume(*this, out, powerOfTwo, 65535.0);
 }
 
 template <class T>
 unsigned char* ImageBase<T>::createByteSlice(unsigned char* out, int slice, int channel,
                                              bool powerOfTwo) {
+    if (!intensity_detail::hasElements(*this, "create byte slice")) {
+        return nullptr;
+    }
+    if (channel < 0 || channel >= m_channels) {
+        // No window/level record to scale by, and no such element in a pixel.
+        std::cout << "Error: channel out of range, cannot create byte slice!" << std::endl;
+        return nullptr;
+    }
     const int X = m_dim[0];
     const int Y = m_dim[1];
     const int Z = m_dim[2];
@@ -168,9 +193,6 @@ unsigned char* ImageBase<T>::createByteSlice(unsigned char* out, int slice, int 
         if (out == nullptr) {
             return nullptr;
         }
-    }
-    if (Z < 1) {
-        return out;
     }
     // Slice numbers wrap round the volume, negative ones included.
     int s = slice % Z;
@@ -197,6 +219,9 @@ unsigned char* ImageBase<T>::createByteSlice(unsigned char* out, int slice, int 
 
 template <class T>
 float* ImageBase<T>::getCenterOfMass(float* out) {
+    if (!intensity_detail::hasElements(*this, "compute center of mass")) {
+        return nullptr;
+    }
     const long long X = m_dim[0];
     const long long Y = m_dim[1];
     const long long Z = m_dim[2];

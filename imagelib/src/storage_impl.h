@@ -11,7 +11,9 @@
 
 #include "check.h"
 #include "element.h"
+#include "extents.h"
 #include "imagebase.h"
+#include "regular_file.h"
 
 namespace Nevra {
 
@@ -61,7 +63,7 @@ int ImageBase<T>::reservedOperation(int) {
 
 template <class T>
 int ImageBase<T>::loadRaw(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = openRegularFile(path, false);
     if (file == nullptr) {
         return 1;
     }
@@ -87,23 +89,29 @@ int ImageBase<T>::setData(void* data) {
 
 template <class T>
 int ImageBase<T>::saveRaw(const char* path) {
-    std::FILE* file = std::fopen(path, "wb");
+    bool ok = false;
+    const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
+    if (!ok || (bytes > 0 && m_data == nullptr)) {
+        return 1;  // nothing to write what the geometry promises from: the file stays as it was
+    }
+    std::FILE* file = openRegularFile(path, true);
     if (file == nullptr) {
         return 1;
     }
-    bool ok = false;
-    const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
-    std::size_t written = 0;
-    if (ok && bytes > 0 && m_data != nullptr) {
-        written = std::fwrite(m_data, 1, bytes, file);
-    }
+    const std::size_t written = bytes > 0 ? std::fwrite(m_data, 1, bytes, file) : 0;
     const bool closed = std::fclose(file) == 0;
-    return ok && written == bytes && closed ? 0 : 1;
+    return written == bytes && closed ? 0 : 1;
 }
 
 template <class T>
 int ImageBase<T>::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
-    const int invalid = Image::init(dimX, dimY, dimZ, dimT, channels);
+    // The geometry half checks the element counts; the byte count of T must fit an int too.
+    int invalid = 1;
+    if (sizesFitInt(dimX, dimY, dimZ, dimT, channels, sizeof(T))) {
+        invalid = Image::init(dimX, dimY, dimZ, dimT, channels);
+    } else {
+        Image::init(0, 0, 0, 0, 0);  // empty, as the geometry half leaves what it refuses
+    }
     releaseData();
     if (invalid != 0) {
         storage_detail::reportInitFailure();
@@ -112,10 +120,9 @@ int ImageBase<T>::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
     if (m_image_size == 0 || m_external_data) {
         return 0;
     }
-    bool ok = false;
-    const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
-    m_data = ok ? static_cast<T*>(allocateAligned(bytes)) : nullptr;
+    m_data = static_cast<T*>(allocateAligned(static_cast<std::size_t>(m_image_size) * sizeof(T)));
     if (m_data == nullptr) {
+        Image::init(0, 0, 0, 0, 0);  // no storage for the geometry: leave the image empty
         storage_detail::reportInitFailure();
         return 0;
     }
@@ -130,7 +137,9 @@ void ImageBase<T>::clear() {
         const std::size_t bytes = storage_detail::byteCount<T>(m_image_size, ok);
         m_data = ok ? static_cast<T*>(allocateAligned(bytes)) : nullptr;
         if (m_data == nullptr) {
+            Image::init(0, 0, 0, 0, 0);  // as init leaves it
             storage_detail::reportInitFailure();
+            return;
         }
     }
     if (m_data != nullptr) {
@@ -151,7 +160,7 @@ void ImageBase<T>::releaseData() {
 
 template <class T>
 bool ImageBase<T>::getNext(float* value) {
-    if (m_position >= m_image_size) {
+    if (m_position >= m_image_size || m_data == nullptr) {
         return false;
     }
     *value = static_cast<float>(m_data[m_position]);
@@ -161,7 +170,7 @@ bool ImageBase<T>::getNext(float* value) {
 
 template <class T>
 bool ImageBase<T>::setNext(float value) {
-    if (m_position >= m_image_size) {
+    if (m_position >= m_image_size || m_data == nullptr) {
         return false;
     }
     m_data[m_position] = toElement<T>(value);
@@ -171,7 +180,10 @@ bool ImageBase<T>::setNext(float value) {
 
 template <class T>
 void ImageBase<T>::setCurrent(float value) {
-    m_data[m_position - 1] = toElement<T>(value);
+    // Only the element a getNext or setNext reached: none without storage or before the first.
+    if (m_data != nullptr && m_position >= 1 && m_position <= m_image_size) {
+        m_data[m_position - 1] = toElement<T>(value);
+    }
 }
 
 // The element index of (x, y, z, t, c), computed wide so that a bad coordinate is caught by the
@@ -188,20 +200,31 @@ void ImageBase<T>::setCurrent(float value) {
                  "c + x*m_channels + y*m_stride + z*m_slice_size + t*m_frame_size < "            \
                  "m_image_size")
 
+// Without storage the element operations read 0 and write nothing.
+
 template <class T>
 void ImageBase<T>::setValue(float value, int x, int y, int z, int t, int c) {
+    if (m_data == nullptr) {
+        return;
+    }
     NEVRA_CHECKED_INDEX(x, y, z, t, c);
     m_data[index] = toElement<T>(value);
 }
 
 template <class T>
 float ImageBase<T>::getValue(int x, int y, int z, int t, int c) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     NEVRA_CHECKED_INDEX(x, y, z, t, c);
     return static_cast<float>(m_data[index]);
 }
 
 template <class T>
 T ImageBase<T>::element(int x, int y, int z, int t, int c) const {
+    if (m_data == nullptr) {
+        return T(0);
+    }
     NEVRA_CHECKED_INDEX(x, y, z, t, c);
     return m_data[index];
 }
@@ -210,6 +233,10 @@ T ImageBase<T>::element(int x, int y, int z, int t, int c) const {
 
 template <class T>
 void ImageBase<T>::getPixel(float* out, float x, float y, float z) {
+    if (m_data == nullptr) {
+        std::fill_n(out, m_channels, 0.0f);
+        return;
+    }
     const T* pixel = m_data + static_cast<int>(x) * m_channels + static_cast<int>(y) * m_stride +
                      static_cast<int>(z) * m_slice_size;
     for (int c = 0; c < m_channels; ++c) {
@@ -219,6 +246,9 @@ void ImageBase<T>::getPixel(float* out, float x, float y, float z) {
 
 template <class T>
 float ImageBase<T>::getValue(float x, float y, float z) {
+    if (m_data == nullptr) {
+        return 0.0f;
+    }
     const int index = static_cast<int>(x) * m_channels + static_cast<int>(y) * m_stride +
                       static_cast<int>(z) * m_slice_size;
     return static_cast<float>(m_data[index]);
@@ -226,6 +256,9 @@ float ImageBase<T>::getValue(float x, float y, float z) {
 
 template <class T>
 void ImageBase<T>::swapBytes() {
+    if (m_data == nullptr) {
+        return;
+    }
     if constexpr (sizeof(T) == 2) {
         for (int i = 0; i < m_image_size; ++i) {
             std::uint16_t v;

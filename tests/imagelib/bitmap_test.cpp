@@ -115,6 +115,14 @@ protected:
         return bitmap_.readBitmap(path_.c_str(), 1);
     }
 
+    // All a read may change, but for m_bit_count.
+    auto state() const {
+        return std::make_tuple(bitmap_.getWidth(), bitmap_.getHeight(), bitmap_.m_channels,
+                               bitmap_.m_image_size, nevra_test::elements<unsigned char>(bitmap_),
+                               bitmap_.m_window_level, bitmap_.m_palette, bitmap_.m_palette_size,
+                               bitmap_.m_spacing[0]);
+    }
+
     std::string path_;
     Bitmap bitmap_;
 };
@@ -240,12 +248,8 @@ TEST_F(BitmapTest, DamagedHeaderBytesAreSafe) {
 // m_bit_count takes the file's depth once the signature and the depth field were read.
 TEST_F(BitmapTest, FailuresLeaveThePreviousPicture) {
     ASSERT_EQ(read(buildBmp(variant(8, 3, 2, 4, 40, 0, false, {{kXPels, 1000}}))), 1);
-    auto state = [this] {
-        return std::make_tuple(bitmap_.getWidth(), bitmap_.getHeight(), bitmap_.m_channels,
-                               nevra_test::elements<unsigned char>(bitmap_), bitmap_.m_palette,
-                               bitmap_.m_palette_size, bitmap_.m_spacing[0]);
-    };
     const auto before = state();
+    CoutCapture out;
     auto expectUnchanged = [&](int bitCount, const std::string& row) {
         EXPECT_EQ(bitmap_.m_bit_count, bitCount) << row;
         EXPECT_EQ(state(), before) << row;
@@ -288,6 +292,9 @@ TEST_F(BitmapTest, FailuresLeaveThePreviousPicture) {
         {{{kSizeImage, 0}, {kHeight, 1 << 24}}, kWidth, 4, {1 << 24}, 24},
         {{{kSizeImage, 0}, {kHeight, 1 << 12}}, kWidth, 4, {1 << 20}, 24},
         {{{kSizeImage, 0}, {kHeight, 8192}}, kWidth, 4, {8192}, 24},
+        // no rows, but a row longer than an int: 2^24 pixels of 128 bytes, 2^19 of 8191
+        {{{kSizeImage, 0}, {kHeight, 0}, {kBitCount, 1024, 2}}, kWidth, 4, {1 << 24}, 1024},
+        {{{kSizeImage, 0}, {kHeight, 0}, {kBitCount, 0xFFF8, 2}}, kWidth, 4, {1 << 19}, 0xFFF8},
     };
     for (const auto& field : fields) {
         for (unsigned value : field.values) {
@@ -314,6 +321,39 @@ TEST_F(BitmapTest, FailuresLeaveThePreviousPicture) {
             expectUnchanged(keep < 30 ? before : file[kBitCount], "cut at " + std::to_string(keep));
         }
     }
+    EXPECT_EQ(out.text(), "") << "the reader prints nothing";
+}
+
+// Only regular files are read: a FIFO (whose open would block for ever), a directory or a device
+// fails as a file that cannot be opened, before anything is read. Files of /proc, regular but
+// without a length, fail too.
+TEST_F(BitmapTest, OnlyRegularFilesAreRead) {
+    ASSERT_EQ(read(buildBmp(variant(24, 3, 2))), 1);
+    const auto before = state();
+    const std::string fifo = nevra_test::tempPath("fifo.bmp");
+    nevra_test::makeFifo(fifo);
+    EXPECT_EQ(nevra_test::finishesOnFifo(fifo, false,
+                                         [&] { return bitmap_.readBitmap(fifo.c_str(), 1); }),
+              -1);
+    std::remove(fifo.c_str());
+    for (const std::string& path : {::testing::TempDir(), std::string("/dev/zero"),
+                                   std::string("/dev/null"), std::string("/proc/self/status")}) {
+        EXPECT_EQ(bitmap_.readBitmap(path.c_str(), 1), -1) << path;
+        EXPECT_EQ(state(), before) << path;
+        EXPECT_EQ(bitmap_.m_bit_count, 24) << path;
+    }
+}
+
+// Storage that cannot be had: init says so, and the picture read before stays.
+TEST_F(BitmapTest, FailedAllocationLeavesThePreviousPicture) {
+    ASSERT_EQ(read(buildBmp(variant(8, 3, 2, 4))), 1);
+    const auto before = state();
+    CoutCapture out;
+    nevra_test::FailingAllocations failing;
+    EXPECT_EQ(read(buildBmp(variant(24, 5, 3))), -1);
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(bitmap_.m_bit_count, 24);
+    EXPECT_EQ(out.text(), "Error while initializing!\n");
 }
 
 }  // namespace

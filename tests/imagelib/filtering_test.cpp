@@ -286,6 +286,47 @@ TEST(Filtering, SmallAndEmptyImagesStayInside) {
     EXPECT_TRUE(std::isnan(result->getValue(2, 1, 0, 0, 0)));
 }
 
+// Without keepSize a result is two pixels smaller along every axis the derivative works across.
+// An image narrower or lower than two pixels (or, in 3D, with fewer than two slices) has no
+// such result: refused, whether an output is given or not. Two pixels give an empty result.
+TEST(Gradient, ImagesTooSmallToShrinkAreRefused) {
+    const struct {
+        int x, y, z;
+        bool threeD;
+        bool refused;
+    } rows[] = {{1, 5, 1, false, true},  {5, 1, 3, false, true}, {1, 1, 1, false, true},
+                {0, 0, 1, false, true},  {2, 5, 1, false, false}, {5, 2, 1, false, false},
+                {5, 5, 1, true, true},   {1, 5, 5, true, true},   {5, 1, 5, true, true},
+                {0, 0, 0, true, true},   {5, 5, 2, true, false},  {2, 2, 2, true, false}};
+    for (const auto& r : rows) {
+        const std::string what = std::to_string(r.x) + "x" + std::to_string(r.y) + "x" +
+                                 std::to_string(r.z) + (r.threeD ? " 3D" : "");
+        auto image = makeImage<short>(r.x, r.y, r.z, 1, 1, 3);
+        image->m_verbose = 0;
+        auto output = makeImage<float>(3, 3, 3, 1, 4, 5);
+        const std::vector<float> before = contents(output.get());
+        for (Image* given : {static_cast<Image*>(nullptr), static_cast<Image*>(output.get())}) {
+            CoutCapture out;
+            Image* result =
+                r.threeD ? image->computeGradient3D(kTypeFloat, nullptr, false, true, given)
+                         : image->computeGradient(kTypeFloat, nullptr, false, given);
+            if (r.refused) {
+                EXPECT_EQ(result, nullptr) << what;
+                EXPECT_EQ(out.text(), "Error: image too small, cannot compute gradient!\n") << what;
+                EXPECT_EQ(contents(output.get()), before) << what;
+            } else {
+                ASSERT_NE(result, nullptr) << what;
+                EXPECT_EQ(out.text(), "") << what;
+                if (given == nullptr) {
+                    EXPECT_EQ(result->m_image_size, 0) << what;
+                    EXPECT_EQ(result->m_dim[0], r.x - 2) << what;
+                    delete result;
+                }
+            }
+        }
+    }
+}
+
 // On I(x, y) = x the default kernel gives A = 0 and B = -8 at every inner pixel.
 TEST(Gradient, RampWithTheDefaultKernel) {
     auto ramp = std::make_unique<ImageBase<short>>();

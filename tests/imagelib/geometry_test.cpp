@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -183,6 +184,62 @@ TEST(ScaleToPowerOfTwo, PadsEveryFrameWithZeros) {
         auto row = makeImage<unsigned char>(extent, 1, 1, 1, 1);
         row->scaleToPowerOfTwo();
         EXPECT_EQ(row->m_dim[0], nextPowerOfTwo(extent)) << extent;
+    }
+}
+
+// The float logarithms of the padding's definition are exact below 131072 only; the smallest
+// extent they get wrong is 2^21 + 1. The padded width is the exact power of two.
+TEST(ScaleToPowerOfTwo, PadsLongRowsToTheExactPowerOfTwo) {
+    for (int extent : {(1 << 21) + 1, (1 << 24) + 1}) {
+        auto row = std::make_unique<ImageBase<unsigned char>>();
+        row->init(extent, 1, 1, 1, 1);
+        row->m_data[extent - 1] = 9;
+        CoutCapture out;
+        row->scaleToPowerOfTwo();
+        const int width = nextPowerOfTwo(extent);
+        EXPECT_EQ(out.text(), "Scaled to power of two, new width = " + std::to_string(width) +
+                                  ", height = 1\n");
+        ASSERT_EQ(row->m_dim[0], width);
+        EXPECT_EQ(row->m_image_size, width);
+        EXPECT_EQ(row->m_data[extent - 1], 9);
+        EXPECT_EQ(row->m_data[extent], 0);
+    }
+}
+
+// Over external storage (m_external_data), the operations that replace the storage make a block
+// of their own: the image owns it from then on, so it is freed with the image, and the caller's
+// block is left as it was. Each result equals that of an image owning its storage.
+TEST(ExternalStorage, ReplacedStorageBelongsToTheImage) {
+    using S = ImageBase<short>;
+    const std::function<void(S&)> operations[] = {
+        [](S& i) { i.rotate(2); },
+        [](S& i) { i.rotate(0); },
+        [](S& i) { i.flip(true, false, false, false); },
+        [](S& i) { i.downsample(2, 1, 1, 1, false); },
+        [](S& i) { i.downsample(4, 1, 1, 1, false); },  // to nothing: no block at all
+        [](S& i) { i.scaleToPowerOfTwo(); },
+    };
+    for (std::size_t n = 0; n < std::size(operations); ++n) {
+        auto owned = makeImage<short>(3, 2, 1, 1, 2);
+        owned->m_verbose = 0;
+        std::vector<short> block = elements(*owned);
+        const std::vector<short> kept = block;
+        {
+            S view;
+            view.m_verbose = 0;
+            view.m_external_data = true;
+            view.setData(block.data());
+            view.init(3, 2, 1, 1, 2);
+            operations[n](*owned);
+            operations[n](view);
+            EXPECT_FALSE(view.m_external_data) << n;
+            EXPECT_NE(view.m_data, block.data()) << n;
+            EXPECT_EQ(std::vector<int>(view.m_dim, view.m_dim + 4),
+                      std::vector<int>(owned->m_dim, owned->m_dim + 4))
+                << n;
+            EXPECT_EQ(elements(view), elements(*owned)) << n;
+        }
+        EXPECT_EQ(block, kept) << n;
     }
 }
 

@@ -1,12 +1,16 @@
 #ifndef TESTS_IMAGELIB_IMAGE_TEST_SUPPORT_H
 #define TESTS_IMAGELIB_IMAGE_TEST_SUPPORT_H
 
-// Helpers shared by the image library's tests: the eight element types, test images and
-// temporary file names.
+// Helpers shared by the image library's tests: the eight element types, test images, temporary
+// file names, FIFOs and failing storage allocations.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <random>
 #include <string>
@@ -55,6 +59,41 @@ inline std::string tempPath(const std::string& name) {
     }
     return ::testing::TempDir() + unique;
 }
+
+// A FIFO at `path` (made afresh).
+inline void makeFifo(const std::string& path) {
+    std::remove(path.c_str());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+}
+
+// Runs `call` (which opens the FIFO at `fifo` for reading, or for writing when `callWrites`) on
+// another thread and returns its result. A call still blocked after five seconds fails the test;
+// it is then released by opening the FIFO from the other end, kept open until the call has
+// returned (so a writer gets no SIGPIPE), instead of hanging the whole run.
+template <class Call>
+auto finishesOnFifo(const std::string& fifo, bool callWrites, Call call) {
+    auto result = std::async(std::launch::async, call);
+    int otherEnd = -1;
+    if (result.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+        ADD_FAILURE() << "blocked on the FIFO " << fifo;
+        otherEnd = open(fifo.c_str(), (callWrites ? O_RDONLY : O_WRONLY) | O_NONBLOCK);
+    }
+    auto value = result.get();
+    if (otherEnd >= 0) {
+        close(otherEnd);
+    }
+    return value;
+}
+
+// While one lives, every aligned allocation fails, as the image library's storage allocation
+// does when memory runs out. Only in test binaries linked with failing_allocation.cpp.
+class FailingAllocations {
+public:
+    FailingAllocations();
+    ~FailingAllocations();
+    FailingAllocations(const FailingAllocations&) = delete;
+    FailingAllocations& operator=(const FailingAllocations&) = delete;
+};
 
 }  // namespace nevra_test
 

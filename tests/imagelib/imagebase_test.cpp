@@ -51,24 +51,70 @@ TEST(ImageStorage, InitDerivesSizesZeroesAndReplaces) {
     EXPECT_EQ(image.m_window_level, nullptr);
 }
 
-// Sizes that do not fit an int must neither wrap round nor allocate.
-TEST(ImageStorage, BadGeometryReportsAndKeepsNoStorage) {
+// True when the image is empty in every respect: no extents, channels, sizes, records or storage.
+bool isEmpty(const Image& image) {
+    const int* d = image.m_dim;
+    return d[0] == 0 && d[1] == 0 && d[2] == 0 && d[3] == 0 && image.m_channels == 0 &&
+           image.m_stride == 0 && image.m_slice_size == 0 && image.m_frame_size == 0 &&
+           image.m_image_size == 0 && image.m_window_level == nullptr;
+}
+
+// Sizes that are negative, or whose element or byte count does not fit an int, must neither wrap
+// round nor allocate: the line, and an empty image.
+template <class T>
+void expectRefused(int x, int y, int z, int t, int c) {
+    const std::string what = std::to_string(sizeof(T)) + " bytes: " + std::to_string(x) + " " +
+                             std::to_string(y) + " " + std::to_string(z) + " " +
+                             std::to_string(t) + " " + std::to_string(c);
+    ImageBase<T> image;
+    image.init(2, 2, 1, 1, 1);
+    CoutCapture out;
+    EXPECT_EQ(image.init(x, y, z, t, c), 0) << what;
+    EXPECT_EQ(out.text(), "Error while initializing!\n") << what;
+    EXPECT_EQ(image.m_data, nullptr) << what;
+    EXPECT_TRUE(isEmpty(image)) << what;
+}
+
+TEST(ImageStorage, BadGeometryReportsAndLeavesTheImageEmpty) {
     const int rows[][5] = {{65536, 65536, 1, 1, 1},
                            {1 << 16, 1 << 8, 1 << 8, 1, 1},
                            {1024, 1024, 1024, 1024, 4},
                            {INT_MAX, 1, 1, 1, 2},
+                           {INT_MAX, 0, 1, 1, 2},  // a row too long for an int, in an empty image
                            {-1, 4, 1, 1, 1},
                            {-2, -2, 1, 1, 1},
                            {4, 4, 1, 1, -3}};
-    for (const auto& g : rows) {
-        ImageBase<float> image;
-        image.init(2, 2, 1, 1, 1);
+    for (const auto& g : rows)
+        expectRefused<float>(g[0], g[1], g[2], g[3], g[4]);
+    // Element counts that fit an int, byte counts that do not (2^31 bytes and more).
+    expectRefused<double>(300000000, 1, 1, 1, 1);
+    expectRefused<double>(1 << 14, 1 << 14, 1, 1, 1);
+    expectRefused<float>(1 << 29, 1, 1, 1, 1);
+    expectRefused<int>(1 << 15, 1 << 14, 1, 1, 1);
+    expectRefused<short>(1 << 30, 1, 1, 1, 1);
+    expectRefused<unsigned short>(1, 1, 1, 1 << 30, 1);
+}
+
+// A storage allocation that fails leaves the image empty, as a refused init does, whichever
+// operation asked for it.
+TEST(ImageStorage, FailedAllocationLeavesTheImageEmpty) {
+    const std::function<ImageBase<int>*(ImageBase<int>&)> allocations[] = {
+        [](ImageBase<int>& i) { return i.init(4, 4, 1, 1, 2), &i; },
+        [](ImageBase<int>& i) { return i.releaseData(), i.clear(), &i; },
+        [](ImageBase<int>& i) { return i.downsample(2, 1, 1, 1, true); },
+    };
+    for (const auto& allocate : allocations) {
+        auto image = makeImage<int>(4, 3, 1, 1, 2);
         CoutCapture out;
-        EXPECT_EQ(image.init(g[0], g[1], g[2], g[3], g[4]), 0);
+        nevra_test::FailingAllocations failing;
+        std::unique_ptr<ImageBase<int>> made;
+        ImageBase<int>* result = allocate(*image);
+        if (result != image.get())
+            made.reset(result);
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->m_data, nullptr);
+        EXPECT_TRUE(isEmpty(*result));
         EXPECT_EQ(out.text(), "Error while initializing!\n");
-        EXPECT_EQ(image.m_data, nullptr);
-        EXPECT_EQ(image.m_image_size, 0);
-        EXPECT_EQ(image.m_stride, 0);
     }
 }
 
@@ -235,6 +281,115 @@ TEST(ImageRaw, FailuresReturnOneAndKeepTheElements) {
     }
 }
 
+// Raw files are regular files: a FIFO (which would block the open for ever), a directory or a
+// device is refused like a file that cannot be opened, and nothing is read or written.
+TEST(ImageRaw, OnlyRegularFilesAreReadOrWritten) {
+    auto image = makeImage<short>(2, 2, 1, 1, 1);
+    const std::vector<short> before = elements(*image);
+    const std::string fifo = tempPath("fifo");
+    nevra_test::makeFifo(fifo);
+    EXPECT_EQ(nevra_test::finishesOnFifo(fifo, false, [&] { return image->loadRaw(fifo.c_str()); }),
+              1);
+    EXPECT_EQ(nevra_test::finishesOnFifo(fifo, true, [&] { return image->saveRaw(fifo.c_str()); }),
+              1);
+    // A reader waiting at the other end does not make the FIFO a file.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(image->saveRaw(fifo.c_str()), 1);
+    char byte;
+    EXPECT_EQ(read(reader, &byte, 1), 0) << "nothing was written into the FIFO";
+    close(reader);
+    std::remove(fifo.c_str());
+    for (const std::string& path : {::testing::TempDir(), std::string("/dev/zero"),
+                                   std::string("/dev/null"), std::string("/proc/self/status")}) {
+        EXPECT_EQ(image->loadRaw(path.c_str()), 1) << path;
+        EXPECT_EQ(elements(*image), before) << path;
+    }
+    EXPECT_EQ(image->saveRaw(::testing::TempDir().c_str()), 1);
+    EXPECT_EQ(image->saveRaw("/dev/null"), 1);
+}
+
+// Images without storage: an extent of 0, storage released or never given, or an image
+// downsampled to nothing. Every operation takes them as empty: nothing is read or written, and
+// the operations with a result to refuse print their line and give null.
+TYPED_TEST(ImageTyped, EveryOperationTakesAnImageWithoutStorageAsEmpty) {
+    using I = ImageBase<TypeParam>;
+    const std::function<void(I&)> images[] = {
+        [](I& i) { i.init(4, 4, 2, 0, 1); },
+        [](I& i) { i.init(3, 2, 2, 1, 2), i.releaseData(); },
+        [](I& i) { i.m_external_data = true, i.init(3, 2, 1, 1, 1); },
+        [](I& i) { i.init(4, 4, 1, 1, 1), i.downsample(1, 1, 1, 2, false); },
+    };
+    unsigned char bytes[64];
+    unsigned short words[64];
+    float pixel[2] = {-1.0f, -1.0f};
+    const float ones[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+    const struct {
+        const char* line;  // printed by the operation, or null: nothing
+        std::function<bool(I&)> call;  // false when the result is wrong
+    } operations[] = {
+        {nullptr, [](I& i) { float v = -1.0f; return !i.getNext(&v) && v == -1.0f; }},
+        {nullptr, [](I& i) { return !i.setNext(1.0f) && i.m_position == 0; }},
+        {nullptr, [](I& i) { return i.m_position = 1, i.setCurrent(1.0f), true; }},
+        {nullptr, [](I& i) { return i.swapBytes(), true; }},
+        {nullptr, [](I& i) { return i.setValue(1.0f, 0, 0, 0, 0, 0), true; }},
+        {nullptr, [](I& i) { return i.getValue(0, 0, 0, 0, 0) == 0.0f; }},
+        {nullptr, [](I& i) { return i.getValue(0.0f, 0.0f, 0.0f) == 0.0f; }},
+        {nullptr, [](I& i) { return i.element(0, 0, 0, 0, 0) == TypeParam(0); }},
+        {nullptr, [&](I& i) { return i.getPixel(pixel, 0, 0, 0), pixel[0] == 0.0f; }},
+        {nullptr, [&](I& i) { return i.getTrilinear(pixel, 0, 0, 0), pixel[0] == 0.0f; }},
+        {nullptr, [](I& i) { return i.getTrilinear(0.5f, 0.5f, 0.5f) == 0.0f; }},
+        {nullptr, [&](I& i) { return i.getTricubic(pixel, 1, 1, 1), pixel[0] == 0.0f; }},
+        {nullptr, [](I& i) { return i.getTricubic(1.0f, 1.0f, 1.0f) == 0.0f; }},
+        {nullptr, [](I& i) { return i.computeWindowLevel(), true; }},
+        {nullptr, [](I& i) { return i.invert(), true; }},
+        {nullptr, [](I& i) { return i.applyWindowLevel(true), true; }},
+        {nullptr, [](I& i) { return i.downsample(1, 1, 1, 1, false) == nullptr; }},
+        {nullptr, [](I& i) { return i.downsample(1, 1, 1, 1, true) == nullptr; }},
+        {nullptr, [](I& i) { return i.scaleToPowerOfTwo(), true; }},
+        {nullptr, [](I& i) { return i.flip(true, true, true, true), true; }},
+        {nullptr, [](I& i) { return i.rotate(1), true; }},
+        {nullptr, [](I& i) { return i.fillBorder(2), true; }},
+        {"Error: no image data, cannot create byte volume!",
+         [&](I& i) { return !i.createByteVolume(bytes, true) && bytes[0] == 7; }},
+        {"Error: no image data, cannot create word volume!",
+         [&](I& i) { return !i.createWordVolume(words, false) && words[0] == 7; }},
+        {"Error: no image data, cannot create word volume!",
+         [](I& i) { return !i.createWordVolume(nullptr, true); }},
+        {"Error: no image data, cannot create byte slice!",
+         [&](I& i) { return !i.createByteSlice(bytes, 0, 0, false) && bytes[0] == 7; }},
+        {"Error: no image data, cannot create byte slice!",
+         [](I& i) { return !i.createByteSlice(nullptr, 1, 0, true); }},
+        {"Error: no image data, cannot compute center of mass!",
+         [&](I& i) { return !i.getCenterOfMass(pixel) && pixel[0] == 7.0f; }},
+        {"Error: no image data, cannot compute filtered image!",
+         [&](I& i) { return !i.computeFilteredImage(kTypeFloat, ones, 3, nullptr); }},
+        {"Error: no image data, cannot compute gradient!",
+         [](I& i) { return !i.computeGradient(kTypeFloat, nullptr, true, nullptr); }},
+        {"Error: no image data, cannot compute hessian!",
+         [](I& i) { return !i.computeHessian(kTypeShort, nullptr, nullptr); }},
+        {"Error: no image data, cannot compute gradient!",
+         [](I& i) { return !i.computeGradient3D(kTypeFloat, nullptr, true, true, nullptr); }},
+    };
+    for (std::size_t k = 0; k < std::size(images); ++k) {
+        for (std::size_t n = 0; n < std::size(operations); ++n) {
+            I image;
+            image.m_verbose = 0;
+            images[k](image);
+            ASSERT_EQ(image.m_data, nullptr);
+            std::fill(std::begin(bytes), std::end(bytes), 7);
+            std::fill(std::begin(words), std::end(words), 7);
+            std::fill(std::begin(pixel), std::end(pixel), 7.0f);
+            CoutCapture out;
+            EXPECT_TRUE(operations[n].call(image)) << "image " << k << ", operation " << n;
+            const char* line = operations[n].line;
+            EXPECT_EQ(out.text(), line != nullptr ? std::string(line) + "\n" : "")
+                << "image " << k << ", operation " << n;
+            EXPECT_EQ(image.m_data, nullptr) << "image " << k << ", operation " << n;
+        }
+    }
+}
+
 template <class T>
 bool is(Image* image) {
     return dynamic_cast<ImageBase<T>*>(image) != nullptr;
@@ -278,13 +433,13 @@ TEST(ImageRefusals, PrintTheirLineAndLeaveTheImage) {
         {"Error: rotation axis must be 0, 1 or 2!", [](F& i) { return i.rotate(-1), true; }},
         {"Error: image too large to pad to a power of two!",
          [](F&) {
-             float block[1] = {0.0f};  // never read: the refusal comes first
-             F huge;
+             unsigned char block[1] = {0};  // never read: the refusal comes first
+             ImageBase<unsigned char> huge;
              huge.m_external_data = true;
              huge.setData(block);
              huge.init(40000, 40000, 1, 1, 1);
              huge.scaleToPowerOfTwo();
-             return huge.m_dim[0] == 40000 && huge.m_data == block;
+             return huge.m_dim[0] == 40000 && huge.m_data == block && huge.m_external_data;
          }},
         {"Error: unsigned data type, cannot compute filtered image!",
          [&](F& i) { return !i.computeFilteredImage(kTypeUnsignedByte, ones, 3, nullptr); }},

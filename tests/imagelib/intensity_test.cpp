@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -126,6 +127,24 @@ TEST(Conversion, ByteSliceWrapsSliceNumbersAndPadsRows) {
     EXPECT_EQ(padded[2 * 4 + 2], volume->element(2, 2, 0, 0, 1));
     EXPECT_EQ(padded[3], 0);  // the padding column of a buffer made by the operation
     EXPECT_EQ(padded[15], 0);
+}
+
+// A channel the image does not have has no window/level record to scale by: refused, and a
+// buffer handed in is not written.
+TEST(Conversion, ByteSliceOfAChannelTheImageLacksIsRefused) {
+    auto volume = std::make_unique<ImageBase<short>>();
+    volume->init(3, 3, 2, 1, 2);
+    volume->setWindowLevel(0.0f, 255.0f, 1);
+    for (int channel : {2, 3, -1, INT_MIN}) {
+        unsigned char mine[16];
+        std::fill(std::begin(mine), std::end(mine), 7);
+        CoutCapture out;
+        EXPECT_EQ(volume->createByteSlice(nullptr, 0, channel, false), nullptr) << channel;
+        EXPECT_EQ(volume->createByteSlice(mine, 1, channel, true), nullptr) << channel;
+        EXPECT_EQ(std::count(std::begin(mine), std::end(mine), 7), 16) << channel;
+        EXPECT_EQ(out.text(), "Error: channel out of range, cannot create byte slice!\n"
+                              "Error: channel out of range, cannot create byte slice!\n");
+    }
 }
 
 TEST(CenterOfMass, SingleVoxelAndWeightlessVolume) {
