@@ -69,9 +69,27 @@ install(TARGETS nevra_shared EXPORT NevraTargets
 install(TARGETS nevra EXPORT NevraTargets
   ARCHIVE DESTINATION ${NEVRA_INSTALL_LIBDIR} COMPONENT nevra_dev
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} ${CMAKE_INSTALL_INCLUDEDIR}/nevra)
+# A stripping install (the packages, cmake --install --strip) strips the static library of its
+# debugging information as Debian does; CMake itself strips only programs and shared libraries.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --remove-section=.comment
+      --remove-section=.note --enable-deterministic-archives
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NEVRA_INSTALL_LIBDIR}/libnevra.a\")
+  endif()
+  " COMPONENT nevra_dev)
 install(FILES include/imagebase.h include/bitmap.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/nevra COMPONENT nevra_dev)
 
+# Installed over an older Nevra of another build type, the old NevraTargets-<type>.cmake would stay
+# beside the new one and give consumers of that build type the old library to link. A prefix holds
+# one build (two would write the same library files), so the old target files go first.
+install(CODE "
+  file(GLOB old \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NEVRA_CMAKE_DIR}/NevraTargets-*.cmake\")
+  if(old)
+    file(REMOVE \${old})
+  endif()
+  " COMPONENT nevra_dev)
 install(EXPORT NevraTargets NAMESPACE Nevra:: DESTINATION ${NEVRA_CMAKE_DIR} COMPONENT nevra_dev)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/nevra/NevraConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/NevraConfig.cmake INSTALL_DESTINATION ${NEVRA_CMAKE_DIR})
