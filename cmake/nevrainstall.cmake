@@ -107,7 +107,8 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/nevra/nevra.pc.in
   ${CMAKE_CURRENT_BINARY_DIR}/nevra.pc.in @ONLY)
 install(CODE "
   set(NEVRA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  set(nevra_pc \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NEVRA_INSTALL_LIBDIR}/pkgconfig/nevra.pc\")
+  set(nevra_pc
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${NEVRA_INSTALL_LIBDIR}/pkgconfig/nevra.pc\")
   message(STATUS \"Installing: \${nevra_pc}\")
   configure_file(\"${CMAKE_CURRENT_BINARY_DIR}/nevra.pc.in\" \"\${nevra_pc}\" @ONLY)
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${nevra_pc}\")

@@ -49,7 +49,8 @@ function(skaldora_gzip source target)
 endfunction()
 set(SKALDORA_CHANGELOG_GZ ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 skaldora_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${SKALDORA_CHANGELOG_GZ})
-skaldora_gzip(${PROJECT_SOURCE_DIR}/packaging/skaldora.6 ${PROJECT_BINARY_DIR}/packaging/skaldora.6.gz)
+skaldora_gzip(${PROJECT_SOURCE_DIR}/packaging/skaldora.6
+  ${PROJECT_BINARY_DIR}/packaging/skaldora.6.gz)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/skaldora.6.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT game)
 

@@ -31,7 +31,8 @@ python3 - "$tmp/ramp.bmp" <<'PY'
 import struct, sys
 W, H = 37, 23
 row = ((24 * W + 31) // 32) * 4
-pixels = b"".join(bytes(v for x in range(W) for v in (5 * x,) * 3).ljust(row, b"\0") for _ in range(H))
+line = bytes(v for x in range(W) for v in (5 * x,) * 3).ljust(row, b"\0")
+pixels = line * H
 header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
 header += struct.pack("<IiiHHIIiiII", 40, W, H, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
 open(sys.argv[1], "wb").write(header + pixels)
@@ -56,7 +57,8 @@ PY
 
 run_example() {  # <program> <label>
     local out="$tmp/$2.raw"
-    "$1" "$tmp/ramp.bmp" "$out" >"$tmp/$2.txt" || { cat "$tmp/$2.txt"; fail "$2: the example failed"; }
+    "$1" "$tmp/ramp.bmp" "$out" >"$tmp/$2.txt" ||
+        { cat "$tmp/$2.txt"; fail "$2: the example failed"; }
     grep -q '^rotated 23 x 37$' "$tmp/$2.txt" || { cat "$tmp/$2.txt"; fail "$2: geometry"; }
     grep -q '^wrote   23 x 37, 2 float channels' "$tmp/$2.txt" || fail "$2: result line"
     check_output "$out"
@@ -66,7 +68,9 @@ run_example() {  # <program> <label>
         cp "$out" "$tmp/reference.raw"
     fi
     # A file that is no picture: a message and a failure, no crash.
-    if "$1" "$tmp/bad.bmp" "$tmp/bad.raw" >/dev/null 2>"$tmp/bad.txt"; then fail "$2: accepted a bad file"; fi
+    if "$1" "$tmp/bad.bmp" "$tmp/bad.raw" >/dev/null 2>"$tmp/bad.txt"; then
+        fail "$2: accepted a bad file"
+    fi
     grep -q 'not a BMP picture' "$tmp/bad.txt" || fail "$2: no message for a bad file"
     echo "$2: ok"
 }
@@ -91,8 +95,8 @@ check_tree() {
     # Exports: Nevra's own names only (no internal namespace, no C++ library instances), all of
     # the public API's classes among them.
     nm -D --defined-only -C "$libdir/libnevra.so.0" | sed 's/^[0-9a-f]* [A-Za-z] //' >"$tmp/exports"
-    if grep -v -E '^NEVRA_0$|^((typeinfo( name)?|vtable) for )?Nevra::[A-Z]|^Nevra::[a-z][A-Za-z]*\(' \
-        "$tmp/exports" | grep . >"$tmp/extra"; then
+    local public='^NEVRA_0$|^((typeinfo( name)?|vtable) for )?Nevra::[A-Z]|^Nevra::[a-z][A-Za-z]*\('
+    if grep -v -E "$public" "$tmp/exports" | grep . >"$tmp/extra"; then
         head "$tmp/extra"; fail "$label: symbols beyond the public API are exported"
     fi
     for sym in 'Nevra::Bitmap::readBitmap(char const\*, int)' 'Nevra::createImage(int)' \
@@ -116,7 +120,9 @@ check_tree() {
             ldd "$program" | grep -q "libnevra.so.0 => $libdir/libnevra.so.0" ||
                 { ldd "$program"; fail "$label: the example does not load $libdir/libnevra.so.0"; }
         else
-            if readelf -d "$program" | grep -q 'libnevra'; then fail "$label: static build needs libnevra.so"; fi
+            if readelf -d "$program" | grep -q 'libnevra'; then
+                fail "$label: the static build needs libnevra.so"
+            fi
         fi
         run_example "$program" "$label-cmake-$kind"
     done
