@@ -16,7 +16,7 @@ test=(
   "${game[@]}"
   clang libclang-rt-14-dev
   libopencv-dev
-  dpkg-dev fakeroot file
+  dpkg-dev fakeroot file doxygen
   python3
 )
 

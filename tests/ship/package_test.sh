@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package with CPack, checks its metadata and contents, unpacks it into a
+# Builds the game's Debian package with CPack, checks its metadata and contents, unpacks it into a
 # temporary root with dpkg -x and starts the launcher from an unrelated directory: the game must
 # start, read its six data files (the two pictures' size lines appear, no "not found",
 # "couldn't be loaded" or "Problem reading" line) and still be running a few seconds later.
@@ -21,11 +21,12 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-# gzip keeps the packing quick; the shipped package uses CPack's default compression.
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" \
+# The game's package only (Nevra's are tested by nevra_consumer_test.sh). gzip keeps the packing
+# quick; the shipped package uses CPack's default compression.
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" -D CPACK_COMPONENTS_ALL=game \
     -D CPACK_DEBIAN_COMPRESSION_TYPE=gzip >"$tmp/cpack.log" 2>&1 ||
     { cat "$tmp/cpack.log"; fail "cpack"; }
-deb=$(ls "$tmp"/pkg/*.deb)
+deb=$(ls "$tmp"/pkg/skaldora_*.deb)
 echo "package: $(basename "$deb") ($(stat -c %s "$deb") bytes)"
 
 # Metadata: name, section and the runtime dependencies.
@@ -37,6 +38,8 @@ for dep in libqt6widgets6 libqt6openglwidgets6 libqt6opengl6 qt6-qpa-plugins lib
     libglu1-mesa libsdl2-2.0-0; do
     grep -qw "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
+# The game links Nevra statically: none of Nevra's packages is needed.
+if grep -q 'nevra' <<<"$depends"; then fail "Depends names a Nevra package: $depends"; fi
 # Every declared dependency must be a package Debian knows (a typo would make it uninstallable).
 for dep in $(sed -e 's/^ Depends://' -e 's/([^)]*)//g' -e 's/[,|]/ /g' <<<"$depends"); do
     apt-cache show "$dep" >/dev/null 2>&1 || dpkg -s "$dep" >/dev/null 2>&1 ||
@@ -56,6 +59,10 @@ grep -q '^Exec=skaldora$' "$desktop" || fail "desktop entry Exec"
 grep -q '^Icon=skaldora$' "$desktop" || fail "desktop entry Icon"
 [ -f "$usr/share/icons/hicolor/scalable/apps/skaldora.svg" ] || fail "scalable icon missing"
 [ -f "$usr/share/icons/hicolor/64x64/apps/skaldora.png" ] || fail "64x64 icon missing"
+[ -f "$usr/share/man/man6/skaldora.6.gz" ] || fail "manual page missing"
+[ -f "$usr/share/doc/skaldora/copyright" ] || fail "copyright missing"
+[ -f "$usr/share/doc/skaldora/changelog.gz" ] || fail "changelog missing"
+if find "$tmp/root" -name '*nevra*' | grep .; then fail "Nevra's files in the game's package"; fi
 
 # Start the launcher through a symlink, from another directory, as a desktop would.
 mkdir "$tmp/elsewhere"
