@@ -4,6 +4,7 @@
 #   bin/skaldora                                   launcher: changes into the data folder, starts the game
 #   lib/skaldora/skaldora                          the game, which reads its files from its working directory
 #   share/skaldora/                                the six data files
+#   share/skaldora/sounds/                         the sound cues and the wind loop (WAV)
 #   share/applications/skaldora.desktop            desktop entry
 #   share/icons/hicolor/{scalable,64x64}/apps/     icon
 # The launcher finds the game and the data relative to itself, so the tree works under any prefix.
@@ -21,6 +22,8 @@ install(TARGETS skaldora RUNTIME DESTINATION lib/skaldora COMPONENT game)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/skaldora DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT game)
 install(FILES ${SKALDORA_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora COMPONENT game)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/sounds/ DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora/sounds
+  COMPONENT game FILES_MATCHING PATTERN "*.wav")
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT game)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.svg
@@ -51,5 +54,7 @@ if(PROJECT_IS_TOP_LEVEL)
 libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
 libqt6opengl6 (>= 6.4), libqt6openglwidgets6 (>= 6.4), qt6-qpa-plugins (>= 6.4), \
 libcoin80c (>= 4.0), libglut3.12 (>= 3.4), libglu1-mesa, libgl1, libgl1-mesa-dri")
+  # The sound: SDL2_mixer, which brings SDL 2.
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsdl2-mixer-2.0-0 (>= 2.6)")
   include(CPack)
 endif()
