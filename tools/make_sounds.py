@@ -139,20 +139,15 @@ def normalised(samples, peak_db):
     return [s * gain for s in samples]
 
 
-def tone(frequency, length, partials, attack, release, vibrato=None):
-    """A note of the given partials, each (ratio, amplitude, decay seconds or None), summed with
-    phases accumulated sample by sample so that a vibrato (rate Hz, depth as a fraction of the
-    frequency, onset s) bends every partial alike. Partials too high to be sampled are left out."""
+def tone(frequency, length, partials, attack, release):
+    """A note of the given partials, each (ratio, amplitude, decay seconds or None). Partials too
+    high to be sampled are left out."""
     n = seconds(length)
     out = [0.0] * n
     phase = 0.0
     for i in range(n):
         t = i / RATE
-        f = frequency
-        if vibrato is not None:
-            rate, depth, onset = vibrato
-            f *= 1.0 + depth * smooth_step((t - onset) / 0.2) * math.sin(2.0 * math.pi * rate * t)
-        phase += 2.0 * math.pi * f / RATE
+        phase += 2.0 * math.pi * frequency / RATE
         s = 0.0
         for ratio, amplitude, decay in partials:
             if ratio * frequency >= NYQUIST_GUARD:
@@ -209,7 +204,9 @@ def gate_buzz():
 
 def brass(frequency, length, gain, vibrato=None):
     """A brass-like note: harmonics falling as 1/n whose brightness opens in the first 60 ms
-    (the 'blat' of a trumpet's attack) and settles, then a soft close."""
+    (the 'blat' of a trumpet's attack) and settles, then a soft close. The phase is accumulated
+    sample by sample so that a vibrato (rate Hz, depth as a fraction of the frequency, onset s)
+    bends every harmonic alike."""
     n = seconds(length)
     out = [0.0] * n
     phase = 0.0
