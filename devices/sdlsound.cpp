@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -93,17 +94,37 @@ std::string readFile(const std::string& path, std::vector<unsigned char>& bytes)
     return why;
 }
 
+// Checks that bytes are a RIFF WAVE file whose chunks all lie within it. The mixer would try every
+// music format it knows on anything else, and SDL allocates a chunk's stated length before it
+// finds the file too short: a few damaged bytes must not cost gigabytes. Returns why not, or "".
+std::string checkWavChunks(const std::vector<unsigned char>& bytes) {
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+        return "not a WAV file";
+    }
+    size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        const uint32_t length = static_cast<uint32_t>(bytes[at + 4]) |
+                                static_cast<uint32_t>(bytes[at + 5]) << 8 |
+                                static_cast<uint32_t>(bytes[at + 6]) << 16 |
+                                static_cast<uint32_t>(bytes[at + 7]) << 24;
+        at += 8;
+        if (length > bytes.size() - at) {
+            return "cut short";
+        }
+        at += length + (length & 1);  // chunks are padded to an even length
+    }
+    return "";
+}
+
 // Reads one WAV file into a chunk in the mixer's format. Null, and why, when it cannot be used.
 Mix_Chunk* loadWav(const std::string& path, std::string& why) {
     std::vector<unsigned char> bytes;
     why = readFile(path, bytes);
-    if (!why.empty()) {
-        return nullptr;
+    if (why.empty()) {
+        why = checkWavChunks(bytes);
     }
-    // The mixer would also try every music format it knows on other files; only WAV is ours.
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
-        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
-        why = "not a WAV file";
+    if (!why.empty()) {
         return nullptr;
     }
     SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));

@@ -14,8 +14,8 @@ struct Mix_Chunk;
 // Nothing here can stop the game: with no device, the object stays a silent no-op; a missing or
 // damaged file leaves its cue silent and the rest playing. Either is told in one line on standard
 // error. Files are read only when they are regular files of a sane size (a FIFO or a device in a
-// file's place is refused, never waited on) and WAV files that SDL reads in full (a truncated
-// one is refused).
+// file's place is refused, never waited on) and WAV files whose every chunk lies within the file
+// (a truncated one is refused before SDL sees it) and that SDL reads in full.
 //
 // Channels: one for the wind (looping from the start, silent until given a volume), two that the
 // carve swishes take in turn, each new one fading the one before out over 50 ms, so that swishes
