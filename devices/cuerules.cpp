@@ -20,10 +20,14 @@ std::optional<Cue> CueRules::cueFor(const RaceEvent& event, bool gameOver) {
         return std::nullopt;
     }
     switch (event.kind) {
-        case RaceEvent::ClockStarted: return Cue::Start;
-        case RaceEvent::GateJudged: return event.wrongSide ? Cue::GateWrong : Cue::GateRight;
-        case RaceEvent::Finished: return Cue::Finish;
-        case RaceEvent::GameOver: break;
+        case RaceEvent::ClockStarted:
+            return Cue::Start;
+        case RaceEvent::GateJudged:
+            return event.wrongSide ? Cue::GateWrong : Cue::GateRight;
+        case RaceEvent::Finished:
+            return Cue::Finish;
+        case RaceEvent::GameOver:
+            break;
     }
     return std::nullopt;
 }
@@ -41,7 +45,8 @@ std::optional<CuePlay> CueRules::look(const BoarderSample& boarder, long long no
     const float target = windTarget(boarder.speed);
     if (seen_) {
         const double dt = std::clamp<double>(static_cast<double>(nowMs - lastLookMs_), 0.0, 1000.0);
-        windVolume_ += (target - windVolume_) * static_cast<float>(1.0 - std::exp(-dt / kWindEaseMs));
+        windVolume_ +=
+            (target - windVolume_) * static_cast<float>(1.0 - std::exp(-dt / kWindEaseMs));
         if (target == 0.0f && windVolume_ < 0.004f) {
             windVolume_ = 0.0f;
         }

@@ -104,10 +104,9 @@ std::string checkWavChunks(const std::vector<unsigned char>& bytes) {
     }
     size_t at = 12;
     while (at + 8 <= bytes.size()) {
-        const uint32_t length = static_cast<uint32_t>(bytes[at + 4]) |
-                                static_cast<uint32_t>(bytes[at + 5]) << 8 |
-                                static_cast<uint32_t>(bytes[at + 6]) << 16 |
-                                static_cast<uint32_t>(bytes[at + 7]) << 24;
+        const uint32_t length =
+            static_cast<uint32_t>(bytes[at + 4]) | static_cast<uint32_t>(bytes[at + 5]) << 8 |
+            static_cast<uint32_t>(bytes[at + 6]) << 16 | static_cast<uint32_t>(bytes[at + 7]) << 24;
         at += 8;
         if (length > bytes.size() - at) {
             return "cut short";

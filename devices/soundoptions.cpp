@@ -8,5 +8,6 @@ bool soundMuted(int argc, const char* const* argv, const char* muteVariable) {
             return true;
         }
     }
-    return muteVariable != nullptr && muteVariable[0] != '\0' && std::strcmp(muteVariable, "0") != 0;
+    return muteVariable != nullptr && muteVariable[0] != '\0' &&
+           std::strcmp(muteVariable, "0") != 0;
 }

@@ -151,9 +151,7 @@ TEST_F(RaceSoundTest, AddsNoTimerToTheWindowOrTheScene) {
 }
 
 TEST_F(RaceSoundTest, StopsListeningWhenGone) {
-    {
-        RaceSound sound(window, output);
-    }
+    { RaceSound sound(window, output); }
     boarder.position = Vec3(180.0f, 0.0f, -30.0f);
     checkTimeout(window);
     EXPECT_TRUE(output.played.empty());

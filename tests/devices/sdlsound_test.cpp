@@ -32,7 +32,7 @@ constexpr int kFileRate = 22050;
 // Each test file is a pure tone of its own frequency, so that the mix tells which one plays.
 // 500 Hz apart: well apart for a 10 ms look at the mix.
 const std::map<std::string, double> kToneHz = {
-    {"gate_wrong.wav", 400.0}, {"start.wav", 900.0},  {"finish.wav", 1400.0},
+    {"gate_wrong.wav", 400.0}, {"start.wav", 900.0},       {"finish.wav", 1400.0},
     {"gameover.wav", 1900.0},  {"gate_right.wav", 2400.0}, {"carve.wav", 2900.0},
     {"wind.wav", 3500.0},
 };
@@ -78,11 +78,10 @@ std::string toneWav(const std::string& name) {
     std::vector<int16_t> samples(n);
     auto rise = [](double x) { return x >= 1.0 ? 1.0 : 0.5 - 0.5 * std::cos(kPi * x); };
     for (int i = 0; i < n; ++i) {
-        const double fade = loop ? 1.0
-                                 : rise(i / (0.005 * kFileRate)) *
-                                       rise((n - 1 - i) / (0.005 * kFileRate));
-        samples[i] = static_cast<int16_t>(
-            std::lround(32767.0 * kToneAmplitude * fade * std::sin(2.0 * kPi * hz * i / kFileRate)));
+        const double fade =
+            loop ? 1.0 : rise(i / (0.005 * kFileRate)) * rise((n - 1 - i) / (0.005 * kFileRate));
+        samples[i] = static_cast<int16_t>(std::lround(32767.0 * kToneAmplitude * fade *
+                                                      std::sin(2.0 * kPi * hz * i / kFileRate)));
     }
     return wavBytes(samples, static_cast<uint32_t>(n * 2));
 }
@@ -188,8 +187,8 @@ std::string joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-const Cue kAllCues[] = {Cue::Start,    Cue::GateRight, Cue::GateWrong,
-                        Cue::Finish,   Cue::GameOver,  Cue::Carve};
+const Cue kAllCues[] = {Cue::Start,  Cue::GateRight, Cue::GateWrong,
+                        Cue::Finish, Cue::GameOver,  Cue::Carve};
 
 // A folder of test sounds, and SDL's dummy driver unless a test chooses another.
 class SdlSoundTest : public testing::Test {
@@ -275,8 +274,19 @@ TEST_F(SdlSoundTest, WithoutItsFolderItPlaysNothingAndSaysSoInOneLine) {
 
 namespace {
 
-enum class Damage { Missing, Empty, Truncated, Garbage, NotWav, HugeClaim, NoSamples, TooLarge,
-                    Fifo, Folder, EndlessDevice };
+enum class Damage {
+    Missing,
+    Empty,
+    Truncated,
+    Garbage,
+    NotWav,
+    HugeClaim,
+    NoSamples,
+    TooLarge,
+    Fifo,
+    Folder,
+    EndlessDevice
+};
 
 struct DamageCase {
     Damage damage;
@@ -308,9 +318,14 @@ TEST_F(SdlSoundTest, ADamagedFileSilencesItsCueAloneWithOneLineNamingIt) {
             const std::string target = path(file);
             std::remove(target.c_str());
             switch (c.damage) {
-                case Damage::Missing: break;
-                case Damage::Empty: writeBytes(target, ""); break;
-                case Damage::Truncated: writeBytes(target, good.substr(0, good.size() / 2)); break;
+                case Damage::Missing:
+                    break;
+                case Damage::Empty:
+                    writeBytes(target, "");
+                    break;
+                case Damage::Truncated:
+                    writeBytes(target, good.substr(0, good.size() / 2));
+                    break;
                 case Damage::Garbage: {
                     std::string bytes(good.size(), 'x');
                     uint32_t state = 12345;
@@ -321,21 +336,31 @@ TEST_F(SdlSoundTest, ADamagedFileSilencesItsCueAloneWithOneLineNamingIt) {
                     writeBytes(target, bytes);
                     break;
                 }
-                case Damage::NotWav: writeBytes(target, "RIFF\x10\0\0\0AVI LIST" + good); break;
+                case Damage::NotWav:
+                    writeBytes(target, "RIFF\x10\0\0\0AVI LIST" + good);
+                    break;
                 case Damage::HugeClaim: {
                     std::string bytes = good;
                     bytes.replace(40, 4, "\xf0\xff\xff\x7f", 4);  // data chunk length
                     writeBytes(target, bytes);
                     break;
                 }
-                case Damage::NoSamples: writeBytes(target, wavBytes({}, 0)); break;
+                case Damage::NoSamples:
+                    writeBytes(target, wavBytes({}, 0));
+                    break;
                 case Damage::TooLarge:
                     writeBytes(target, good);
                     ASSERT_EQ(truncate(target.c_str(), 64 * 1024 * 1024), 0);  // sparse
                     break;
-                case Damage::Fifo: ASSERT_EQ(mkfifo(target.c_str(), 0600), 0); break;
-                case Damage::Folder: ASSERT_EQ(mkdir(target.c_str(), 0700), 0); break;
-                case Damage::EndlessDevice: ASSERT_EQ(symlink("/dev/zero", target.c_str()), 0); break;
+                case Damage::Fifo:
+                    ASSERT_EQ(mkfifo(target.c_str(), 0600), 0);
+                    break;
+                case Damage::Folder:
+                    ASSERT_EQ(mkdir(target.c_str(), 0700), 0);
+                    break;
+                case Damage::EndlessDevice:
+                    ASSERT_EQ(symlink("/dev/zero", target.c_str()), 0);
+                    break;
             }
 
             StderrCapture err;
@@ -441,8 +466,8 @@ TEST_F(SdlSoundTest, TheMixHoldsTheCuesInOrderTheWindWhileItHasAVolumeAndNoPileO
     const std::string capture = folder() + "/mix.raw";
     ScopedEnv disk("SDL_AUDIODRIVER", "disk");
     ScopedEnv file("SDL_DISKAUDIOFILE", capture.c_str());
-    const Cue order[] = {Cue::Start, Cue::GateRight, Cue::GateWrong, Cue::Finish, Cue::GameOver,
-                         Cue::Carve};
+    const Cue order[] = {Cue::Start,  Cue::GateRight, Cue::GateWrong,
+                         Cue::Finish, Cue::GameOver,  Cue::Carve};
     {
         SdlSound sound(folder());
         ASSERT_TRUE(sound.isOpen());
@@ -491,7 +516,8 @@ TEST_F(SdlSoundTest, TheMixHoldsTheCuesInOrderTheWindWhileItHasAVolumeAndNoPileO
         if (cue != Cue::Carve) {
             EXPECT_LE(heard.back() - onset, 28) << cueFileName(cue) << " rings on";
             EXPECT_GT(mix.loudest(kToneHz.at(cueFileName(cue)), onset, onset + 25),
-                      0.8 * kToneAmplitude) << cueFileName(cue) << " is not at full volume";
+                      0.8 * kToneAmplitude)
+                << cueFileName(cue) << " is not at full volume";
         }
         previous = onset;
     }
@@ -505,9 +531,9 @@ TEST_F(SdlSoundTest, TheMixHoldsTheCuesInOrderTheWindWhileItHasAVolumeAndNoPileO
     EXPECT_LT(wind.back() - wind.front(), 60);
     for (int w : {mix.loudestWindow(windHz, 0, wind.front()),
                   mix.loudestWindow(windHz, wind.back() + 3, mix.windows())}) {
-        EXPECT_LT(mix.amplitude(windHz, w), 0.02) << "wind at " << w * 10 << " ms, heard from "
-                                                   << wind.front() * 10 << " to "
-                                                   << wind.back() * 10 << " ms";
+        EXPECT_LT(mix.amplitude(windHz, w), 0.02)
+            << "wind at " << w * 10 << " ms, heard from " << wind.front() * 10 << " to "
+            << wind.back() * 10 << " ms";
     }
 
     // The storm: at most two swishes sound at once (one fading out), where forty in a pile, each

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kFiles[] = {"wind.wav",       "carve.wav",      "start.wav",   "gate_right.wav",
-                              "gate_wrong.wav", "finish.wav",     "gameover.wav"};
+const char* const kFiles[] = {"wind.wav",       "carve.wav",  "start.wav",   "gate_right.wav",
+                              "gate_wrong.wav", "finish.wav", "gameover.wav"};
 
 class Generated : public ::testing::Environment {
 public:
@@ -86,7 +86,9 @@ Sound load(const char* name) {
     return sound;
 }
 
-double db(double amplitude) { return 20.0 * std::log10(amplitude); }
+double db(double amplitude) {
+    return 20.0 * std::log10(amplitude);
+}
 
 }  // namespace
 
