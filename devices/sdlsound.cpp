@@ -165,7 +165,8 @@ SdlSound::SdlSound(const std::string& folder, bool muted) {
     if (muted) {
         return;
     }
-    // A WAV whose data chunk claims more than the file holds is refused rather than cut short.
+    // SDL too refuses a WAV whose data chunk claims more than the file holds, rather than
+    // playing what there is (checkWavChunks already turns such files away).
     SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Skaldora");
     // Ctrl+C and the window system's requests stay with the toolkit.
