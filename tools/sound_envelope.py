@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Shows the loudness envelope of a sound: for each window of time its RMS and peak level in dB
-below full scale, a bar, and a rough brightness (zero crossings a second, in Hz/2 terms: a pure
-tone of f Hz reads f).
+below full scale, a bar, and a rough pitch, half the zero crossings a second (a pure tone of f Hz
+reads f; noise reads high, a mix reads between its parts).
 
     python3 tools/sound_envelope.py FILE.wav [--window MS] [--from S] [--to S]
     python3 tools/sound_envelope.py FILE.raw --raw [--wav OUT.wav] [...]
