@@ -4,6 +4,7 @@
 #   bin/skaldora                                   launcher: changes into the data folder, starts the game
 #   lib/skaldora/skaldora                          the game, which reads its files from its working directory
 #   share/skaldora/                                the six data files
+#   share/skaldora/sounds/                         the sound cues and the wind loop (WAV)
 #   share/applications/skaldora.desktop            desktop entry
 #   share/icons/hicolor/{scalable,64x64}/apps/     icon
 #   share/man/man6/skaldora.6.gz                   manual page
@@ -29,6 +30,8 @@ install(TARGETS skaldora RUNTIME DESTINATION lib/skaldora COMPONENT game)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/skaldora DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT game)
 install(FILES ${SKALDORA_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora COMPONENT game)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/sounds/ DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora/sounds
+  COMPONENT game FILES_MATCHING PATTERN "*.wav")
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT game)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.svg
@@ -90,13 +93,14 @@ if(PROJECT_IS_TOP_LEVEL)
 Steer a snowboarder down a surveyed mountain slope past ten red and blue
 slalom gates, against the clock and your endurance, with six camera views.")
   # Debian 12's runtime packages of what the game links and loads: Qt 6 widgets and OpenGL widgets,
-  # the xcb platform plugin, Coin, freeglut, GLU, a GL driver and SDL 2 (game controllers).
+  # the xcb platform plugin, Coin, freeglut, GLU, a GL driver, SDL 2 (game controllers) and
+  # SDL2_mixer (sound).
   set(CPACK_DEBIAN_GAME_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, \
 libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
 libqt6opengl6 (>= 6.4), libqt6openglwidgets6 (>= 6.4), qt6-qpa-plugins (>= 6.4), \
 libcoin80c (>= 4.0), libglut3.12 (>= 3.4), libglu1-mesa, libgl1, libgl1-mesa-dri, \
-libsdl2-2.0-0 (>= 2.24)")
+libsdl2-2.0-0 (>= 2.24), libsdl2-mixer-2.0-0 (>= 2.6)")
 
   if(NEVRA_INSTALL)
     list(APPEND CPACK_COMPONENTS_ALL nevra_runtime nevra_dev)

@@ -7,10 +7,10 @@ set -euo pipefail
 game=(
   cmake make g++ pkg-config
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins
+  libsdl2-dev libsdl2-mixer-dev
   libcoin-dev freeglut3-dev libglu1-mesa-dev libgl-dev
   libgl1-mesa-dri libglx-mesa0 xvfb xauth
   libgtest-dev libgmock-dev
-  libsdl2-dev
 )
 test=(
   "${game[@]}"

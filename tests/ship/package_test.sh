@@ -2,7 +2,8 @@
 # Builds the game's Debian package with CPack, checks its metadata and contents, unpacks it into a
 # temporary root with dpkg -x and starts the launcher from an unrelated directory: the game must
 # start, read its six data files (the two pictures' size lines appear, no "not found",
-# "couldn't be loaded" or "Problem reading" line) and still be running a few seconds later.
+# "couldn't be loaded" or "Problem reading" line), read its sounds (on SDL's dummy audio driver)
+# and still be running a few seconds later.
 #   package_test.sh <build-dir>
 # Needs a display (DISPLAY); without one it is skipped (exit 77).
 set -euo pipefail
@@ -35,7 +36,7 @@ grep -q '^ Package: skaldora$' <<<"$info" || fail "package name"
 grep -q '^ Section: games$' <<<"$info" || fail "section"
 depends=$(grep '^ Depends:' <<<"$info")
 for dep in libqt6widgets6 libqt6openglwidgets6 libqt6opengl6 qt6-qpa-plugins libcoin80c libglut3.12 \
-    libglu1-mesa libsdl2-2.0-0; do
+    libglu1-mesa libsdl2-2.0-0 libsdl2-mixer-2.0-0; do
     grep -qw "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 # The game links Nevra statically: none of Nevra's packages is needed.
@@ -53,6 +54,9 @@ usr="$tmp/root/usr"
 for f in boarder.iv start.iv finish.iv tree.iv snow16.bmp panorama20480256.bmp; do
     [ -s "$usr/share/skaldora/$f" ] || fail "data file $f missing"
 done
+for f in wind carve start gate_right gate_wrong finish gameover; do
+    [ -s "$usr/share/skaldora/sounds/$f.wav" ] || fail "sound file $f.wav missing"
+done
 desktop="$usr/share/applications/skaldora.desktop"
 [ -f "$desktop" ] || fail "desktop entry missing"
 grep -q '^Exec=skaldora$' "$desktop" || fail "desktop entry Exec"
@@ -68,7 +72,8 @@ if find "$tmp/root" -name '*nevra*' | grep .; then fail "Nevra's files in the ga
 mkdir "$tmp/elsewhere"
 ln -s "$usr/bin/skaldora" "$tmp/elsewhere/skaldora-link"
 cd "$tmp/elsewhere"
-./skaldora-link >"$tmp/console.txt" 2>&1 &
+# SDL's dummy audio driver stands in for a sound card, so that the sounds are read here too.
+SDL_AUDIODRIVER=dummy ./skaldora-link >"$tmp/console.txt" 2>&1 &
 game_pid=$!
 
 # The pictures are read when the window is first shown; both give a line either way.
@@ -86,5 +91,8 @@ grep -q 'Success: snow.getWidth' "$tmp/console.txt" || fail "the snow picture wa
 grep -q 'Success: panorama.getWidth' "$tmp/console.txt" || fail "the panorama was not read"
 if grep -q "not found\|couldn't be loaded\|Problem reading" "$tmp/console.txt"; then
     fail "a data file was not read"
+fi
+if grep -q "^Skaldora: .*sound" "$tmp/console.txt"; then
+    fail "the sounds were not read"
 fi
 echo "package test passed"

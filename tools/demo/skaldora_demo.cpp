@@ -16,8 +16,12 @@
 // always the first, and the player's record is never touched), then camera-<mode>.png for each
 // of the six camera views, switched with F1. Exit code 0 when the run finished with every gate
 // passed on its right side, 1 otherwise.
+//
+// Sound: the game's own (SdlSound and RaceSound, from the sounds folder), on whatever audio
+// device SDL opens; run_demo chooses SDL's disk driver, which writes the mix to a file.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QPushButton>
 #include <QSurfaceFormat>
@@ -31,6 +35,8 @@
 #include "app/bestdisplay.h"
 #include "app/personalbest.h"
 #include "app/window.h"
+#include "devices/racesound.h"
+#include "devices/sdlsound.h"
 #include "scene/glwidget.h"
 
 namespace {
@@ -66,6 +72,24 @@ std::vector<Waypoint> course() {
     points.push_back({990.0f, 146.0f, -1});
     return points;
 }
+
+// Prints each race event with its time since the sound started, to find its cue in the mix.
+class EventLog : public RaceListener {
+public:
+    EventLog() { clock.start(); }
+    void raceEvent(const RaceEvent& e) override {
+        const char* what[] = {"clock started", "gate judged", "finished", "game over"};
+        std::printf("demo: %7.3f s into the sound: %s", clock.elapsed() / 1000.0, what[e.kind]);
+        if (e.kind == RaceEvent::GateJudged) {
+            std::printf(" %d, %s side", e.gate, e.wrongSide ? "wrong" : "right");
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+
+private:
+    QElapsedTimer clock;
+};
 
 class Pilot {
 public:
@@ -275,6 +299,11 @@ int main(int argc, char* argv[]) {
     PersonalBest best(bestFolder.isValid() ? QDir(bestFolder.path()).filePath("skaldora.ini")
                                            : QString());
     BestDisplay bestDisplay(window, best);
+    // The game's sound as in the game; run_demo has SDL's disk driver record the mix to a file.
+    SdlSound sound("sounds");
+    EventLog events;
+    RaceSound raceSound(window, sound);
+    window.addRaceListener(&events);
     window.show();
     Pilot pilot(window, folder);
     pilot.takeOverTimers();
@@ -285,5 +314,6 @@ int main(int argc, char* argv[]) {
     QObject::connect(&timer, &QTimer::timeout, [&pilot] { pilot.step(); });
     timer.start(50);
     app.exec();
+    window.removeRaceListener(&events);
     return pilot.exitCode;
 }

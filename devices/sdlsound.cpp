@@ -1,0 +1,282 @@
+#include "devices/sdlsound.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <vector>
+
+namespace {
+
+constexpr int kChannels = 16;
+constexpr int kWindChannel = 0;
+constexpr int kFirstCarveChannel = 1;  // and the next one
+constexpr int kReservedChannels = 3;   // wind and the two carve channels
+constexpr int kCueGroup = 1;           // the channels of every other cue
+constexpr int kCarveFadeMs = 50;       // shorter than the rules' gap between carves
+// Far more than any cue needs (the longest is a few hundred kilobytes), small enough that a
+// wrong file cannot take much memory.
+constexpr off_t kMaxFileBytes = 4 * 1024 * 1024;
+
+// Sends standard error to /dev/null while it lives. ALSA and other audio back ends print a page
+// of diagnostics when there is no device; the game says it in one line of its own instead.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) {
+            dup2(null, STDERR_FILENO);
+        }
+        if (null >= 0) {
+            close(null);
+        }
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// Reads a whole sound file into bytes. Only a regular file of 1 byte to kMaxFileBytes is read;
+// anything else in its place (a FIFO, a device, a folder) is refused without waiting on it.
+// Returns an empty string, or why the file cannot be used.
+std::string readFile(const std::string& path, std::vector<unsigned char>& bytes) {
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? "missing" : std::strerror(errno);
+    }
+    std::string why;
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        why = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        why = "not a regular file";
+    } else if (info.st_size == 0) {
+        why = "empty";
+    } else if (info.st_size > kMaxFileBytes) {
+        why = "too large";
+    } else {
+        bytes.resize(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                why = n < 0 ? std::strerror(errno) : "shorter than it was";
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    close(fd);
+    return why;
+}
+
+// Checks that bytes are a RIFF WAVE file whose chunks all lie within it. The mixer would try every
+// music format it knows on anything else, and SDL allocates a chunk's stated length before it
+// finds the file too short: a few damaged bytes must not cost gigabytes. Returns why not, or "".
+std::string checkWavChunks(const std::vector<unsigned char>& bytes) {
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+        return "not a WAV file";
+    }
+    size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        const uint32_t length =
+            static_cast<uint32_t>(bytes[at + 4]) | static_cast<uint32_t>(bytes[at + 5]) << 8 |
+            static_cast<uint32_t>(bytes[at + 6]) << 16 | static_cast<uint32_t>(bytes[at + 7]) << 24;
+        at += 8;
+        if (length > bytes.size() - at) {
+            return "cut short";
+        }
+        at += length + (length & 1);  // chunks are padded to an even length
+    }
+    return "";
+}
+
+// Reads one WAV file into a chunk in the mixer's format. Null, and why, when it cannot be used.
+Mix_Chunk* loadWav(const std::string& path, std::string& why) {
+    std::vector<unsigned char> bytes;
+    why = readFile(path, bytes);
+    if (why.empty()) {
+        why = checkWavChunks(bytes);
+    }
+    if (!why.empty()) {
+        return nullptr;
+    }
+    SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    Mix_Chunk* chunk = source != nullptr ? Mix_LoadWAV_RW(source, 1) : nullptr;
+    if (chunk == nullptr) {
+        why = SDL_GetError();
+        return nullptr;
+    }
+    if (chunk->alen == 0) {
+        Mix_FreeChunk(chunk);
+        why = "holds no sound";
+        return nullptr;
+    }
+    return chunk;
+}
+
+int mixVolume(float volume) {
+    if (!(volume > 0.0f)) {  // also NaN
+        return 0;
+    }
+    return static_cast<int>(std::lround(std::min(volume, 1.0f) * MIX_MAX_VOLUME));
+}
+
+// Balance: the far side is turned down, the near side stays as it is.
+void setPan(int channel, float pan) {
+    pan = std::isnan(pan) ? 0.0f : std::clamp(pan, -1.0f, 1.0f);
+    if (pan == 0.0f) {
+        Mix_SetPanning(channel, 255, 255);  // removes the effect
+        return;
+    }
+    const auto left = static_cast<Uint8>(std::lround(255.0f * std::min(1.0f, 1.0f - pan)));
+    const auto right = static_cast<Uint8>(std::lround(255.0f * std::min(1.0f, 1.0f + pan)));
+    Mix_SetPanning(channel, left, right);
+}
+
+}  // namespace
+
+SdlSound::SdlSound(const std::string& folder, bool muted) {
+    if (muted) {
+        return;
+    }
+    // SDL too refuses a WAV whose data chunk claims more than the file holds, rather than
+    // playing what there is (checkWavChunks already turns such files away).
+    SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Skaldora");
+    // Ctrl+C and the window system's requests stay with the toolkit.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+
+    std::string failure;
+    {
+        QuietStderr quiet;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            failure = SDL_GetError();
+        } else if (Mix_OpenAudioDevice(kRate, AUDIO_S16SYS, 2, kBlockFrames, nullptr, 0) != 0) {
+            failure = SDL_GetError();
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+    }
+    if (!failure.empty()) {
+        std::cerr << "Skaldora: no sound: no audio device could be opened (" << failure << ")"
+                  << std::endl;
+        return;
+    }
+    open_ = true;
+
+    Mix_AllocateChannels(kChannels);
+    Mix_ReserveChannels(kReservedChannels);
+    Mix_GroupChannels(kReservedChannels, kChannels - 1, kCueGroup);
+    loadFiles(folder);
+    if (wind_ != nullptr) {
+        Mix_Volume(kWindChannel, 0);
+        Mix_PlayChannel(kWindChannel, wind_, -1);
+    }
+}
+
+SdlSound::~SdlSound() {
+    if (!open_) {
+        return;
+    }
+    Mix_HaltChannel(-1);
+    for (Mix_Chunk*& chunk : cues_) {
+        Mix_FreeChunk(chunk);
+        chunk = nullptr;
+    }
+    Mix_FreeChunk(wind_);
+    Mix_CloseAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (SDL_WasInit(0) == 0) {
+        SDL_Quit();  // the last SDL user frees SDL's own state
+    }
+}
+
+void SdlSound::loadFiles(const std::string& folder) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        std::cerr << "Skaldora: sound files missing, left silent: no folder " << folder
+                  << std::endl;
+        return;
+    }
+    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    std::string problems;
+    auto load = [&](const char* name) -> Mix_Chunk* {
+        std::string why;
+        Mix_Chunk* chunk = loadWav(prefix + name, why);
+        if (chunk == nullptr) {
+            problems += (problems.empty() ? "" : ", ") + prefix + name + " (" + why + ")";
+        }
+        return chunk;
+    };
+    for (int i = 0; i < kCueCount; ++i) {
+        cues_[i] = load(cueFileName(static_cast<Cue>(i)));
+    }
+    wind_ = load(kWindFileName);
+    if (!problems.empty()) {
+        std::cerr << "Skaldora: sound files missing or damaged, left silent: " << problems
+                  << std::endl;
+    }
+}
+
+bool SdlSound::hasCue(Cue cue) const {
+    const int i = static_cast<int>(cue);
+    return i >= 0 && i < kCueCount && cues_[i] != nullptr;
+}
+
+void SdlSound::play(const CuePlay& cue) {
+    if (!open_ || !hasCue(cue.cue)) {
+        return;
+    }
+    int channel;
+    if (cue.cue == Cue::Carve) {
+        channel = kFirstCarveChannel + nextCarve_;
+        if (Mix_Playing(channel) != 0) {
+            return;  // still fading out: swishes come faster than the fade; a cut would click
+        }
+        const int previous = kFirstCarveChannel + (1 - nextCarve_);
+        nextCarve_ = 1 - nextCarve_;
+        if (Mix_Playing(previous) != 0) {
+            Mix_FadeOutChannel(previous, kCarveFadeMs);
+        }
+    } else {
+        channel = Mix_GroupAvailable(kCueGroup);
+        if (channel < 0) {
+            return;  // every cue channel busy: one more cue would not be heard anyway
+        }
+    }
+    Mix_Volume(channel, mixVolume(cue.volume));
+    setPan(channel, cue.pan);
+    Mix_PlayChannel(channel, cues_[static_cast<int>(cue.cue)], 0);
+}
+
+void SdlSound::setWindVolume(float volume) {
+    if (!open_ || wind_ == nullptr) {
+        return;
+    }
+    Mix_Volume(kWindChannel, mixVolume(volume));
+}

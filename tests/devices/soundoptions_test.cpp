@@ -1,0 +1,46 @@
+// When the player has asked for quiet: --mute on the command line, SKALDORA_MUTE in the
+// environment.
+#include "devices/soundoptions.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct MuteCase {
+    std::vector<const char*> arguments;  // after the program's name
+    const char* variable;                // SKALDORA_MUTE, null when not set
+    bool muted;
+};
+
+}  // namespace
+
+TEST(SoundOptions, MuteComesFromTheCommandLineOrTheEnvironment) {
+    const MuteCase cases[] = {
+        {{}, nullptr, false},
+        {{"--mute"}, nullptr, true},
+        {{"-platform", "offscreen", "--mute", "-style", "Fusion"}, nullptr, true},
+        {{"--muted"}, nullptr, false},
+        {{"-mute"}, nullptr, false},
+        {{"mute"}, nullptr, false},
+        {{}, "1", true},
+        {{}, "yes", true},
+        {{}, "0", false},
+        {{}, "", false},
+        {{"--mute"}, "0", true},
+    };
+    for (const MuteCase& c : cases) {
+        std::vector<const char*> argv{"skaldora"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        std::string shown;
+        for (const char* a : argv) {
+            shown += std::string(a) + " ";
+        }
+        EXPECT_EQ(soundMuted(static_cast<int>(argv.size()), argv.data(), c.variable), c.muted)
+            << shown << "SKALDORA_MUTE=" << (c.variable != nullptr ? c.variable : "(unset)");
+    }
+    // The program's own name is no option, whatever it is.
+    const char* named[] = {"--mute"};
+    EXPECT_FALSE(soundMuted(1, named, nullptr));
+}
