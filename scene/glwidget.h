@@ -83,9 +83,14 @@ private:
     // A tick of the 50 ms timer: the boarder's steps that real time asks for (one when the timer
     // keeps up, the missed ones too when it fell behind, at most ten), then one frame.
     void moveTick();
+    // With SKALDORA_TRACE=1 in the environment, writes a line about the frame just drawn (its
+    // number, the monotonic time in microseconds, the boarder's position and speed) to standard
+    // error. Nothing otherwise.
+    void traceFrame();
 
     QElapsedTimer sinceStart_;        // monotonic; started with the timer
     StepPacer movePacer_{50, 10};
+    long long tracedFrames_ = 0;
 };
 
 #endif  // SCENE_GLWIDGET_H
