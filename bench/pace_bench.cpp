@@ -4,7 +4,7 @@
 // Beside it, in the same run, the presentation floor: a bare window of the same layout whose GL
 // view only clears, redrawn at 20 Hz.
 //
-//   pace_bench [--rounds N] [--seconds S] [--startups N]
+//   pace_bench [--rounds N] [--seconds S] [--startups N] [--game PATH-OF-SKALDORA]
 //
 // It prints one table:
 //   - frames per second and process CPU ms per frame: the floor; the game waiting with the clock
@@ -451,7 +451,7 @@ bool findGameWindow(const std::string& display, int& x, int& y) {
     return std::sscanf(geometry.c_str() + geometry.find("X="), "X=%d\nY=%d", &x, &y) == 2;
 }
 
-const std::string gamePath = SKALDORA_GAME_PATH;
+std::string gamePath = SKALDORA_GAME_PATH;
 const std::string dataDir = SKALDORA_DATA_DIR;
 
 // Starts the game, clicks into the scene (at the window's left) and returns it.
@@ -598,6 +598,8 @@ int main(int argc, char** argv) {
             seconds = value;
         else if (std::strcmp(argv[i], "--startups") == 0)
             startups = value;
+        else if (std::strcmp(argv[i], "--game") == 0)
+            gamePath = argv[i + 1];
     }
     XServer x;
     if (x.name().empty()) {
