@@ -17,6 +17,7 @@ test=(
   libopencv-dev
   dpkg-dev fakeroot file
   python3
+  xdotool
 )
 
 case "${1:-game}" in

@@ -10,9 +10,9 @@
 // the same time never cover the game's. Not copyable.
 class VirtualDisplay {
 public:
-    // Starts Xvfb on a free display number with one 1024 x 768 x 24 screen and waits until it
-    // accepts clients. name() is empty when it could not be started.
-    VirtualDisplay();
+    // Starts Xvfb on a free display number with one screen of the given Xvfb size (width x height
+    // x depth) and waits until it accepts clients. name() is empty when it could not be started.
+    explicit VirtualDisplay(const std::string& screen = "1024x768x24");
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
