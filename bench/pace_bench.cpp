@@ -51,6 +51,8 @@
 #include <thread>
 #include <vector>
 
+#include "ship/support/gameprocess.h"
+
 extern char** environ;
 
 namespace {
@@ -66,19 +68,18 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 // ---- the floor: a bare window of the game's layout whose GL view only clears -------------------
 
-void traceFrame(long long& frames) {
+// The floor's frame: a clear, then its trace line.
+void emptyFrame(long long& frames) {
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glFlush();
     std::fprintf(stderr, "skaldora-trace frame %lld us %lld x 0 y 0 z 0 speed 0\n", ++frames,
                  nowUs());
 }
 
 class EmptyWindow : public QOpenGLWindow {
 protected:
-    void paintGL() override {
-        glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glFlush();
-        traceFrame(frames_);
-    }
+    void paintGL() override { emptyFrame(frames_); }
 
 private:
     long long frames_ = 0;
@@ -89,12 +90,7 @@ public:
     QSize sizeHint() const override { return QSize(700, 700); }
 
 protected:
-    void paintGL() override {
-        glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glFlush();
-        traceFrame(frames_);
-    }
+    void paintGL() override { emptyFrame(frames_); }
 
 private:
     long long frames_ = 0;
@@ -292,49 +288,6 @@ double cpuMs(pid_t pid) {
     return (utime + stime) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// A private X server with one 1280 x 1024 x 24 screen.
-class XServer {
-public:
-    XServer() {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24",
-                                         "-nolisten", "tcp"};
-        std::vector<char*> argv = pointers(args);
-        if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        std::string number;
-        char c;
-        while (pid_ > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (!number.empty())
-            name_ = ":" + number;
-    }
-    ~XServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-    const std::string& name() const { return name_; }
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
-
 // Runs xdotool on display with args and returns what it printed.
 std::string xdotool(const std::string& display, const std::string& args) {
     const std::string command = "DISPLAY=" + display + " xdotool " + args + " 2>/dev/null";
@@ -463,7 +416,7 @@ std::string gamePath = SKALDORA_GAME_PATH;
 const std::string dataDir = SKALDORA_DATA_DIR;
 
 // Clicks into the scene, at the window's left.
-bool clickIntoScene(const XServer& x, Watched& game) {
+bool clickIntoScene(const VirtualDisplay& x, Watched& game) {
     int wx = 0, wy = 0;
     if (!findGameWindow(x.name(), wx, wy))
         return false;
@@ -474,7 +427,7 @@ bool clickIntoScene(const XServer& x, Watched& game) {
 }
 
 // Starts the game and clicks into the scene.
-std::unique_ptr<Watched> startGame(const XServer& x) {
+std::unique_ptr<Watched> startGame(const VirtualDisplay& x) {
     auto game = std::make_unique<Watched>(x.name(), std::vector<std::string>{gamePath}, dataDir);
     if (game->startupMs(60000) < 0)
         return nullptr;
@@ -484,7 +437,7 @@ std::unique_ptr<Watched> startGame(const XServer& x) {
     return game;
 }
 
-void keys(const XServer& x, const std::string& names) {
+void keys(const VirtualDisplay& x, const std::string& names) {
     xdotool(x.name(), "key --delay 40 " + names);
 }
 
@@ -492,7 +445,7 @@ void keys(const XServer& x, const std::string& names) {
 // towards the start zone (clock stopped) and then inside the run (clock running). Before that,
 // the game as it waits after start-up, nobody playing: CPU per 50 ms tick (frames need not be
 // drawn while nothing moves).
-bool gameLoads(const XServer& x, int seconds, double& idlePerTick, Load& stopped, Load& running) {
+bool gameLoads(const VirtualDisplay& x, int seconds, double& idlePerTick, Load& stopped, Load& running) {
     auto game = std::make_unique<Watched>(x.name(), std::vector<std::string>{gamePath}, dataDir);
     if (game->startupMs(60000) < 0)
         return false;
@@ -521,7 +474,7 @@ bool gameLoads(const XServer& x, int seconds, double& idlePerTick, Load& stopped
 // The boarder's metres per real second at speed 100 over `seconds`, heading back up the course
 // (-x) from the start so that it stays over the terrain. The path between two traced frames is
 // straight, so the sum of the steps between frames is the distance covered.
-double metresPerSecond(const XServer& x, int seconds, double* fps) {
+double metresPerSecond(const VirtualDisplay& x, int seconds, double* fps) {
     auto game = startGame(x);
     if (!game)
         return -1;
@@ -620,7 +573,7 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--game") == 0)
             gamePath = argv[i + 1];
     }
-    XServer x;
+    VirtualDisplay x("1280x1024x24");
     if (x.name().empty()) {
         std::fprintf(stderr, "pace_bench: Xvfb could not be started\n");
         return 1;

@@ -18,8 +18,8 @@
 class SceneSurface;
 
 // The OpenGL view of the slope. Owns every object of the scene, draws a frame from scratch on
-// every redraw, and moves the boarder one step on every tick of its 50 ms timer (the game's
-// heartbeat). Keys steer the boarder (arrows), cycle the camera (F1) and fly the free camera
+// every redraw that changes the picture, and moves the boarder one step on every tick of its 50 ms
+// timer (the game's heartbeat). Keys steer the boarder (arrows), cycle the camera (F1) and fly the free camera
 // (letters). The window reads and changes boarder and gates directly.
 //
 // The frames are drawn on a native OpenGL window (SceneSurface) that the widget hosts in a window

@@ -28,15 +28,23 @@ protected:
     }
 };
 
+// A shown widget and its throttle, 16 ms apart.
+class RepaintThrottleTest : public testing::Test {
+protected:
+    void SetUp() override {
+        widget.resize(100, 30);
+        widget.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+        QTest::qWait(50);
+    }
+
+    Counter widget;
+    RepaintThrottle throttle{&widget, 16};
+};
+
 }  // namespace
 
-TEST(RepaintThrottle, RepaintsAtMostOnceAnIntervalAndShowsTheLastChange) {
-    Counter widget;
-    widget.resize(100, 30);
-    widget.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
-    RepaintThrottle throttle(&widget, 16);
-    QTest::qWait(50);
+TEST_F(RepaintThrottleTest, RepaintsAtMostOnceAnIntervalAndShowsTheLastChange) {
     const int before = widget.paints;
     QElapsedTimer wall;
     wall.start();
@@ -56,12 +64,7 @@ TEST(RepaintThrottle, RepaintsAtMostOnceAnIntervalAndShowsTheLastChange) {
     EXPECT_TRUE(widget.updatesEnabled());
 }
 
-TEST(RepaintThrottle, AChangeAfterAQuietIntervalIsShownAtOnce) {
-    Counter widget;
-    widget.resize(100, 30);
-    widget.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
-    RepaintThrottle throttle(&widget, 16);
+TEST_F(RepaintThrottleTest, AChangeAfterAQuietIntervalIsShownAtOnce) {
     for (int v : {1, 2, 3}) {
         QTest::qWait(40);
         throttle.changing();

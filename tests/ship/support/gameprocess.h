@@ -18,6 +18,7 @@ public:
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
     const std::string& name() const { return m_name; }  // ":<number>"
+    pid_t pid() const { return m_pid; }                 // the server's process, -1 when none
 
     // Grabs the screen area x, y, width, height (pixels) and counts its distinct colours, 0 when
     // the grab fails. A drawn 3-D scene has many; an undrawn or cleared one has one.
