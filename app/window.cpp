@@ -5,12 +5,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
 #include <algorithm>
 
 #include "app/race.h"
+#include "app/repaintthrottle.h"
 #include "scene/glwidget.h"
 #include "world/gates.h"
 
@@ -24,15 +26,26 @@ const char* const goalText =
     "with ongoing time.\n\nCONTROL:\nmove your boarder with the UP/ DOWN/ RIGHT/ LEFT keys.\nWith "
     "F1 it is possible to control the camera.\n\nGOOD LUCK!";
 
+// The smallest the scene may become; its preferred size stays 700 x 700.
+const QSize sceneMinimum(320, 240);
+
 }  // namespace
 
 Window::Window() : QWidget(nullptr) {
     glWidget = new GLWidget();
     glWidget->setFocusPolicy(Qt::ClickFocus);
+    // The scene prefers 700 x 700 but may shrink, so that the window fits a small screen with
+    // the whole panel in view.
+    glWidget->setMinimumSize(sceneMinimum);
 
     wireSolidButton = new QPushButton(tr("Wire/Solid Mode"));
     exitButton = new QPushButton(tr("Exit"));
     newGameButton = new QPushButton(tr("New Game"));
+    // A click on a button leaves the keyboard focus where it was, so the arrows keep steering
+    // after "New Game" or "Wire/Solid Mode"; Tab still reaches the buttons.
+    for (QPushButton* button : {wireSolidButton, exitButton, newGameButton}) {
+        button->setFocusPolicy(Qt::TabFocus);
+    }
 
     goalLabel = new QLabel(goalText);
     goalLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -46,6 +59,7 @@ Window::Window() : QWidget(nullptr) {
     QPalette palette = timerLCD->palette();
     palette.setColor(QPalette::Light, Qt::red);
     timerLCD->setPalette(palette);
+    clockRepaint_ = std::make_unique<RepaintThrottle>(timerLCD, 16);
 
     gateFailuresLCD = new QLCDNumber(2);
     gateFailuresLCD->setSegmentStyle(QLCDNumber::Filled);
@@ -99,6 +113,7 @@ Window::Window() : QWidget(nullptr) {
     setLayout(mainLayout);
 
     setWindowTitle(tr("Skaldora"));
+    fitScreen();
 
     connect(wireSolidButton, &QPushButton::clicked, glWidget, &GLWidget::toggleWireMode);
     connect(exitButton, &QPushButton::clicked, this, &QWidget::close);
@@ -123,6 +138,18 @@ Window::Window() : QWidget(nullptr) {
 }
 
 Window::~Window() = default;
+
+void Window::fitScreen() {
+    // The window opens at its preferred size where the screen has room for it, otherwise as large
+    // as the screen's available area less a title bar (the frame is not known before it is shown).
+    QScreen* shownOn = screen();
+    if (shownOn == nullptr) {
+        return;
+    }
+    QSize room = shownOn->availableGeometry().size();
+    room.rheight() -= style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    resize(sizeHint().boundedTo(room).expandedTo(minimumSizeHint()));
+}
 
 void Window::addRaceListener(RaceListener* listener) {
     if (listener != nullptr) {
@@ -159,6 +186,7 @@ void Window::showTime() {
         return;
     }
     elapsedMs = static_cast<int>(raceTime.elapsed());
+    clockRepaint_->changing();
     timerLCD->display(race::clockText(elapsedMs));
     shownMs = elapsedMs;
 }

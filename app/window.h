@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 #include "app/raceevents.h"
@@ -12,6 +13,7 @@ class QLabel;
 class QLCDNumber;
 class QProgressBar;
 class QPushButton;
+class RepaintThrottle;
 
 // The game window: the scene at the left; at the right the buttons, the goal text, the race clock,
 // the gate-failure count, the total result and the endurance bar. Its timers drive the race rules:
@@ -56,11 +58,17 @@ protected slots:
     void resetAll();             // "New Game"
 
 private:
+    // Sizes the window for the screen it opens on: its preferred size, bounded by the screen's
+    // available area, never below the layout's minimum.
+    void fitScreen();
     // Runs the gate pass check and tells the listeners of each gate it judged.
     void checkGatesAndTell();
     void tell(const RaceEvent& event);
 
     std::vector<RaceListener*> raceListeners_;
+    // The clock is given a new time every millisecond; it is repainted at most about 60 times a
+    // second.
+    std::unique_ptr<RepaintThrottle> clockRepaint_;
     bool gameOverTold_ = false;  // the listeners heard of this game's end
 };
 

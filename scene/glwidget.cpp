@@ -6,12 +6,27 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
+#include "scene/scenesurface.h"
 #include "world/gates.h"
 
-GLWidget::GLWidget() {
+GLWidget::GLWidget() : surface_(new SceneSurface(this)) {
+    // GLUT's set-up for the trees' cones runs beside the window's start.
+    startGlut();
+    // The container takes the surface; it never takes the focus itself, so the scene widget is the
+    // one that has it (the window sets its click focus policy).
+    QWidget* container = QWidget::createWindowContainer(surface_, this);
+    container->setFocusPolicy(Qt::NoFocus);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(container);
+
     auto* moveTimer = new QTimer(this);
     // Precise, so that no tick comes early: motion follows the real clock either way (moveTick).
     moveTimer->setTimerType(Qt::PreciseTimer);
@@ -22,15 +37,88 @@ GLWidget::GLWidget() {
 }
 
 GLWidget::~GLWidget() {
-    // The members' GL objects belong to this widget's context.
-    makeCurrent();
+    // The members' GL objects belong to the surface's context, which outlives them: the surface
+    // goes with its container, a child, after the members.
+    surface_->detach();
+    if (surface_->isValid()) {
+        surface_->makeCurrent();
+    }
 }
 
 QSize GLWidget::sizeHint() const { return QSize(700, 700); }
 
 QSize GLWidget::minimumSizeHint() const { return QSize(700, 700); }
 
-void GLWidget::updateGL() { repaint(); }
+void GLWidget::updateGL() {
+    // A frame that would show what is on screen already is not drawn again: a game standing still
+    // costs next to nothing. The view from the boarder's eyes always draws, since each of its
+    // frames writes the camera to the console.
+    if (camera.mode != 4 && !shownPicture_.empty() && pictureState() == shownPicture_) {
+        return;
+    }
+    surface_->paintNow();
+}
+
+void GLWidget::framePresented() { shownPicture_ = pictureState(); }
+
+std::vector<std::uint32_t> GLWidget::pictureState() const {
+    std::vector<std::uint32_t> state;
+    auto put = [&state](float v) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        state.push_back(bits);
+    };
+    auto putVec = [&put](const Vec3& v) {
+        put(v.x);
+        put(v.y);
+        put(v.z);
+    };
+    auto putPointer = [&state](const void* p) {
+        const auto bits = reinterpret_cast<std::uintptr_t>(p);
+        state.push_back(static_cast<std::uint32_t>(bits));
+        state.push_back(static_cast<std::uint32_t>(static_cast<std::uint64_t>(bits) >> 32));
+    };
+    const CameraView view = camera.view(camera.mode, boarder);
+    state.push_back(static_cast<std::uint32_t>(camera.mode));
+    putVec(view.eye);
+    putVec(view.centre);
+    putVec(view.up);
+    putVec(boarder.position);
+    putVec(boarder.rotation);
+    for (const Vec3& gate : gates) {
+        putVec(gate);
+    }
+    for (const Vec3& tree : trees.positions) {
+        putVec(tree);
+    }
+    for (const void* model : {static_cast<const void*>(boarder.sceneRoot),
+                              static_cast<const void*>(trees.sceneRoot),
+                              static_cast<const void*>(finish.sceneRoot),
+                              static_cast<const void*>(start.sceneRoot)}) {
+        putPointer(model);
+    }
+    state.push_back(terrain.snowTexture);
+    state.push_back(panorama.panoramaTexture);
+    state.push_back(static_cast<std::uint32_t>(wireMode));
+    state.push_back(static_cast<std::uint32_t>(surface_->width()));
+    state.push_back(static_cast<std::uint32_t>(surface_->height()));
+    put(static_cast<float>(surface_->devicePixelRatio()));
+    return state;
+}
+
+void GLWidget::makeCurrent() { surface_->makeReady(); }
+
+void GLWidget::doneCurrent() { surface_->doneCurrent(); }
+
+QImage GLWidget::grabFramebuffer() {
+    if (!surface_->makeReady()) {
+        return QImage();
+    }
+    // The frame is drawn into the back buffer and read from there, never from a presented buffer
+    // whose content the window system may have dropped.
+    surface_->drawUnpresented();
+    return surface_->grabFramebuffer();
+}
 
 void GLWidget::initializeGL() {
     glShadeModel(GL_SMOOTH);
@@ -48,7 +136,7 @@ void GLWidget::initializeGL() {
 
 void GLWidget::resizeGL(int width, int height) {
     // The viewport is in device pixels; a height of 0 is drawn as 1 rather than dividing by 0.
-    const qreal ratio = devicePixelRatio();
+    const qreal ratio = surface_->devicePixelRatio();
     const int pixelWidth = static_cast<int>(width * ratio);
     const int pixelHeight = std::max(1, static_cast<int>(height * ratio));
     glViewport(0, 0, pixelWidth, pixelHeight);
@@ -77,6 +165,23 @@ void GLWidget::paintGL() {
     start.draw();
     boarder.draw();
     glFlush();
+    traceFrame();
+}
+
+void GLWidget::traceFrame() {
+    // For benchmarks that watch the game from outside: one line per drawn frame, on standard
+    // error only, and only when SKALDORA_TRACE=1 asks for it. The time is the monotonic clock's,
+    // which other processes on the machine read alike.
+    static const bool wanted = qEnvironmentVariableIntValue("SKALDORA_TRACE") == 1;
+    if (!wanted) {
+        return;
+    }
+    const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
+    std::fprintf(stderr, "skaldora-trace frame %lld us %lld x %.4f y %.4f z %.4f speed %.1f\n",
+                 ++tracedFrames_, us, boarder.position.x, boarder.position.y, boarder.position.z,
+                 boarder.speed);
 }
 
 void GLWidget::toggleWireMode() {

@@ -2,8 +2,11 @@
 #define SCENE_GLWIDGET_H
 
 #include <QElapsedTimer>
-#include <QOpenGLWidget>
+#include <QImage>
 #include <QPoint>
+#include <QWidget>
+#include <cstdint>
+#include <vector>
 
 #include "scene/boarder.h"
 #include "scene/camera.h"
@@ -12,11 +15,17 @@
 #include "world/scenery.h"
 #include "world/terrain.h"
 
+class SceneSurface;
+
 // The OpenGL view of the slope. Owns every object of the scene, draws a frame from scratch on
-// every redraw, and moves the boarder one step on every tick of its 50 ms timer (the game's
-// heartbeat). Keys steer the boarder (arrows), cycle the camera (F1) and fly the free camera
+// every redraw that changes the picture, and moves the boarder one step on every tick of its 50 ms
+// timer (the game's heartbeat). Keys steer the boarder (arrows), cycle the camera (F1) and fly the free camera
 // (letters). The window reads and changes boarder and gates directly.
-class GLWidget : public QOpenGLWidget {
+//
+// The frames are drawn on a native OpenGL window (SceneSurface) that the widget hosts in a window
+// container filling it; that window calls the widget's GL hooks and hands it the keys and the mouse
+// events the window system delivers there. Keys sent to the widget itself act the same.
+class GLWidget : public QWidget {
     Q_OBJECT
 
 public:
@@ -28,7 +37,8 @@ public:
     QSize sizeHint() const override;         // 700 x 700
     QSize minimumSizeHint() const override;  // 700 x 700
 
-    // Draws the frame at once (a synchronous repaint).
+    // Draws the frame at once and presents it (a synchronous repaint); nothing while the scene is
+    // not on screen.
     void updateGL();
 
     int xCamPosition = 0;  // last values given to the value slots
@@ -75,17 +85,44 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
-    void initializeGL() override;
-    void resizeGL(int width, int height) override;
-    void paintGL() override;
+    // The GL hooks, called by the hosted native window with its context current: once when the
+    // context is made, at every change of size (logical pixels), and for every frame.
+    virtual void initializeGL();
+    virtual void resizeGL(int width, int height);
+    virtual void paintGL();
+
+public:
+    // The GL context of the scene, for GL work outside the hooks: makeCurrent makes it current
+    // (creating it first when the scene is on screen but has not drawn yet) and does nothing
+    // before the scene was first shown; doneCurrent releases it.
+    void makeCurrent();
+    void doneCurrent();
+    // Draws a frame and returns it as an image of the surface's size in device pixels; a null
+    // image before the scene was first shown. Leaves the context current.
+    QImage grabFramebuffer();
 
 private:
+    friend class SceneSurface;
+
     // A tick of the 50 ms timer: the boarder's steps that real time asks for (one when the timer
     // keeps up, the missed ones too when it fell behind, at most ten), then one frame.
     void moveTick();
+    // With SKALDORA_TRACE=1 in the environment, writes a line about the frame just drawn (its
+    // number, the monotonic time in microseconds, the boarder's position and speed) to standard
+    // error. Nothing otherwise.
+    void traceFrame();
+    // Everything the picture of a frame depends on that can change once the scene is set up: the
+    // view of the camera's mode, the boarder's place and heading, the models, the gates, the
+    // trees, the polygon mode and the size. Equal states draw equal pictures.
+    std::vector<std::uint32_t> pictureState() const;
+    // The surface presented a frame drawn from the present state.
+    void framePresented();
 
     QElapsedTimer sinceStart_;        // monotonic; started with the timer
     StepPacer movePacer_{50, 10};
+    long long tracedFrames_ = 0;
+    SceneSurface* surface_;  // owned by its container, a child of this widget
+    std::vector<std::uint32_t> shownPicture_;  // pictureState() of the frame on screen
 };
 
 #endif  // SCENE_GLWIDGET_H

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QMetaObject>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/race.h"
 #include "scene/glwidget.h"
 #include "support/game_probe.h"
 #include "world/gates.h"
@@ -183,4 +185,36 @@ TEST(WindowSlots, TellTheirListenersWhatHappensInTheRaceOnce) {
     boarder.position = Vec3(180.0f, 0.0f, -30.0f);
     call(window, "checkStart");
     EXPECT_EQ(log.events.size(), 6u);
+}
+
+// The clock is given a new time every millisecond but repainted at most about 60 times a second;
+// whenever it is looked at, it shows the time showTime gave it last.
+TEST(WindowSlots, TheClockShowsTheLastTimeGivenHoweverOftenItIsGiven) {
+    Window window;
+    for (QTimer* timer : window.findChildren<QTimer*>()) {
+        timer->stop();
+    }
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.running = true;
+    window.raceTime.start();
+    QElapsedTimer wall;
+    wall.start();
+    while (wall.elapsed() < 300) {
+        ASSERT_TRUE(QMetaObject::invokeMethod(&window, "showTime"));
+        ASSERT_TRUE(lcdShows(window.timerLCD, race::clockText(window.elapsedMs)))
+            << window.elapsedMs;
+        QTest::qWait(1);
+    }
+    EXPECT_EQ(window.shownMs, window.elapsedMs);
+    // Game over and a new game reach the display at once, between two clock repaints.
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "showTime"));
+    window.endurance = 0;
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "checkGateFailures"));
+    EXPECT_TRUE(lcdShows(window.timerLCD, "99:99.999"));
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "resetAll"));
+    EXPECT_TRUE(lcdShows(window.timerLCD, "00:00.000"));
+    // On screen too, once the interval is over.
+    QTest::qWait(50);
+    EXPECT_TRUE(window.timerLCD->updatesEnabled());
 }

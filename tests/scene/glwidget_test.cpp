@@ -5,12 +5,16 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <QLCDNumber>
+#include <QMetaMethod>
+#include <QOpenGLWindow>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include "app/window.h"
@@ -24,6 +28,18 @@ const double degree = 0.017453292519943295;
 class OpenGLWidget : public GLWidget {
 public:
     using GLWidget::resizeGL;
+};
+
+// A widget that counts the frames it draws.
+class CountingWidget : public GLWidget {
+public:
+    int frames = 0;
+
+protected:
+    void paintGL() override {
+        GLWidget::paintGL();
+        ++frames;
+    }
 };
 
 }  // namespace
@@ -51,6 +67,86 @@ TEST(GLWidget, AsksForSevenHundredSquareAndKeepsAspectAndTwentyDegrees) {
     for (double v : m) {
         EXPECT_TRUE(std::isfinite(v));
     }
+}
+
+TEST(GLWidget, IsAWidgetWithThreeSignalsThenEightSlots) {
+    const QMetaObject& meta = GLWidget::staticMetaObject;
+    EXPECT_STREQ(meta.className(), "GLWidget");
+    EXPECT_EQ(meta.superClass(), &QWidget::staticMetaObject);
+    const char* const methods[] = {
+        "xRotationChanged(int)", "yRotationChanged(int)", "zRotationChanged(int)",
+        "setXRotation(int)",     "setYRotation(int)",     "setZRotation(int)",
+        "setXCamPosition(int)",  "setYCamPosition(int)",  "setZCamPosition(int)",
+        "toggleWireMode()",      "boarderMoveForward()"};
+    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 11);
+    for (int i = 0; i < 11; ++i) {
+        const QMetaMethod m = meta.method(meta.methodOffset() + i);
+        EXPECT_EQ(m.methodSignature(), methods[i]);
+        EXPECT_EQ(m.methodType(), i < 3 ? QMetaMethod::Signal : QMetaMethod::Slot);
+    }
+}
+
+TEST(GLWidget, BeforeItIsShownThereIsNoFrameAndNoContextToMakeCurrent) {
+    CoutCapture console;
+    CountingWidget widget;
+    widget.makeCurrent();  // nothing to make current: no crash, no GL set-up
+    widget.doneCurrent();
+    EXPECT_TRUE(widget.grabFramebuffer().isNull());
+    widget.updateGL();
+    EXPECT_EQ(widget.frames, 0);
+}
+
+TEST(GLWidget, UpdateGLDrawsAtOnceAndOnlyWhenThePictureChanges) {
+    TempWorkDir dir;
+    CoutCapture console;
+    CountingWidget widget;
+    for (QTimer* timer : widget.findChildren<QTimer*>()) {
+        timer->stop();
+    }
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    QTest::qWait(100);
+    widget.updateGL();  // the first frames were drawn on exposure
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        int frames;  // drawn by the next updateGL
+    } cases[] = {
+        {"nothing changed", [] {}, 0},
+        {"a step at speed 0", [&] { widget.boarderMoveForward(); }, 0},
+        {"a turn", [&] { widget.boarder.turn(10.0f); }, 1},
+        {"a step at speed 10",
+         [&] {
+             widget.boarder.speed = 10.0f;
+             widget.boarder.moveForward(0.0f);
+         },
+         1},
+        {"the next camera view", [&] { widget.camera.mode = 1; }, 1},
+        {"a gate moved", [&] { widget.gates[3].z += 1.0f; }, 1},
+        {"a tree moved", [&] { widget.trees.positions[0].x += 1.0f; }, 1},
+        {"wire mode", [&] { widget.wireMode = 1; }, 1},
+        {"the free camera turned", [&] { widget.camera.mode = 5; widget.camera.rotateY(1.0f); }, 1},
+        {"the free camera turned while another view shows",
+         [&] { widget.camera.mode = 0; widget.updateGL(); widget.camera.rotateY(1.0f); }, 0},
+        // The view from the boarder's eyes writes the camera to the console with every frame.
+        {"eyes view, nothing changed", [&] { widget.camera.mode = 4; widget.updateGL(); }, 1},
+    };
+    for (const auto& c : cases) {
+        c.change();
+        const int before = widget.frames;
+        widget.updateGL();
+        EXPECT_EQ(widget.frames - before, c.frames) << c.what;
+    }
+    // A key or a slot draws when it changes what is seen.
+    widget.camera.mode = 0;
+    widget.updateGL();
+    int before = widget.frames;
+    QTest::keyClick(&widget, Qt::Key_Left);
+    EXPECT_EQ(widget.frames - before, 1);
+    before = widget.frames;
+    QTest::keyClick(&widget, Qt::Key_Space);
+    EXPECT_EQ(widget.frames - before, 0);
 }
 
 TEST(GLWidget, ALateTickTakesTheStepsItMissedEachTheUsualStep) {
@@ -134,6 +230,18 @@ protected:
     }
     void clickIntoScene() { click(widget_, QPoint(100, 120)); }
 
+    // The native window the scene is drawn on, where the window system delivers the scene's
+    // input.
+    QWindow* surface() const {
+        for (QWindow* w : QGuiApplication::allWindows()) {
+            if (qobject_cast<QOpenGLWindow*>(w) != nullptr &&
+                w->parent() == window_->windowHandle()) {
+                return w;
+            }
+        }
+        return nullptr;
+    }
+
     TempWorkDir dir_;
     CoutCapture console_;  // the other models are reported missing
     std::unique_ptr<Window> window_;
@@ -172,6 +280,40 @@ TEST_F(GLWidgetInWindow, ArrowKeysReachTheBoarderOnlyWhileTheSceneHasTheFocus) {
     EXPECT_EQ(window_->focusWidget(), window_->timerLCD);
     press(Qt::Key_Up);
     EXPECT_EQ(widget_->boarder.speed, 0.0f);
+}
+
+TEST_F(GLWidgetInWindow, InputOfTheNativeWindowReachesTheSceneAsTheWidgetsWould) {
+    QWindow* native = surface();
+    ASSERT_NE(native, nullptr);
+    ASSERT_EQ(native->geometry(), QRect(widget_->mapTo(window_.get(), QPoint(0, 0)),
+                                        widget_->size()));
+    // Before a click the keys go to the window's focus widget, not to the scene.
+    QTest::keyClick(native, Qt::Key_Up);
+    EXPECT_EQ(widget_->boarder.speed, 0.0f);
+
+    // A press gives the scene the focus and its position; moves follow.
+    QTest::mousePress(native, Qt::LeftButton, {}, QPoint(30, 40));
+    EXPECT_TRUE(widget_->hasFocus());
+    EXPECT_EQ(widget_->lastPos, QPoint(30, 40));
+    QTest::mouseMove(native, QPoint(50, 60));
+    EXPECT_EQ(widget_->lastPos, QPoint(50, 60));
+    QTest::mouseRelease(native, Qt::LeftButton, {}, QPoint(50, 60));
+
+    QTest::keyClick(native, Qt::Key_Up);
+    EXPECT_EQ(widget_->boarder.speed, 10.0f);
+    QTest::keyClick(native, Qt::Key_F1);
+    EXPECT_EQ(widget_->camera.mode, 1);
+    // Tab from the scene moves the focus on to the panel, as it would from the widget.
+    QTest::keyClick(native, Qt::Key_Tab);
+    EXPECT_FALSE(widget_->hasFocus());
+    QTest::keyClick(native, Qt::Key_Up);
+    EXPECT_EQ(widget_->boarder.speed, 10.0f);
+
+    // A widget without click focus is not given it by a press.
+    widget_->setFocusPolicy(Qt::TabFocus);
+    click(window_->timerLCD, QPoint(5, 5));
+    QTest::mouseClick(native, Qt::LeftButton, {}, QPoint(30, 40));
+    EXPECT_EQ(window_->focusWidget(), window_->timerLCD);
 }
 
 TEST_F(GLWidgetInWindow, F1CyclesTheCameraModesAndLettersFlyTheFreeCamera) {

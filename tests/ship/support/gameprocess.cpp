@@ -45,7 +45,7 @@ void sleepSeconds(double seconds) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
-VirtualDisplay::VirtualDisplay() {
+VirtualDisplay::VirtualDisplay(const std::string& screen) {
     int fds[2];
     if (pipe(fds) != 0)
         return;
@@ -56,7 +56,7 @@ VirtualDisplay::VirtualDisplay() {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args = {"Xvfb", "-displayfd",  "3",         "-screen",
-                                     "0",    "1024x768x24", "-nolisten", "tcp"};
+                                     "0",    screen,        "-nolisten", "tcp"};
     std::vector<char*> argv = pointers(args);
     if (posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv.data(), environ) != 0)
         m_pid = -1;

@@ -10,14 +10,15 @@
 // the same time never cover the game's. Not copyable.
 class VirtualDisplay {
 public:
-    // Starts Xvfb on a free display number with one 1024 x 768 x 24 screen and waits until it
-    // accepts clients. name() is empty when it could not be started.
-    VirtualDisplay();
+    // Starts Xvfb on a free display number with one screen of the given Xvfb size (width x height
+    // x depth) and waits until it accepts clients. name() is empty when it could not be started.
+    explicit VirtualDisplay(const std::string& screen = "1024x768x24");
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
     const std::string& name() const { return m_name; }  // ":<number>"
+    pid_t pid() const { return m_pid; }                 // the server's process, -1 when none
 
     // Grabs the screen area x, y, width, height (pixels) and counts its distinct colours, 0 when
     // the grab fails. A drawn 3-D scene has many; an undrawn or cleared one has one.
