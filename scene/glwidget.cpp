@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 
 #include "scene/scenesurface.h"
@@ -49,62 +48,7 @@ QSize GLWidget::sizeHint() const { return QSize(700, 700); }
 
 QSize GLWidget::minimumSizeHint() const { return QSize(700, 700); }
 
-void GLWidget::updateGL() {
-    // A frame that would show what is on screen already is not drawn again: a game standing still
-    // costs next to nothing. The view from the boarder's eyes always draws, since each of its
-    // frames writes the camera to the console.
-    if (camera.mode != 4 && !shownPicture_.empty() && pictureState() == shownPicture_) {
-        return;
-    }
-    surface_->paintNow();
-}
-
-void GLWidget::framePresented() { shownPicture_ = pictureState(); }
-
-std::vector<std::uint32_t> GLWidget::pictureState() const {
-    std::vector<std::uint32_t> state;
-    auto put = [&state](float v) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        state.push_back(bits);
-    };
-    auto putVec = [&put](const Vec3& v) {
-        put(v.x);
-        put(v.y);
-        put(v.z);
-    };
-    auto putPointer = [&state](const void* p) {
-        const auto bits = reinterpret_cast<std::uintptr_t>(p);
-        state.push_back(static_cast<std::uint32_t>(bits));
-        state.push_back(static_cast<std::uint32_t>(static_cast<std::uint64_t>(bits) >> 32));
-    };
-    const CameraView view = camera.view(camera.mode, boarder);
-    state.push_back(static_cast<std::uint32_t>(camera.mode));
-    putVec(view.eye);
-    putVec(view.centre);
-    putVec(view.up);
-    putVec(boarder.position);
-    putVec(boarder.rotation);
-    for (const Vec3& gate : gates) {
-        putVec(gate);
-    }
-    for (const Vec3& tree : trees.positions) {
-        putVec(tree);
-    }
-    for (const void* model : {static_cast<const void*>(boarder.sceneRoot),
-                              static_cast<const void*>(trees.sceneRoot),
-                              static_cast<const void*>(finish.sceneRoot),
-                              static_cast<const void*>(start.sceneRoot)}) {
-        putPointer(model);
-    }
-    state.push_back(terrain.snowTexture);
-    state.push_back(panorama.panoramaTexture);
-    state.push_back(static_cast<std::uint32_t>(wireMode));
-    state.push_back(static_cast<std::uint32_t>(surface_->width()));
-    state.push_back(static_cast<std::uint32_t>(surface_->height()));
-    put(static_cast<float>(surface_->devicePixelRatio()));
-    return state;
-}
+void GLWidget::updateGL() { surface_->paintNow(); }
 
 void GLWidget::makeCurrent() { surface_->makeReady(); }
 

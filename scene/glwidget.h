@@ -5,8 +5,6 @@
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
-#include <cstdint>
-#include <vector>
 
 #include "scene/boarder.h"
 #include "scene/camera.h"
@@ -111,18 +109,10 @@ private:
     // number, the monotonic time in microseconds, the boarder's position and speed) to standard
     // error. Nothing otherwise.
     void traceFrame();
-    // Everything the picture of a frame depends on that can change once the scene is set up: the
-    // view of the camera's mode, the boarder's place and heading, the models, the gates, the
-    // trees, the polygon mode and the size. Equal states draw equal pictures.
-    std::vector<std::uint32_t> pictureState() const;
-    // The surface presented a frame drawn from the present state.
-    void framePresented();
-
     QElapsedTimer sinceStart_;        // monotonic; started with the timer
     StepPacer movePacer_{50, 10};
     long long tracedFrames_ = 0;
     SceneSurface* surface_;  // owned by its container, a child of this widget
-    std::vector<std::uint32_t> shownPicture_;  // pictureState() of the frame on screen
 };
 
 #endif  // SCENE_GLWIDGET_H

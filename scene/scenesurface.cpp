@@ -64,8 +64,6 @@ void SceneSurface::paintGL() {
     }
     followSize();
     scene_->paintGL();
-    // Reached only through the toolkit's paint path, which swaps the buffers next.
-    scene_->framePresented();
 }
 
 void SceneSurface::followSize() {
