@@ -87,8 +87,8 @@ TEST_F(PersonalBestTest, TheFirstFinishIsANewBestAndAnEqualTotalIsNot) {
         {64999, 2, true, 64999, 65000},               // a millisecond better
         {70000, 0, false, 64999, 65000},
         {60000, 0, true, 60000, 60000},
-        {0, 0, true, 0, 0},                           // zero is a time like any other
-        {-1, 0, false, 0, 0},                         // no result
+        {0, 0, true, 0, 0},    // zero is a time like any other
+        {-1, 0, false, 0, 0},  // no result
     };
     for (const auto& f : finishes) {
         EXPECT_EQ(best.recordFinish(f.total, f.failures), f.newBest) << f.total;
@@ -120,9 +120,9 @@ TEST_F(PersonalBestTest, SurvivesARestartKeepsTheOtherKeysAndTheBetterOfTwoGames
 
 TEST_F(PersonalBestTest, ADamagedFileIsMovedAsideWholeAndANewOneStarted) {
     const QByteArray damaged[] = {
-        QByteArray("[best\ntotalMs=5\n\0\xff", 18),              // a broken section
-        "a line that is no key\n[best]\ntotalMs=7\n",          // QSettings would drop the line
-        "[best]\ntotalMs=1\n" + QByteArray(70 * 1024, '#'),    // far too large to be ours
+        QByteArray("[best\ntotalMs=5\n\0\xff", 18),          // a broken section
+        "a line that is no key\n[best]\ntotalMs=7\n",        // QSettings would drop the line
+        "[best]\ntotalMs=1\n" + QByteArray(70 * 1024, '#'),  // far too large to be ours
     };
     int n = 0;
     for (const QByteArray& bytes : damaged) {
@@ -162,17 +162,18 @@ TEST_F(PersonalBestTest, APathThatIsNoRegularFileIsLeftAloneAndTheBestKeptInMemo
         std::function<void()> make;
         QString path;  // what must still be there, as it was
     } cases[] = {
-        {"a FIFO", [&] { QDir().mkpath(folder); mkfifo(file.toLocal8Bit(), 0644); }, file},
+        {"a FIFO", [&] { mkfifo(file.toLocal8Bit(), 0644); }, file},
         {"a FIFO as its lock file",
          [&] {
              writeAll(file, "[best]\ntotalMs=50000\n");
              mkfifo((file + ".lock").toLocal8Bit(), 0644);
          },
          file + ".lock"},
-        {"a link to a device", [&] { QDir().mkpath(folder); QFile::link("/dev/zero", file); }, file},
+        {"a link to a device", [&] { QFile::link("/dev/zero", file); }, file},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        QDir().mkpath(folder);
         c.make();
         PersonalBest best(file);  // must not wait for a writer
         EXPECT_TRUE(best.recordFinish(40000, 0));
@@ -182,7 +183,7 @@ TEST_F(PersonalBestTest, APathThatIsNoRegularFileIsLeftAloneAndTheBestKeptInMemo
         EXPECT_EQ(lines(err), 1);
         EXPECT_TRUE(QFileInfo::exists(c.path));
         EXPECT_FALSE(QFileInfo(c.path).isFile());
-        QDir(QFileInfo(file).absolutePath()).removeRecursively();
+        QDir(folder).removeRecursively();
     }
 }
 

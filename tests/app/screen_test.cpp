@@ -44,13 +44,13 @@ bool xdotool(const std::string& args) {
 // The window's panel as the player must see it: every part of it (the widgets and the four
 // captions), none squeezed below the size it needs to show its content.
 testing::AssertionResult wholePanelInView(Window& window) {
-    std::vector<QWidget*> parts = {window.wireSolidButton, window.exitButton,
-                                   window.newGameButton,   window.goalLabel,
-                                   window.timerLCD,        window.gateFailuresLCD,
-                                   window.totalResultLCD,  window.enduranceBar,
-                                   window.statusLabel};
+    std::vector<QWidget*> parts = {
+        window.wireSolidButton, window.exitButton,   window.newGameButton,
+        window.goalLabel,       window.timerLCD,     window.gateFailuresLCD,
+        window.totalResultLCD,  window.enduranceBar, window.statusLabel};
     for (QLabel* label : window.findChildren<QLabel*>()) {
-        if (QStringList{"Timer", "Gate Failures", "Total Result", "Endurance"}.contains(label->text())) {
+        if (QStringList{"Timer", "Gate Failures", "Total Result", "Endurance"}.contains(
+                label->text())) {
             parts.push_back(label);
         }
     }
@@ -116,8 +116,8 @@ protected:
 TEST_F(SmallScreen, TheWindowFitsTheScreenWithTheWholePanelInViewDownToTheSmallestLaptop) {
     const QRect available = window_->screen()->availableGeometry();
     EXPECT_TRUE(available.contains(window_->frameGeometry()))
-        << window_->frameGeometry().width() << "x" << window_->frameGeometry().height()
-        << " on " << available.width() << "x" << available.height();
+        << window_->frameGeometry().width() << "x" << window_->frameGeometry().height() << " on "
+        << available.width() << "x" << available.height();
     EXPECT_TRUE(wholePanelInView(*window_));
     EXPECT_NEAR(drawnAspect(scene_), double(scene_->width()) / scene_->height(), 1e-3);
     // 1366 x 768 at 125 %, the smallest screen the game is made for.

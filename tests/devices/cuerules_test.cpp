@@ -12,14 +12,17 @@ TEST(CueRules, EachRaceEventHasItsCueAndAGameOverSilencesAllButItsOwn) {
         bool wrongSide;
         Cue cue;
     } cases[] = {
-        {RaceEvent::ClockStarted, false, Cue::Start},  {RaceEvent::GateJudged, false, Cue::GateRight},
-        {RaceEvent::GateJudged, true, Cue::GateWrong}, {RaceEvent::Finished, false, Cue::Finish},
+        {RaceEvent::ClockStarted, false, Cue::Start},
+        {RaceEvent::GateJudged, false, Cue::GateRight},
+        {RaceEvent::GateJudged, true, Cue::GateWrong},
+        {RaceEvent::Finished, false, Cue::Finish},
         {RaceEvent::GameOver, false, Cue::GameOver},
     };
     for (const auto& c : cases) {
         RaceEvent event{c.kind};
         event.wrongSide = c.wrongSide;
-        EXPECT_EQ(CueRules::cueFor(event, false), c.cue) << "event " << c.kind << " " << c.wrongSide;
+        EXPECT_EQ(CueRules::cueFor(event, false), c.cue)
+            << "event " << c.kind << " " << c.wrongSide;
         // Over: the window still reports the clock starting in the start zone, and gates.
         EXPECT_EQ(CueRules::cueFor(event, true),
                   c.cue == Cue::GameOver ? std::optional<Cue>(Cue::GameOver) : std::nullopt)

@@ -103,9 +103,9 @@ void stopTimers(Window& window) {
 std::string sceneState(const GLWidget& w) {
     std::ostringstream out;
     out.precision(9);
-    for (const Vec3& v : {w.boarder.position, w.boarder.direction, w.boarder.rotation,
-                          w.camera.position, w.camera.viewDirection, w.camera.rightVector,
-                          w.camera.upVector}) {
+    for (const Vec3& v :
+         {w.boarder.position, w.boarder.direction, w.boarder.rotation, w.camera.position,
+          w.camera.viewDirection, w.camera.rightVector, w.camera.upVector}) {
         out << v.x << "," << v.y << "," << v.z << " ";
     }
     out << "speed " << w.boarder.speed << " camera " << w.camera.mode << " wire " << w.wireMode;
@@ -139,8 +139,8 @@ protected:
     SdlSession sdl;
     TempWorkDir dir;
     CoutCapture console;  // the game's lines
-    Window padWindow;  // steered by the gamepad
-    Window keyWindow;  // its twin, steered by the keys
+    Window padWindow;     // steered by the gamepad
+    Window keyWindow;     // its twin, steered by the keys
     PadKeys padKeys{padWindow};
     std::unique_ptr<Gamepad> gamepad = std::make_unique<Gamepad>(padKeys);
     std::int64_t now = 0;
@@ -159,7 +159,7 @@ TEST_F(GamepadTest, EachControlDoesWhatItsKeyDoes) {
         const char* what;
         int button;  // or kNone, and then the axis pushed to value
         int axis, value;
-        Qt::Key key;                        // the key that does the same
+        Qt::Key key;                       // the key that does the same
         QPushButton* Window::*panel = {};  // or the panel button
         int times = 1;
     } steps[] = {
@@ -188,7 +188,8 @@ TEST_F(GamepadTest, EachControlDoesWhatItsKeyDoes) {
                 runTo(now + (on ? 10 : 30));  // held shorter than any repeat
             }
             runTo(now + 1000);  // apart, so that no stick waits for a repeat
-            step.panel ? (keyWindow.*step.panel)->click() : QTest::keyClick(keyWindow.glWidget, step.key);
+            step.panel ? (keyWindow.*step.panel)->click()
+                       : QTest::keyClick(keyWindow.glWidget, step.key);
         }
         EXPECT_EQ(sceneState(*padWindow.glWidget), sceneState(*keyWindow.glWidget)) << step.what;
     }

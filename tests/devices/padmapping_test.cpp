@@ -20,9 +20,9 @@ using Axis = PadMapping::Axis;
 // Release, such as "Left+ Left* Left-".
 struct Log : PadSink {
     void padAction(PadAction action, Phase phase) override {
-        static const char* const names[padActionCount] = {
-            "Left", "Right",   "Faster", "Slower",   "Camera",  "NewGame",
-            "Wire", "Forward", "Back",   "FlyRight", "FlyLeft"};
+        static const char* const names[padActionCount] = {"Left",   "Right",    "Faster", "Slower",
+                                                          "Camera", "NewGame",  "Wire",   "Forward",
+                                                          "Back",   "FlyRight", "FlyLeft"};
         heard += (heard.empty() ? "" : " ") + std::string(names[static_cast<int>(action)]) +
                  "+*-"[phase];
     }
@@ -135,8 +135,8 @@ TEST_F(PadMappingTest, DeadZoneBoundsWithALowerLetGo) {
         {{dz + 1, letGo + 1, dz, letGo + 1}, 1, 0},  // back above the let-go level: still held
         {{dz + 1, letGo}, 1, 1},                     // at the let-go level: released
         {{-dz - 1, -letGo - 1, -letGo}, 1, 1},
-        {{dz + 1, dz / 2, dz + 1}, 1, 1},            // pushed again at once: waits a repeat
-        {{-dz - 1, dz + 1}, 2, 1},                   // swept across: left let go, right pushed
+        {{dz + 1, dz / 2, dz + 1}, 1, 1},  // pushed again at once: waits a repeat
+        {{-dz - 1, dz + 1}, 2, 1},         // swept across: left let go, right pushed
     };
     long long t = 0;
     for (const auto& c : cases) {

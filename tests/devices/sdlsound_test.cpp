@@ -166,12 +166,17 @@ TEST_F(SdlSoundTest, ADamagedFileSilencesItsCueAloneWithOneLineNamingIt) {
          [](auto& t, auto& good) {
              return writeBytes(t, std::string(good).replace(40, 4, "\xf0\xff\xff\x7f"));
          }},
-        {"not a WAV file", [](auto& t, auto& good) { return writeBytes(t, std::string(good.size(), 'x')); }},
         {"not a WAV file",
-         [](auto& t, auto& good) { return writeBytes(t, std::string("RIFF\x10\0\0\0AVI LIST", 16) + good); }},
+         [](auto& t, auto& good) { return writeBytes(t, std::string(good.size(), 'x')); }},
+        {"not a WAV file",
+         [](auto& t, auto& good) {
+             return writeBytes(t, std::string("RIFF\x10\0\0\0AVI LIST", 16) + good);
+         }},
         {"holds no sound", [](auto& t, auto&) { return writeBytes(t, wavBytes({}, 0)); }},
         {"too large",  // a sparse file
-         [](auto& t, auto& good) { return writeBytes(t, good) && truncate(t.c_str(), 64 << 20) == 0; }},
+         [](auto& t, auto& good) {
+             return writeBytes(t, good) && truncate(t.c_str(), 64 << 20) == 0;
+         }},
         {"not a regular file", [](auto& t, auto&) { return mkfifo(t.c_str(), 0600) == 0; }},
         {"not a regular file", [](auto& t, auto&) { return symlink("/dev/zero", t.c_str()) == 0; }},
     };
@@ -188,13 +193,15 @@ TEST_F(SdlSoundTest, ADamagedFileSilencesItsCueAloneWithOneLineNamingIt) {
                 playEverything(sound);
                 EXPECT_TRUE(sound.isOpen());
                 for (Cue cue : kAllCues) {
-                    EXPECT_EQ(sound.hasCue(cue), !d.what || cueFileName(cue) != file) << cueFileName(cue);
+                    EXPECT_EQ(sound.hasCue(cue), !d.what || cueFileName(cue) != file)
+                        << cueFileName(cue);
                 }
                 EXPECT_EQ(sound.hasWind(), !d.what || file != "wind.wav");
             }
-            EXPECT_EQ(err.text(), d.what ? "Skaldora: sound files missing or damaged, left silent: " +
-                                               target + " (" + d.what + ")\n"
-                                         : "");
+            EXPECT_EQ(err.text(),
+                      d.what ? "Skaldora: sound files missing or damaged, left silent: " + target +
+                                   " (" + d.what + ")\n"
+                             : "");
             EXPECT_EQ(SDL_WasInit(0), 0u) << "SDL left started";
         }
         std::remove(target.c_str());

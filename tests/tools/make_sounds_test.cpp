@@ -75,7 +75,9 @@ double rms(const std::vector<double>& s, size_t from, size_t to) {
     return std::sqrt(sum / static_cast<double>(to - from));
 }
 
-double db(double amplitude) { return 20.0 * std::log10(amplitude); }
+double db(double amplitude) {
+    return 20.0 * std::log10(amplitude);
+}
 
 }  // namespace
 
