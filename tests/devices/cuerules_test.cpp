@@ -4,49 +4,29 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
-#include <string>
 #include <vector>
 
-namespace {
-
-struct EventCase {
-    RaceEvent::Kind kind;
-    bool wrongSide;
-    bool gameOver;
-    std::optional<Cue> cue;
-};
-
-}  // namespace
-
 TEST(CueRules, EachRaceEventHasItsCueAndAGameOverSilencesAllButItsOwn) {
-    const EventCase cases[] = {
-        {RaceEvent::ClockStarted, false, false, Cue::Start},
-        {RaceEvent::GateJudged, false, false, Cue::GateRight},
-        {RaceEvent::GateJudged, true, false, Cue::GateWrong},
-        {RaceEvent::Finished, false, false, Cue::Finish},
-        {RaceEvent::GameOver, false, false, Cue::GameOver},
-        // Over: the window still reports the clock starting in the start zone, and gates.
-        {RaceEvent::ClockStarted, false, true, std::nullopt},
-        {RaceEvent::GateJudged, false, true, std::nullopt},
-        {RaceEvent::GateJudged, true, true, std::nullopt},
-        {RaceEvent::Finished, false, true, std::nullopt},
-        {RaceEvent::GameOver, false, true, Cue::GameOver},
+    const struct {
+        RaceEvent::Kind kind;
+        bool wrongSide;
+        Cue cue;
+    } cases[] = {
+        {RaceEvent::ClockStarted, false, Cue::Start},
+        {RaceEvent::GateJudged, false, Cue::GateRight},
+        {RaceEvent::GateJudged, true, Cue::GateWrong},
+        {RaceEvent::Finished, false, Cue::Finish},
+        {RaceEvent::GameOver, false, Cue::GameOver},
     };
-    for (const EventCase& c : cases) {
+    for (const auto& c : cases) {
         RaceEvent event{c.kind};
         event.wrongSide = c.wrongSide;
-        EXPECT_EQ(CueRules::cueFor(event, c.gameOver), c.cue)
-            << "event " << c.kind << " wrong side " << c.wrongSide << " game over " << c.gameOver;
-    }
-}
-
-TEST(CueRules, EveryCueHasAFileOfItsOwn) {
-    std::set<std::string> names{kWindFileName};
-    for (int i = 0; i < kCueCount; ++i) {
-        const std::string name = cueFileName(static_cast<Cue>(i));
-        EXPECT_EQ(name.size() > 4 ? name.substr(name.size() - 4) : "", ".wav") << name;
-        EXPECT_TRUE(names.insert(name).second) << name << " twice";
+        EXPECT_EQ(CueRules::cueFor(event, false), c.cue)
+            << "event " << c.kind << " " << c.wrongSide;
+        // Over: the window still reports the clock starting in the start zone, and gates.
+        EXPECT_EQ(CueRules::cueFor(event, true),
+                  c.cue == Cue::GameOver ? std::optional<Cue>(Cue::GameOver) : std::nullopt)
+            << "event " << c.kind << " " << c.wrongSide << " when over";
     }
 }
 
@@ -56,7 +36,6 @@ TEST(CueRules, WindIsSilentAtRestAndRisesWithSpeedToItsMaximum) {
     EXPECT_EQ(CueRules::windTarget(std::nanf("")), 0.0f);
     EXPECT_FLOAT_EQ(CueRules::windTarget(100.0f), CueRules::kWindMax);
     EXPECT_FLOAT_EQ(CueRules::windTarget(1e9f), CueRules::kWindMax);
-    EXPECT_GT(CueRules::windTarget(10.0f), 0.0f);
     EXPECT_LT(CueRules::windTarget(50.0f), CueRules::kWindMax / 2);  // slow is quiet
     for (float s = 10.0f; s <= 100.0f; s += 10.0f) {
         EXPECT_GT(CueRules::windTarget(s), CueRules::windTarget(s - 10.0f)) << s;
@@ -86,10 +65,10 @@ protected:
     BoarderSample boarder{0.0f, 0.0f, 100.0f, 0.0f};  // where New Game puts it
 };
 
-TEST_F(CueRulesLook, ATurnCarvesOnTheSideTurnedTo) {
-    boarder.heading = 30.0f;
+TEST_F(CueRulesLook, ATurnCarvesOnTheSideTurnedToButNewGameDoesNot) {
+    boarder = {50.0f, 30.0f, 400.0f, 60.0f};
     EXPECT_FALSE(lookAt(0)) << "the first look has nothing to compare with";
-    boarder.x = 140.0f;
+    boarder.x = 440.0f;
     EXPECT_FALSE(lookAt(20)) << "moving without turning";
     boarder.heading += 10.0f;  // Left
     const std::optional<CuePlay> left = lookAt(40);
@@ -101,6 +80,10 @@ TEST_F(CueRulesLook, ATurnCarvesOnTheSideTurnedTo) {
     ASSERT_TRUE(right);
     EXPECT_GT(right->pan, 0.0f);
     EXPECT_FALSE(lookAt(420));
+    boarder = {0.0f, 0.0f, 100.0f, 0.0f};  // New Game
+    EXPECT_FALSE(lookAt(1000));
+    boarder.heading = -10.0f;  // then a turn on the start spot is a turn
+    EXPECT_TRUE(lookAt(1500));
 }
 
 TEST_F(CueRulesLook, AStormOfTurnsCarvesNoMoreOftenThanTheGap) {
@@ -135,15 +118,6 @@ TEST_F(CueRulesLook, CarvesAreLouderWithSpeedWithinTheRecordedLevel) {
         previous = carve->volume;
     }
     EXPECT_EQ(previous, 1.0f);
-}
-
-TEST_F(CueRulesLook, NewGameTurnsTheBoarderBackWithoutACarve) {
-    boarder = {50.0f, 40.0f, 400.0f, 60.0f};
-    lookAt(0);
-    boarder = {0.0f, 0.0f, 100.0f, 0.0f};  // New Game
-    EXPECT_FALSE(lookAt(500));
-    boarder.heading = -10.0f;  // then a turn on the start spot is a turn
-    EXPECT_TRUE(lookAt(1000));
 }
 
 TEST_F(CueRulesLook, WindSwellsToTheSpeedAndDiesToTrueSilenceWithoutJumps) {
