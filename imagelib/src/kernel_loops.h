@@ -1,0 +1,663 @@
+#ifndef NEVRA_SRC_KERNEL_LOOPS_H
+#define NEVRA_SRC_KERNEL_LOOPS_H
+
+// The bodies of the hot loops, built once per code path. A translation unit defines
+// NEVRA_VECTOR_BYTES (16, 32 or 64: the width of its path's vector registers) and
+// NEVRA_SUM_BLOCK (how many vectors of sums one pass of correlateRow keeps in registers), is
+// compiled for the path's instruction set and includes this file; makeTable() then gives its table.
+//
+// Every pixel keeps the exact arithmetic of its operation: sums are taken across pixels, one
+// vector lane per pixel, in the order of the pixel's own sum, every partial sum a float; the
+// library is compiled with -ffp-contract=off, so no multiply and add are fused into one rounding.
+// The vectors are as wide as the path's registers and each loop keeps few enough of them live
+// that none is spilled to the stack.
+//
+// Everything here has internal linkage, no standard library function is called and nothing needs
+// a constructor at start-up: a function shared with the rest of the program would be built with
+// this path's instructions, where the linker could pick that build for every caller, and start-up
+// code runs on every processor.
+
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#if defined(__AVX2__) || defined(__AVX512F__)
+#include <immintrin.h>
+#endif
+
+#include "kernel_table.h"
+
+#if !defined(NEVRA_VECTOR_BYTES) || !defined(NEVRA_SUM_BLOCK)
+#error "define NEVRA_VECTOR_BYTES and NEVRA_SUM_BLOCK before including kernel_loops.h"
+#endif
+
+namespace Nevra {
+namespace kernels {
+namespace {
+
+constexpr int kLanes = NEVRA_VECTOR_BYTES / 4;  // floats in one vector
+constexpr int kSumBlock = NEVRA_SUM_BLOCK;
+#ifndef NEVRA_PAIR_BLOCK
+#define NEVRA_PAIR_BLOCK (NEVRA_SUM_BLOCK / 2)
+#endif
+#ifndef NEVRA_TRIPLE_BLOCK
+#define NEVRA_TRIPLE_BLOCK (NEVRA_SUM_BLOCK / 3)
+#endif
+constexpr int kPairBlock = NEVRA_PAIR_BLOCK;      // vectors per channel with two channels
+constexpr int kTripleBlock = NEVRA_TRIPLE_BLOCK;  // and with three
+
+// One register of floats; loads and stores through it need no alignment and may alias the floats.
+typedef float Floats __attribute__((vector_size(NEVRA_VECTOR_BYTES), aligned(4), may_alias));
+typedef int Ints __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
+
+inline Floats load(const float* p) {
+    return *reinterpret_cast<const Floats*>(p);
+}
+
+inline void store(float* p, const Floats& v) {
+    *reinterpret_cast<Floats*>(p) = v;
+}
+
+// value in every lane (value - 0 is value exactly, -0 and NaN included).
+inline Floats broadcast(float value) {
+    return value - Floats{};
+}
+
+// The lanes of a and b picked by Pick::lane(i) for output lane i, b's lanes numbered after a's
+// (Mask: integers as wide as V's lanes).
+template <class V, class Mask, class Pick, int... I>
+inline V pickLanes(const V& a, const V& b, std::integer_sequence<int, I...>) {
+#if defined(__clang__)
+    return __builtin_shufflevector(a, b, Pick::lane(I)...);
+#else
+    return __builtin_shuffle(a, b, Mask{Pick::lane(I)...});
+#endif
+}
+
+template <class Pick>
+inline Floats pick(const Floats& a, const Floats& b) {
+    return pickLanes<Floats, Ints, Pick>(a, b, std::make_integer_sequence<int, kLanes>());
+}
+
+// low := the smaller of low and v, lane by lane; a NaN in v leaves low as it was.
+inline void lower(Floats& low, const Floats& v) {
+    low = v < low ? v : low;
+}
+
+inline void raise(Floats& high, const Floats& v) {
+    high = v > high ? v : high;
+}
+
+inline void foldRange(const Floats& lo, const Floats& hi, float* range) {
+    float low = range[0];
+    float high = range[1];
+    for (int l = 0; l < kLanes; ++l) {
+        low = lo[l] < low ? lo[l] : low;
+        high = hi[l] > high ? hi[l] : high;
+    }
+    range[0] = low;
+    range[1] = high;
+}
+
+// ---- weighted row sums -------------------------------------------------------------------------
+
+#if NEVRA_VECTOR_BYTES == 64 && defined(__AVX512F__)
+constexpr bool kFuses = true;
+inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
+    return (Floats)_mm512_fmadd_ps((__m512)w, (__m512)v, (__m512)sum);
+}
+#elif NEVRA_VECTOR_BYTES == 32 && defined(__FMA__)
+constexpr bool kFuses = true;
+inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
+    return (Floats)_mm256_fmadd_ps((__m256)w, (__m256)v, (__m256)sum);
+}
+#else
+constexpr bool kFuses = false;
+inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
+    return sum + w * v;
+}
+#endif
+
+// How a term joins a sum. sum + w * v with an exact product w * v is the one rounding of a fused
+// multiply-add, so where the path has one, such a term takes a single instruction; so do the
+// weights 1 and -1 there (whose products are exact), which keeps the runs of one kind long.
+enum Kind { kAdd, kSubtract, kFused, kMultiply };
+
+inline Kind kindOf(const Term& term) {
+    const bool unit = term.weight == 1.0f || term.weight == -1.0f;
+    if (kFuses && (unit || term.exactProduct)) {
+        return kFused;
+    }
+    if (unit) {
+        return term.weight == 1.0f ? kAdd : kSubtract;
+    }
+    return kMultiply;
+}
+
+// The terms of a sum cut into runs of one kind, once per row, so that the blocks of pixels go
+// through the runs without looking at the terms' weights again.
+struct Plan {
+    static constexpr int kMaxRuns = 64;
+    const Term* terms;
+    int count;
+    int runs;
+    Kind kinds[kMaxRuns];
+    int ends[kMaxRuns];  // run r takes the terms from ends[r - 1] (0 for the first) to ends[r]
+};
+
+inline void makePlan(Plan& plan, const Term* terms, int count) {
+    plan.terms = terms;
+    plan.count = count;
+    plan.runs = 0;
+    for (int t = 0; t < count; ++t) {
+        const Kind kind = kindOf(terms[t]);
+        if (plan.runs > 0 && plan.kinds[plan.runs - 1] == kind) {
+            plan.ends[plan.runs - 1] = t + 1;
+            continue;
+        }
+        if (plan.runs == Plan::kMaxRuns) {
+            // Too many runs: every term multiplies, which is exact for every kind too (1 * v is
+            // v, -1 * v is -v, and an exact product rounds to itself).
+            plan.runs = 1;
+            plan.kinds[0] = kMultiply;
+            plan.ends[0] = count;
+            return;
+        }
+        plan.kinds[plan.runs] = kind;
+        plan.ends[plan.runs] = t + 1;
+        ++plan.runs;
+    }
+}
+
+// Adds the terms to the sums of the B vectors of pixels from x: every term adds its sample to all
+// of them before the next term comes, so B independent additions are under way while each sum
+// waits for its previous one.
+template <int B>
+__attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Plan& plan, int x) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        sum[k] = Floats{};
+    }
+    const Term* terms = plan.terms;
+    int t = 0;
+    for (int r = 0; r < plan.runs; ++r) {
+        const int end = plan.ends[r];
+        switch (plan.kinds[r]) {
+            case kAdd:
+                for (; t < end; ++t) {
+                    const float* row = terms[t].row + x;
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = sum[k] + load(row + k * kLanes);
+                    }
+                }
+                break;
+            case kSubtract:
+                for (; t < end; ++t) {
+                    const float* row = terms[t].row + x;
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = sum[k] - load(row + k * kLanes);
+                    }
+                }
+                break;
+            case kFused:
+                for (; t < end; ++t) {
+                    const float* row = terms[t].row + x;
+                    const Floats weight = broadcast(terms[t].weight);
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = fusedMultiplyAdd(weight, load(row + k * kLanes), sum[k]);
+                    }
+                }
+                break;
+            case kMultiply:
+                for (; t < end; ++t) {
+                    const float* row = terms[t].row + x;
+                    const Floats weight = broadcast(terms[t].weight);
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = sum[k] + weight * load(row + k * kLanes);
+                    }
+                }
+                break;
+        }
+    }
+}
+
+// Widens lo and hi by the B vectors: pairwise first, so that the running bounds wait for one
+// comparison per block rather than B in a row.
+template <int B>
+__attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats& lo, Floats& hi) {
+    constexpr int kPairs = (B + 1) / 2;
+    Floats low[kPairs];
+    Floats high[kPairs];
+#pragma GCC unroll 16
+    for (int k = 0; k < kPairs; ++k) {
+        low[k] = sum[2 * k];
+        high[k] = sum[2 * k];
+        if (2 * k + 1 < B) {
+            lower(low[k], sum[2 * k + 1]);
+            raise(high[k], sum[2 * k + 1]);
+        }
+    }
+#pragma GCC unroll 16
+    for (int step = 1; step < kPairs; step *= 2) {
+#pragma GCC unroll 16
+        for (int k = 0; k + step < kPairs; k += 2 * step) {
+            lower(low[k], low[k + step]);
+            raise(high[k], high[k + step]);
+        }
+    }
+    lower(lo, low[0]);
+    raise(hi, high[0]);
+}
+
+template <int B, bool Ranged>
+__attribute__((always_inline)) inline void sumBlock(float* out, const Plan& plan, int x,
+                                                    Floats& lo, Floats& hi) {
+    Floats sum[B];
+    accumulate<B>(sum, plan, x);
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        store(out + x + k * kLanes, sum[k]);
+    }
+    if (Ranged) {
+        widen<B>(sum, lo, hi);
+    }
+}
+
+// One pixel's sum, term by term as the vectors take it (an exact product rounds to itself, so
+// sum + w * v is the fused result).
+inline float sumOne(const Term* terms, int count, int x) {
+    float sum = 0.0f;
+    for (int t = 0; t < count; ++t) {
+        const float w = terms[t].weight;
+        const float v = terms[t].row[x];
+        sum = w == 1.0f ? sum + v : w == -1.0f ? sum - v : sum + w * v;
+    }
+    return sum;
+}
+
+inline void widenOne(float v, float* range) {
+    range[0] = v < range[0] ? v : range[0];
+    range[1] = v > range[1] ? v : range[1];
+}
+
+template <bool Ranged>
+void correlate(float* out, int n, const Term* terms, int count, float* range) {
+    Plan plan;
+    makePlan(plan, terms, count);
+    Floats lo = broadcast(Ranged ? range[0] : 0.0f);
+    Floats hi = broadcast(Ranged ? range[1] : 0.0f);
+    constexpr int span = kSumBlock * kLanes;
+    int x = 0;
+    // Whole blocks, then one more block ending at n; the pixels it shares with the block before
+    // get the same values again (and count again in the range, harmlessly).
+    if (n >= span) {
+        for (; x + span <= n; x += span) {
+            sumBlock<kSumBlock, Ranged>(out, plan, x, lo, hi);
+        }
+        if (x < n) {
+            sumBlock<kSumBlock, Ranged>(out, plan, n - span, lo, hi);
+            x = n;
+        }
+    } else if (n >= kLanes) {
+        for (; x + kLanes <= n; x += kLanes) {
+            sumBlock<1, Ranged>(out, plan, x, lo, hi);
+        }
+        if (x < n) {
+            sumBlock<1, Ranged>(out, plan, n - kLanes, lo, hi);
+            x = n;
+        }
+    }
+    if (Ranged) {
+        foldRange(lo, hi, range);
+    }
+    for (; x < n; ++x) {
+        out[x] = sumOne(terms, count, x);
+        if (Ranged) {
+            widenOne(out[x], range);
+        }
+    }
+}
+
+void correlateRow(float* out, int n, const Term* terms, int count, float* range) {
+    if (range != nullptr) {
+        correlate<true>(out, n, terms, count, range);
+    } else {
+        correlate<false>(out, n, terms, count, range);
+    }
+}
+
+// ---- interleaving ------------------------------------------------------------------------------
+
+// Output lane i of the first (Half 0) or second (Half 1) vector of a, b interleaved.
+template <int Half>
+struct PairLanes {
+    static constexpr int lane(int i) { return (i % 2) * kLanes + Half * kLanes / 2 + i / 2; }
+};
+
+// Vector m of a, b, c interleaved holds the elements e = m * kLanes + i: the value of pixel e / 3
+// from source e % 3. It is made in two picks: the samples of a and b first (the lanes of c keep
+// a placeholder), then those of c.
+template <int M>
+struct TripleLanesAB {
+    static constexpr int lane(int i) {
+        return (M * kLanes + i) % 3 == 1 ? kLanes + (M * kLanes + i) / 3 : (M * kLanes + i) / 3;
+    }
+};
+
+template <int M>
+struct TripleLanesC {
+    static constexpr int lane(int i) {
+        return (M * kLanes + i) % 3 == 2 ? kLanes + (M * kLanes + i) / 3 : i;
+    }
+};
+
+template <int M>
+inline Floats tripleVector(const Floats& va, const Floats& vb, const Floats& vc) {
+    return pick<TripleLanesC<M>>(pick<TripleLanesAB<M>>(va, vb), vc);
+}
+
+// Stores one vector of pixels of each channel interleaved: C vectors from out.
+template <int C>
+inline void storeInterleaved(float* out, const Floats (&v)[C]) {
+    if constexpr (C == 2) {
+        store(out, pick<PairLanes<0>>(v[0], v[1]));
+        store(out + kLanes, pick<PairLanes<1>>(v[0], v[1]));
+    } else {
+        static_assert(C == 3, "two or three channels");
+        store(out, tripleVector<0>(v[0], v[1], v[2]));
+        store(out + kLanes, tripleVector<1>(v[0], v[1], v[2]));
+        store(out + 2 * kLanes, tripleVector<2>(v[0], v[1], v[2]));
+    }
+}
+
+// The sums of every channel for the B vectors of pixels from x, written interleaved.
+template <int C, int B>
+__attribute__((always_inline)) inline void sumBlockInterleaved(float* out, const Plan* plans,
+                                                               int x, Floats (&lo)[C],
+                                                               Floats (&hi)[C]) {
+    Floats sum[C][B];
+#pragma GCC unroll 4
+    for (int c = 0; c < C; ++c) {
+        accumulate<B>(sum[c], plans[c], x);
+        widen<B>(sum[c], lo[c], hi[c]);
+    }
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        Floats pixel[C];
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) {
+            pixel[c] = sum[c][k];
+        }
+        storeInterleaved<C>(out + C * (x + k * kLanes), pixel);
+    }
+}
+
+template <int C, int kBlock>
+void correlateChannels(float* out, int n, const Sum* sums) {
+    Plan plans[C];
+    Floats lo[C];
+    Floats hi[C];
+    for (int c = 0; c < C; ++c) {
+        makePlan(plans[c], sums[c].terms, sums[c].count);
+        lo[c] = broadcast(sums[c].range[0]);
+        hi[c] = broadcast(sums[c].range[1]);
+    }
+    constexpr int span = kBlock * kLanes;
+    int x = 0;
+    if (n >= span) {
+        for (; x + span <= n; x += span) {
+            sumBlockInterleaved<C, kBlock>(out, plans, x, lo, hi);
+        }
+        if (x < n) {
+            sumBlockInterleaved<C, kBlock>(out, plans, n - span, lo, hi);
+            x = n;
+        }
+    } else if (n >= kLanes) {
+        for (; x + kLanes <= n; x += kLanes) {
+            sumBlockInterleaved<C, 1>(out, plans, x, lo, hi);
+        }
+        if (x < n) {
+            sumBlockInterleaved<C, 1>(out, plans, n - kLanes, lo, hi);
+            x = n;
+        }
+    }
+    for (int c = 0; c < C; ++c) {
+        foldRange(lo[c], hi[c], sums[c].range);
+    }
+    for (; x < n; ++x) {
+        for (int c = 0; c < C; ++c) {
+            out[C * x + c] = sumOne(sums[c].terms, sums[c].count, x);
+            widenOne(out[C * x + c], sums[c].range);
+        }
+    }
+}
+
+void correlateInterleaved(float* out, int n, const Sum* sums, int channels) {
+    if (channels == 2) {
+        correlateChannels<2, kPairBlock>(out, n, sums);
+    } else {
+        correlateChannels<3, kTripleBlock>(out, n, sums);
+    }
+}
+
+void scaleRow(float* out, const float* in, float factor, int n) {
+    const Floats f = broadcast(factor);
+    int x = 0;
+    for (; x + 2 * kLanes <= n; x += 2 * kLanes) {
+        store(out + x, f * load(in + x));
+        store(out + x + kLanes, f * load(in + x + kLanes));
+    }
+    for (; x < n; ++x) {
+        out[x] = factor * in[x];
+    }
+}
+
+// Four vectors at a time, each into its own running bounds, so that the comparisons of one
+// vector need not wait for those of the one before.
+void widenRange(const float* values, int n, float* range) {
+    if (n < kLanes) {
+        for (int i = 0; i < n; ++i) {
+            widenOne(values[i], range);
+        }
+        return;
+    }
+    Floats lo[4];
+    Floats hi[4];
+    for (int k = 0; k < 4; ++k) {
+        lo[k] = broadcast(range[0]);
+        hi[k] = broadcast(range[1]);
+    }
+    int i = 0;
+    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            const Floats v = load(values + i + k * kLanes);
+            lower(lo[k], v);
+            raise(hi[k], v);
+        }
+    }
+    // The rest by vectors, the last one ending at n (a value seen twice changes nothing).
+    for (; i < n; i += kLanes) {
+        const Floats v = load(values + (i + kLanes <= n ? i : n - kLanes));
+        lower(lo[0], v);
+        raise(hi[0], v);
+    }
+    for (int k = 0; k < 4; ++k) {
+        foldRange(lo[k], hi[k], range);
+    }
+}
+
+void interleave3(float* out, const float* a, const float* b, const float* c, int n) {
+    int x = 0;
+    for (; x + kLanes <= n; x += kLanes) {
+        const Floats v[3] = {load(a + x), load(b + x), load(c + x)};
+        storeInterleaved<3>(out + 3 * x, v);
+    }
+    for (; x < n; ++x) {
+        out[3 * x] = a[x];
+        out[3 * x + 1] = b[x];
+        out[3 * x + 2] = c[x];
+    }
+}
+
+float largestMagnitude(const float* values, int n) {
+    Floats top[4] = {};
+    int i = 0;
+    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            raise(top[k], (Floats)((Ints)load(values + i + k * kLanes) & 0x7FFFFFFF));
+        }
+    }
+    for (; i + kLanes <= n; i += kLanes) {
+        raise(top[0], (Floats)((Ints)load(values + i) & 0x7FFFFFFF));
+    }
+    float largest = 0.0f;
+    for (int k = 0; k < 4; ++k) {
+        for (int l = 0; l < kLanes; ++l) {
+            largest = top[k][l] > largest ? top[k][l] : largest;
+        }
+    }
+    for (; i < n; ++i) {
+        const float v = values[i] < 0.0f ? -values[i] : values[i];
+        largest = v > largest ? v : largest;
+    }
+    return largest;
+}
+
+// ---- bytes -------------------------------------------------------------------------------------
+
+typedef unsigned char Bytes __attribute__((vector_size(NEVRA_VECTOR_BYTES), aligned(1), may_alias));
+typedef signed char ByteLanes __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
+
+// The even bytes of a, then those of b: the low bytes of their sixteen-bit lanes.
+struct EvenBytes {
+    static constexpr int lane(int i) { return 2 * i; }
+};
+
+void halveBytes2x2(unsigned char* out, const unsigned char* a, const unsigned char* b, int n) {
+    int x = 0;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Byte pairs as sixteen-bit lanes (the low byte is the even element); two vectors of sums
+    // give one vector of bytes.
+    typedef unsigned short Pairs
+        __attribute__((vector_size(NEVRA_VECTOR_BYTES), aligned(1), may_alias));
+    constexpr int kBytes = NEVRA_VECTOR_BYTES;
+    auto sums = [](const unsigned char* top, const unsigned char* bottom) {
+        const Pairs t = *reinterpret_cast<const Pairs*>(top);
+        const Pairs u = *reinterpret_cast<const Pairs*>(bottom);
+        return ((t & 0xFF) + (t >> 8) + (u & 0xFF) + (u >> 8)) >> 2;
+    };
+    for (; x + kBytes <= n; x += kBytes) {
+        const Pairs low = sums(a + 2 * x, b + 2 * x);
+        const Pairs high = sums(a + 2 * x + kBytes, b + 2 * x + kBytes);
+        *reinterpret_cast<Bytes*>(out + x) = pickLanes<Bytes, ByteLanes, EvenBytes>(
+            (Bytes)low, (Bytes)high, std::make_integer_sequence<int, kBytes>());
+    }
+#endif
+    for (; x < n; ++x) {
+        const int i = 2 * x;
+        out[x] = static_cast<unsigned char>((a[i] + a[i + 1] + b[i] + b[i + 1]) >> 2);
+    }
+}
+
+#if defined(__SSSE3__)
+// Sixteen pixels at a time by byte shuffles, the rest one by one.
+void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
+    typedef unsigned char Bytes16 __attribute__((vector_size(16), aligned(1), may_alias));
+    typedef signed char Lanes16 __attribute__((vector_size(16)));
+    // Output byte k of a block of 48 takes input byte 45 - 3 (k / 3) + k % 3; each output vector
+    // draws from two overlapping input vectors that together hold the bytes it needs.
+    auto load16 = [](const unsigned char* p) { return *reinterpret_cast<const Bytes16*>(p); };
+#if defined(__clang__)
+#define NEVRA_SHUFFLE16(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define NEVRA_SHUFFLE16(a, b, ...) __builtin_shuffle(a, b, Lanes16{__VA_ARGS__})
+#endif
+    int j = 0;
+    for (; j + 16 <= count; j += 16) {
+        const unsigned char* block = in + 3LL * (count - 16 - j);
+        unsigned char* target = out + 3LL * j;
+        *reinterpret_cast<Bytes16*>(target) =
+            NEVRA_SHUFFLE16(load16(block + 16), load16(block + 32), 29, 30, 31, 26, 27, 28, 23,
+                            24, 25, 20, 21, 22, 17, 18, 19, 14);
+        *reinterpret_cast<Bytes16*>(target + 16) =
+            NEVRA_SHUFFLE16(load16(block + 15), load16(block + 17), 30, 31, 12, 13, 14, 9, 10,
+                            11, 6, 7, 8, 3, 4, 5, 0, 1);
+        *reinterpret_cast<Bytes16*>(target + 32) =
+            NEVRA_SHUFFLE16(load16(block), load16(block + 2), 31, 12, 13, 14, 9, 10, 11, 6, 7,
+                            8, 3, 4, 5, 0, 1, 2);
+    }
+#undef NEVRA_SHUFFLE16
+    for (; j < count; ++j) {
+        std::memcpy(out + 3LL * j, in + 3LL * (count - 1 - j), 3);
+    }
+}
+#else
+// Without byte shuffles: two pixels at a time in one 64-bit word. The word read at pixel k - 1
+// holds pixels k - 1 and k and two bytes more; its two pixels change places and the word goes
+// out whole, its two extra bytes overwritten by the next word. The first and last pair move
+// bytewise, so nothing is read or written beyond either row.
+void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
+    int j = 0;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (count >= 6) {
+        std::memcpy(out, in + 3LL * (count - 1), 3);
+        std::memcpy(out + 3, in + 3LL * (count - 2), 3);
+        for (j = 2; j + 4 <= count; j += 2) {
+            std::uint64_t word;
+            std::memcpy(&word, in + 3LL * (count - 2 - j), 8);
+            word = ((word >> 24) & 0xFFFFFF) | ((word & 0xFFFFFF) << 24);
+            std::memcpy(out + 3LL * j, &word, 8);
+        }
+    }
+#endif
+    for (; j < count; ++j) {
+        std::memcpy(out + 3LL * j, in + 3LL * (count - 1 - j), 3);
+    }
+}
+#endif
+
+// Walks square tiles and fills each target row from left to right, moving four-byte words where
+// the byte after a pixel is written again next (or in a later tile) and is readable.
+void turnTriples(unsigned char* out, const unsigned char* in, int width, int height) {
+    constexpr int kTile = 32;
+    const long long inRow = 3LL * width;
+    const long long outRow = 3LL * height;
+    for (int y0 = 0; y0 < height; y0 += kTile) {
+        const int y1 = y0 + kTile < height ? y0 + kTile : height;
+        const int wordEnd = y1 < height ? y1 : height - 1;  // the last column is moved bytewise
+        for (int x0 = 0; x0 < width; x0 += kTile) {
+            const int x1 = x0 + kTile < width ? x0 + kTile : width;
+            for (int x = x0; x < x1; ++x) {
+                unsigned char* target = out + (width - 1 - x) * outRow;
+                const unsigned char* source = in + 3LL * x;
+                int y = y0;
+                for (; y < wordEnd; ++y) {
+                    std::uint32_t word;
+                    std::memcpy(&word, source + y * inRow, 4);
+                    std::memcpy(target + 3LL * y, &word, 4);
+                }
+                for (; y < y1; ++y) {
+                    std::memcpy(target + 3LL * y, source + y * inRow, 3);
+                }
+            }
+        }
+    }
+}
+
+constexpr Table makeTable() {
+    return Table{kFuses,        &correlateRow,   &correlateInterleaved, &scaleRow,
+                 &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
+                 &reverseTriples, &turnTriples};
+}
+
+}  // namespace
+}  // namespace kernels
+}  // namespace Nevra
+
+#endif  // NEVRA_SRC_KERNEL_LOOPS_H

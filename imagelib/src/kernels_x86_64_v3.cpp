@@ -1,0 +1,33 @@
+// The hot loops for x86-64-v3 (AVX2: sixteen 32-byte registers). The build compiles this file
+// with -march=x86-64-v3; without it (another processor family, another compiler) it holds no
+// table.
+
+#if defined(__AVX2__) && defined(__FMA__)
+
+#define NEVRA_VECTOR_BYTES 32
+#define NEVRA_SUM_BLOCK 8
+#include "kernel_loops.h"
+
+namespace Nevra {
+namespace kernels {
+
+namespace {
+constexpr Table kTable = makeTable();
+}  // namespace
+
+const Table* x86_64_v3Table() {
+    return &kTable;
+}
+
+}  // namespace kernels
+}  // namespace Nevra
+
+#else
+
+#include "kernel_table.h"
+
+const Nevra::kernels::Table* Nevra::kernels::x86_64_v3Table() {
+    return nullptr;
+}
+
+#endif

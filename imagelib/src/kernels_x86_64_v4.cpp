@@ -1,0 +1,34 @@
+// The hot loops for x86-64-v4 (AVX-512: thirty-two 64-byte registers). The build compiles this
+// file with -march=x86-64-v4; without it (another processor family, another compiler) it holds no
+// table.
+
+#if defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512DQ__) && \
+    defined(__AVX512VL__)
+
+#define NEVRA_VECTOR_BYTES 64
+#define NEVRA_SUM_BLOCK 8
+#include "kernel_loops.h"
+
+namespace Nevra {
+namespace kernels {
+
+namespace {
+constexpr Table kTable = makeTable();
+}  // namespace
+
+const Table* x86_64_v4Table() {
+    return &kTable;
+}
+
+}  // namespace kernels
+}  // namespace Nevra
+
+#else
+
+#include "kernel_table.h"
+
+const Nevra::kernels::Table* Nevra::kernels::x86_64_v4Table() {
+    return nullptr;
+}
+
+#endif
