@@ -40,8 +40,7 @@ public:
     // file's depth once the signature "BM" and the header were read. Fails for a null name, a file
     // that cannot be opened, a wrong signature, a truncated file, an unknown header size,
     // depths other than 8 or >= 16, compression, a negative width, sizes beyond the limits, an
-    // image over external storage (m_external_data), and when the storage cannot be allocated
-    // (then the image is left empty).
+    // image over external storage (m_external_data), and when the storage cannot be allocated.
     // Prints nothing itself.
     int readBitmap(const char* fileName, int option);
 
