@@ -225,8 +225,10 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
     }
 }
 
-// Widens lo and hi by the B vectors: pairwise first, so that the running bounds wait for one
-// comparison per block rather than B in a row.
+// Widens lo and hi by the B vectors. The vectors go into pairs of running bounds started from lo
+// and hi, which are combined pairwise at the end: the bounds of the next block then wait for a
+// few comparisons rather than B in a row. (Seeding from lo and hi, never from a vector, keeps a
+// NaN from ever standing as a bound.)
 template <int B>
 __attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats& lo, Floats& hi) {
     constexpr int kPairs = (B + 1) / 2;
@@ -234,8 +236,10 @@ __attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats&
     Floats high[kPairs];
 #pragma GCC unroll 16
     for (int k = 0; k < kPairs; ++k) {
-        low[k] = sum[2 * k];
-        high[k] = sum[2 * k];
+        low[k] = lo;
+        high[k] = hi;
+        lower(low[k], sum[2 * k]);
+        raise(high[k], sum[2 * k]);
         if (2 * k + 1 < B) {
             lower(low[k], sum[2 * k + 1]);
             raise(high[k], sum[2 * k + 1]);
@@ -249,8 +253,8 @@ __attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats&
             raise(high[k], high[k + step]);
         }
     }
-    lower(lo, low[0]);
-    raise(hi, high[0]);
+    lo = low[0];
+    hi = high[0];
 }
 
 template <int B, bool Ranged>
