@@ -234,7 +234,7 @@ struct Taps {
     int count() const { return static_cast<int>(weights.size()); }
     // The sums of n pixels from the origin bound last into out.
     void sum(float* out, int n, float* range) const {
-        kernels::active().correlateRow(out, n, terms.data(), count(), range);
+        kernels::active().correlateRow(out, n, terms.data(), count(), range, nullptr);
     }
 };
 
@@ -292,7 +292,11 @@ public:
         const kernels::Table& k = kernels::active();
         m_rows[slot] = row;
         if (m_check) {
-            m_bounded[slot] = k.largestMagnitude(row, m_width) < kExactBound;
+            const float largest = row == m_ahead.values && m_ahead.largest >= 0.0f
+                                      ? m_ahead.largest
+                                      : k.largestMagnitude(row, m_width);
+            m_bounded[slot] = largest < kExactBound;
+            m_ahead.values = nullptr;
         }
         for (std::size_t i = 0; i < m_magnitudes.size(); ++i) {
             k.scaleRow(product(slot, i), row, m_magnitudes[i], m_width);
@@ -308,6 +312,17 @@ public:
                     weight > 0.0f ? 1.0f : -1.0f, false};
         }
         return {m_rows[slot] + column, weight, exact && m_bounded[slot]};
+    }
+
+    // The look at row `index` of a plane of `rows` rows (m_width long) to hand to the kernel that
+    // makes the current row, so that the row is checked and in the cache when it is loaded; null
+    // when rows need no check or there is no such row.
+    kernels::Scan* ahead(const float* plane, long long index, long long rows) {
+        if (!m_check || index >= rows) {
+            return nullptr;
+        }
+        m_ahead = {plane + index * m_width, m_width, -1.0f};
+        return &m_ahead;
     }
 
     // Loads the rows of a plane (rows m_width long) up to row `last`, from `next` on.
@@ -332,6 +347,7 @@ private:
     int m_width;
     RowValues m_values;
     bool m_check = false;  // rows of floats are checked for exact products
+    kernels::Scan m_ahead{nullptr, 0, -1.0f};  // the row checked ahead, once the kernel has
     std::vector<float> m_magnitudes;
     std::vector<const float*> m_rows;
     std::vector<char> m_bounded;
@@ -400,10 +416,12 @@ inline std::vector<float> weightsOf(const Window& a, const Window& b) {
 }
 
 // The inner pixels x = 1 .. width - 2 of row y of a plane, from the rows y - 1, y, y + 1 loaded
-// in `rows`: into out[1 .. width - 2], out[0] and out[width - 1] := 0.
-inline void innerRow(Window& window, WindowRows& rows, long long y, int width, float* out) {
+// in `rows`: into out[1 .. width - 2], out[0] and out[width - 1] := 0. `ahead` as the kernels
+// take it.
+inline void innerRow(Window& window, WindowRows& rows, long long y, int width, float* out,
+                     kernels::Scan* ahead) {
     kernels::active().correlateRow(out + 1, width - 2, window.bind(rows, y - 1), window.count(),
-                                   nullptr);
+                                   nullptr, ahead);
     out[0] = 0.0f;
     out[width - 1] = 0.0f;
 }
@@ -446,7 +464,7 @@ struct HessianRows {
             const kernels::Sum sums[3] = {{p.bind(g0, y - 1), p.count(), ranges[0].bounds},
                                           {q.bind(g0, y - 1), q.count(), ranges[1].bounds},
                                           {r.bind(g1, y - 1), r.count(), ranges[2].bounds}};
-            kernels::active().correlateInterleaved(target + 3, width - 2, sums, 3);
+            kernels::active().correlateInterleaved(target + 3, width - 2, sums, 3, nullptr);
             std::fill(target, target + 3, 0.0f);
             std::fill(target + 3 * (width - 1), target + 3 * width, 0.0f);
         } else {
@@ -552,7 +570,8 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
                 std::fill(target + W - margin, target + W, 0.0f);
                 rows.loadUpTo(slice, y + h, next);
                 kernels::active().correlateRow(target + margin, inner, window.bind(rows, y - h),
-                                               window.count(), range.bounds);
+                                               window.count(), range.bounds,
+                                               rows.ahead(slice, y + h + 1, H));
                 if (margin > 0) {
                     range.addZero();
                 }
@@ -649,7 +668,8 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
                 rows.loadUpTo(slice, y + 1, next);
                 const kernels::Sum sums[2] = {{a.bind(rows, y - 1), a.count(), range.bounds},
                                               {b.bind(rows, y - 1), b.count(), range.bounds}};
-                kernels::active().correlateInterleaved(target + 2 * (1 - s), W - 2, sums, 2);
+                kernels::active().correlateInterleaved(target + 2 * (1 - s), W - 2, sums, 2,
+                                                       rows.ahead(slice, y + 2, H));
                 if (keepSize) {
                     std::fill(target, target + 2, 0.0f);
                     std::fill(target + 2 * (W - 1), target + 2 * W, 0.0f);
@@ -736,8 +756,8 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
                 float* rowB = ringRow(1, y);
                 if (y >= 1 && y <= H - 2 && W >= 3) {
                     rows.loadUpTo(slice, y + 1, next);
-                    innerRow(a, rows, y, W, rowA);
-                    innerRow(b, rows, y, W, rowB);
+                    innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
+                    innerRow(b, rows, y, W, rowB, nullptr);
                 } else {
                     std::fill(rowA, rowA + W, 0.0f);
                     std::fill(rowB, rowB + W, 0.0f);

@@ -99,6 +99,54 @@ inline void foldRange(const Floats& lo, const Floats& hi, float* range) {
     range[1] = high;
 }
 
+// The magnitude |v| of each lane, as the bits without the sign.
+inline Floats magnitudes(const Floats& v) {
+    return (Floats)((Ints)v & 0x7FFFFFFF);
+}
+
+float largestMagnitude(const float* values, int n) {
+    Floats top[4] = {};
+    int i = 0;
+    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            raise(top[k], magnitudes(load(values + i + k * kLanes)));
+        }
+    }
+    for (; i + kLanes <= n; i += kLanes) {
+        raise(top[0], magnitudes(load(values + i)));
+    }
+    float largest = 0.0f;
+    for (int k = 0; k < 4; ++k) {
+        for (int l = 0; l < kLanes; ++l) {
+            largest = top[k][l] > largest ? top[k][l] : largest;
+        }
+    }
+    for (; i < n; ++i) {
+        const float v = values[i] < 0.0f ? -values[i] : values[i];
+        largest = v > largest ? v : largest;
+    }
+    return largest;
+}
+
+// Widens top by the magnitudes of the B vectors of `scan` from x.
+template <int B>
+__attribute__((always_inline)) inline void scanBlock(const float* scan, int x, Floats& top) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        raise(top, magnitudes(load(scan + x + k * kLanes)));
+    }
+}
+
+// Completes a scan whose values [0, covered) went into top block by block.
+inline void finishScan(Scan* scan, const Floats& top, int covered) {
+    float largest = largestMagnitude(scan->values + covered, scan->count - covered);
+    for (int l = 0; l < kLanes; ++l) {
+        largest = top[l] > largest ? top[l] : largest;
+    }
+    scan->largest = largest;
+}
+
 // ---- weighted row sums -------------------------------------------------------------------------
 
 #if NEVRA_VECTOR_BYTES == 64 && defined(__AVX512F__)
@@ -257,9 +305,13 @@ __attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats&
     hi = high[0];
 }
 
-template <int B, bool Ranged>
+template <int B, bool Ranged, bool Scanning>
 __attribute__((always_inline)) inline void sumBlock(float* out, const Plan& plan, int x,
-                                                    Floats& lo, Floats& hi) {
+                                                    Floats& lo, Floats& hi, const float* scan,
+                                                    Floats& top) {
+    if (Scanning) {
+        scanBlock<B>(scan, x, top);
+    }
     Floats sum[B];
     accumulate<B>(sum, plan, x);
 #pragma GCC unroll 16
@@ -288,32 +340,38 @@ inline void widenOne(float v, float* range) {
     range[1] = v > range[1] ? v : range[1];
 }
 
-template <bool Ranged>
-void correlate(float* out, int n, const Term* terms, int count, float* range) {
+template <bool Ranged, bool Scanning>
+void correlate(float* out, int n, const Term* terms, int count, float* range, Scan* ahead) {
     Plan plan;
     makePlan(plan, terms, count);
     Floats lo = broadcast(Ranged ? range[0] : 0.0f);
     Floats hi = broadcast(Ranged ? range[1] : 0.0f);
-    constexpr int span = kSumBlock * kLanes;
+    Floats top = Floats{};
+    // The scan goes along with the blocks over [0, n) when it is that long.
+    const float* scan = Scanning && ahead->count >= n ? ahead->values : nullptr;
     int x = 0;
     // Whole blocks, then one more block ending at n; the pixels it shares with the block before
     // get the same values again (and count again in the range, harmlessly).
-    if (n >= span) {
+    if (n >= kSumBlock * kLanes) {
+        constexpr int span = kSumBlock * kLanes;
         for (; x + span <= n; x += span) {
-            sumBlock<kSumBlock, Ranged>(out, plan, x, lo, hi);
+            sumBlock<kSumBlock, Ranged, Scanning>(out, plan, x, lo, hi, scan, top);
         }
         if (x < n) {
-            sumBlock<kSumBlock, Ranged>(out, plan, n - span, lo, hi);
+            sumBlock<kSumBlock, Ranged, Scanning>(out, plan, n - span, lo, hi, scan, top);
             x = n;
         }
     } else if (n >= kLanes) {
         for (; x + kLanes <= n; x += kLanes) {
-            sumBlock<1, Ranged>(out, plan, x, lo, hi);
+            sumBlock<1, Ranged, Scanning>(out, plan, x, lo, hi, scan, top);
         }
         if (x < n) {
-            sumBlock<1, Ranged>(out, plan, n - kLanes, lo, hi);
+            sumBlock<1, Ranged, Scanning>(out, plan, n - kLanes, lo, hi, scan, top);
             x = n;
         }
+    }
+    if (Scanning) {
+        finishScan(ahead, top, scan != nullptr ? x : 0);
     }
     if (Ranged) {
         foldRange(lo, hi, range);
@@ -326,11 +384,17 @@ void correlate(float* out, int n, const Term* terms, int count, float* range) {
     }
 }
 
-void correlateRow(float* out, int n, const Term* terms, int count, float* range) {
-    if (range != nullptr) {
-        correlate<true>(out, n, terms, count, range);
+void correlateRow(float* out, int n, const Term* terms, int count, float* range, Scan* ahead) {
+    if (ahead != nullptr) {
+        if (range != nullptr) {
+            correlate<true, true>(out, n, terms, count, range, ahead);
+        } else {
+            correlate<false, true>(out, n, terms, count, range, ahead);
+        }
+    } else if (range != nullptr) {
+        correlate<true, false>(out, n, terms, count, range, ahead);
     } else {
-        correlate<false>(out, n, terms, count, range);
+        correlate<false, false>(out, n, terms, count, range, ahead);
     }
 }
 
@@ -379,10 +443,14 @@ inline void storeInterleaved(float* out, const Floats (&v)[C]) {
 }
 
 // The sums of every channel for the B vectors of pixels from x, written interleaved.
-template <int C, int B>
+template <int C, int B, bool Scanning>
 __attribute__((always_inline)) inline void sumBlockInterleaved(float* out, const Plan* plans,
                                                                int x, Floats (&lo)[C],
-                                                               Floats (&hi)[C]) {
+                                                               Floats (&hi)[C], const float* scan,
+                                                               Floats& top) {
+    if (Scanning) {
+        scanBlock<B>(scan, x, top);
+    }
     Floats sum[C][B];
 #pragma GCC unroll 4
     for (int c = 0; c < C; ++c) {
@@ -400,8 +468,10 @@ __attribute__((always_inline)) inline void sumBlockInterleaved(float* out, const
     }
 }
 
-template <int C, int kBlock>
-void correlateChannels(float* out, int n, const Sum* sums) {
+template <int C, int kBlock, bool Scanning>
+void correlateChannels(float* out, int n, const Sum* sums, Scan* ahead) {
+    Floats top = Floats{};
+    const float* scan = Scanning && ahead->count >= n ? ahead->values : nullptr;
     Plan plans[C];
     Floats lo[C];
     Floats hi[C];
@@ -414,20 +484,23 @@ void correlateChannels(float* out, int n, const Sum* sums) {
     int x = 0;
     if (n >= span) {
         for (; x + span <= n; x += span) {
-            sumBlockInterleaved<C, kBlock>(out, plans, x, lo, hi);
+            sumBlockInterleaved<C, kBlock, Scanning>(out, plans, x, lo, hi, scan, top);
         }
         if (x < n) {
-            sumBlockInterleaved<C, kBlock>(out, plans, n - span, lo, hi);
+            sumBlockInterleaved<C, kBlock, Scanning>(out, plans, n - span, lo, hi, scan, top);
             x = n;
         }
     } else if (n >= kLanes) {
         for (; x + kLanes <= n; x += kLanes) {
-            sumBlockInterleaved<C, 1>(out, plans, x, lo, hi);
+            sumBlockInterleaved<C, 1, Scanning>(out, plans, x, lo, hi, scan, top);
         }
         if (x < n) {
-            sumBlockInterleaved<C, 1>(out, plans, n - kLanes, lo, hi);
+            sumBlockInterleaved<C, 1, Scanning>(out, plans, n - kLanes, lo, hi, scan, top);
             x = n;
         }
+    }
+    if (Scanning) {
+        finishScan(ahead, top, scan != nullptr ? x : 0);
     }
     for (int c = 0; c < C; ++c) {
         foldRange(lo[c], hi[c], sums[c].range);
@@ -440,11 +513,17 @@ void correlateChannels(float* out, int n, const Sum* sums) {
     }
 }
 
-void correlateInterleaved(float* out, int n, const Sum* sums, int channels) {
+void correlateInterleaved(float* out, int n, const Sum* sums, int channels, Scan* ahead) {
     if (channels == 2) {
-        correlateChannels<2, kPairBlock>(out, n, sums);
+        if (ahead != nullptr) {
+            correlateChannels<2, kPairBlock, true>(out, n, sums, ahead);
+        } else {
+            correlateChannels<2, kPairBlock, false>(out, n, sums, ahead);
+        }
+    } else if (ahead != nullptr) {
+        correlateChannels<3, kTripleBlock, true>(out, n, sums, ahead);
     } else {
-        correlateChannels<3, kTripleBlock>(out, n, sums);
+        correlateChannels<3, kTripleBlock, false>(out, n, sums, ahead);
     }
 }
 
@@ -506,31 +585,6 @@ void interleave3(float* out, const float* a, const float* b, const float* c, int
         out[3 * x + 1] = b[x];
         out[3 * x + 2] = c[x];
     }
-}
-
-float largestMagnitude(const float* values, int n) {
-    Floats top[4] = {};
-    int i = 0;
-    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
-#pragma GCC unroll 4
-        for (int k = 0; k < 4; ++k) {
-            raise(top[k], (Floats)((Ints)load(values + i + k * kLanes) & 0x7FFFFFFF));
-        }
-    }
-    for (; i + kLanes <= n; i += kLanes) {
-        raise(top[0], (Floats)((Ints)load(values + i) & 0x7FFFFFFF));
-    }
-    float largest = 0.0f;
-    for (int k = 0; k < 4; ++k) {
-        for (int l = 0; l < kLanes; ++l) {
-            largest = top[k][l] > largest ? top[k][l] : largest;
-        }
-    }
-    for (; i < n; ++i) {
-        const float v = values[i] < 0.0f ? -values[i] : values[i];
-        largest = v > largest ? v : largest;
-    }
-    return largest;
 }
 
 // ---- bytes -------------------------------------------------------------------------------------

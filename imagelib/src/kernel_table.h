@@ -32,6 +32,15 @@ struct Sum {
     float* range;  // low, high
 };
 
+// A row to look through while a row of sums is made (the next row the sums will read, which it
+// brings into the cache meanwhile): largest := the largest magnitude of values[0, count), NaN
+// values left out.
+struct Scan {
+    const float* values;
+    int count;
+    float largest;
+};
+
 struct Table {
     // True when correlateRow fuses the terms with exact products (kernel_loops.h).
     bool fusesExactProducts;
@@ -39,15 +48,17 @@ struct Table {
     // out[x] := the sum over t of terms[t].weight * terms[t].row[x], for x in [0, n), the terms
     // added in the order of t to a sum that starts at 0.0f; every product and partial sum is a
     // float. count may be 0 (every value is then 0). When `range` is not null, range[0] and
-    // range[1] (low, high) are widened by the n values as widenRange does.
+    // range[1] (low, high) are widened by the n values as widenRange does. When `ahead` is not
+    // null it is scanned.
     // REQUIRES: terms[t].row + n readable; out does not overlap the rows.
-    void (*correlateRow)(float* out, int n, const Term* terms, int count, float* range);
+    void (*correlateRow)(float* out, int n, const Term* terms, int count, float* range,
+                         Scan* ahead);
 
     // out[channels * x + c] := the sum of sums[c] for pixel x, as correlateRow makes it, for
     // x in [0, n) and each of the 2 or 3 channels; sums[c].range is widened by its channel's
     // values (channels may share one range). REQUIRES: channels is 2 or 3; out does not overlap
     // the rows.
-    void (*correlateInterleaved)(float* out, int n, const Sum* sums, int channels);
+    void (*correlateInterleaved)(float* out, int n, const Sum* sums, int channels, Scan* ahead);
 
     // out[x] := factor * in[x] for x in [0, n).
     void (*scaleRow)(float* out, const float* in, float factor, int n);

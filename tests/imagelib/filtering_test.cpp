@@ -346,6 +346,27 @@ TEST(Filtering, WideRowsWithSpecialValuesMatchReference) {
     }
 }
 
+// -2 * 1.7e38 + 4 * 2^126: the product 4 * 2^126 overflows to infinity, so the sum is infinite,
+// while one fused multiply-add of the same terms would give a finite value. The pattern sits in
+// rows read first and in rows read later, at a column inside the vector blocks.
+TEST(Filtering, ProductsThatOverflowAreNotFused) {
+    const float kernel[9] = {-2, 4, 0, 0, 1, 0, 0, 0, 0};
+    auto image = makeImage<float>(300, 6, 1, 1, 1, 8);
+    for (int y : {0, 3}) {
+        image->m_data[y * 300 + 150] = 1.7e38f;
+        image->m_data[y * 300 + 151] = 0x1p126f;
+    }
+    const std::vector<float> sums = referenceFilter(*image, kernel, 3);
+    ASSERT_TRUE(std::isinf(sums[1 * 300 + 151]));
+    std::unique_ptr<Image> filtered(image->computeFilteredImage(kTypeFloat, kernel, 3, nullptr));
+    expectSameFloats(sums, contents(filtered.get()), "filter");
+    const std::vector<float> gradient = referenceGradient(*image, kernel, true);
+    std::unique_ptr<Image> g(image->computeGradient(kTypeFloat, kernel, true, nullptr));
+    expectSameFloats(gradient, contents(g.get()), "gradient");
+    std::unique_ptr<Image> h(image->computeHessian(kTypeFloat, kernel, nullptr));
+    expectSameFloats(referenceHessian(gradient, 300, 6, 1, kernel), contents(h.get()), "hessian");
+}
+
 // On I(x, y) = x the default kernel gives A = 0 and B = -8 at every inner pixel.
 TEST(Gradient, RampWithTheDefaultKernel) {
     auto ramp = std::make_unique<ImageBase<short>>();

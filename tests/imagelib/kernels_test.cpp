@@ -72,6 +72,16 @@ float plainSum(const std::vector<Term>& terms, int x) {
     return sum;
 }
 
+float plainLargest(const float* values, int n) {
+    float largest = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        if (std::fabs(values[i]) > largest) {
+            largest = std::fabs(values[i]);
+        }
+    }
+    return largest;
+}
+
 void plainWiden(float v, float range[2]) {
     if (v < range[0]) {
         range[0] = v;
@@ -120,15 +130,18 @@ TEST_P(KernelsOnPath, CorrelateRowMatchesTermByTermSums) {
     constexpr int kWidth = 1100;
     for (bool bounded : {true, false}) {
         // Unbounded rows hold infinities and huge values: nothing is marked exact then.
-        const std::vector<float> data = samples(7 * kWidth, bounded ? 3 : 4, !bounded);
+        // Seven rows for the terms and an eighth to look through meanwhile.
+        const std::vector<float> data = samples(8 * kWidth, bounded ? 3 : 4, !bounded);
         const auto sets = termSets(data, kWidth, bounded);
         for (const auto& terms : sets) {
             for (int n : kLengths) {
                 std::vector<float> out(n + 1, 12345.0f);
                 float range[2] = {1e16f, -1e16f};
                 float expectedRange[2] = {1e16f, -1e16f};
+                Scan ahead{data.data() + 7 * kWidth, n + 3, -1.0f};
                 table->correlateRow(out.data(), n, terms.data(), static_cast<int>(terms.size()),
-                                    range);
+                                    range, &ahead);
+                EXPECT_EQ(ahead.largest, plainLargest(ahead.values, ahead.count)) << n;
                 for (int x = 0; x < n; ++x) {
                     const float expected = plainSum(terms, x);
                     plainWiden(expected, expectedRange);
@@ -141,7 +154,7 @@ TEST_P(KernelsOnPath, CorrelateRowMatchesTermByTermSums) {
                 // Without a range the values are the same.
                 std::vector<float> plain(n + 1, 12345.0f);
                 table->correlateRow(plain.data(), n, terms.data(),
-                                    static_cast<int>(terms.size()), nullptr);
+                                    static_cast<int>(terms.size()), nullptr, nullptr);
                 EXPECT_EQ(std::memcmp(plain.data(), out.data(), sizeof(float) * (n + 1)), 0);
             }
         }
@@ -151,7 +164,7 @@ TEST_P(KernelsOnPath, CorrelateRowMatchesTermByTermSums) {
 TEST_P(KernelsOnPath, NoTermsGiveZeros) {
     std::vector<float> out(300, 7.0f);
     float range[2] = {1e16f, -1e16f};
-    table->correlateRow(out.data(), 299, nullptr, 0, range);
+    table->correlateRow(out.data(), 299, nullptr, 0, range, nullptr);
     for (int x = 0; x < 299; ++x) {
         ASSERT_EQ(bits(out[x]), bits(0.0f));
     }
@@ -176,7 +189,9 @@ TEST_P(KernelsOnPath, CorrelateInterleavedMatchesChannelSums) {
                                shared ? ranges[0] : ranges[c]};
                 }
                 std::vector<float> out(channels * n + 1, 12345.0f);
-                table->correlateInterleaved(out.data(), n, sums, channels);
+                Scan ahead{data.data() + 3 * kWidth + 1, n + 2, -1.0f};
+                table->correlateInterleaved(out.data(), n, sums, channels, &ahead);
+                EXPECT_EQ(ahead.largest, plainLargest(ahead.values, ahead.count)) << n;
                 for (int x = 0; x < n; ++x) {
                     for (int c = 0; c < channels; ++c) {
                         const float v = plainSum(sets[c + 1], x);
@@ -200,13 +215,10 @@ TEST_P(KernelsOnPath, RangesAndMagnitudesLeaveNaNOut) {
         const std::vector<float> values = samples(n, 11 + n, true);
         float range[2] = {5.0f, 5.0f};
         float expected[2] = {5.0f, 5.0f};
-        float largest = 0.0f;
         for (float v : values) {
             plainWiden(v, expected);
-            if (std::fabs(v) > largest) {
-                largest = std::fabs(v);
-            }
         }
+        const float largest = plainLargest(values.data(), n);
         table->widenRange(values.data(), n, range);
         EXPECT_TRUE(sameFloat(expected[0], range[0])) << n;
         EXPECT_TRUE(sameFloat(expected[1], range[1])) << n;
