@@ -2,7 +2,7 @@
 // for: on x86-64, SSE2 with sixteen 16-byte registers.
 
 #define NEVRA_VECTOR_BYTES 16
-#define NEVRA_SUM_BLOCK 8
+#define NEVRA_SUM_BLOCK 12
 #include "kernel_loops.h"
 
 namespace Nevra {
