@@ -66,7 +66,7 @@ inline Floats broadcast(float value) {
 // The lanes of a and b picked by Pick::lane(i) for output lane i, b's lanes numbered after a's
 // (Mask: integers as wide as V's lanes).
 template <class V, class Mask, class Pick, int... I>
-inline V pickLanes(const V& a, const V& b, std::integer_sequence<int, I...>) {
+inline V pickLanes(V a, V b, std::integer_sequence<int, I...>) {
 #if defined(__clang__)
     return __builtin_shufflevector(a, b, Pick::lane(I)...);
 #else
@@ -75,7 +75,7 @@ inline V pickLanes(const V& a, const V& b, std::integer_sequence<int, I...>) {
 }
 
 template <class Pick>
-inline Floats pick(const Floats& a, const Floats& b) {
+inline Floats pick(Floats a, Floats b) {
     return pickLanes<Floats, Ints, Pick>(a, b, std::make_integer_sequence<int, kLanes>());
 }
 
@@ -654,13 +654,13 @@ void halveBytes2x2(unsigned char* out, const unsigned char* a, const unsigned ch
 // Sixteen pixels at a time by byte shuffles, the rest one by one.
 void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
     typedef unsigned char Bytes16 __attribute__((vector_size(16), aligned(1), may_alias));
-    typedef signed char Lanes16 __attribute__((vector_size(16)));
     // Output byte k of a block of 48 takes input byte 45 - 3 (k / 3) + k % 3; each output vector
     // draws from two overlapping input vectors that together hold the bytes it needs.
     auto load16 = [](const unsigned char* p) { return *reinterpret_cast<const Bytes16*>(p); };
 #if defined(__clang__)
 #define NEVRA_SHUFFLE16(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
 #else
+    typedef signed char Lanes16 __attribute__((vector_size(16)));
 #define NEVRA_SHUFFLE16(a, b, ...) __builtin_shuffle(a, b, Lanes16{__VA_ARGS__})
 #endif
     int j = 0;
