@@ -46,16 +46,33 @@ constexpr int kSumBlock = NEVRA_SUM_BLOCK;
 constexpr int kPairBlock = NEVRA_PAIR_BLOCK;      // vectors per channel with two channels
 constexpr int kTripleBlock = NEVRA_TRIPLE_BLOCK;  // and with three
 
-// One register of floats; loads and stores through it need no alignment and may alias the floats.
-typedef float Floats __attribute__((vector_size(NEVRA_VECTOR_BYTES), aligned(4), may_alias));
+// One register of floats.
+typedef float Floats __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
 typedef int Ints __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
 
+// A vector of type V from memory at any address, and back: through a copy of V's type that needs
+// no alignment and may alias the elements (used for the memory access only, never for values).
+template <class V>
+struct InMemory {
+    typedef V Type __attribute__((aligned(1), may_alias));
+};
+
+template <class V>
+inline V loadVector(const void* p) {
+    return *static_cast<const typename InMemory<V>::Type*>(p);
+}
+
+template <class V>
+inline void storeVector(void* p, V v) {
+    *static_cast<typename InMemory<V>::Type*>(p) = v;
+}
+
 inline Floats load(const float* p) {
-    return *reinterpret_cast<const Floats*>(p);
+    return loadVector<Floats>(p);
 }
 
 inline void store(float* p, const Floats& v) {
-    *reinterpret_cast<Floats*>(p) = v;
+    storeVector(p, v);
 }
 
 // value in every lane (value - 0 is value exactly, -0 and NaN included).
@@ -616,7 +633,7 @@ void interleave3(float* out, const float* a, const float* b, const float* c, int
 
 // ---- bytes -------------------------------------------------------------------------------------
 
-typedef unsigned char Bytes __attribute__((vector_size(NEVRA_VECTOR_BYTES), aligned(1), may_alias));
+typedef unsigned char Bytes __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
 typedef signed char ByteLanes __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
 
 // The even bytes of a, then those of b: the low bytes of their sixteen-bit lanes.
@@ -629,19 +646,18 @@ void halveBytes2x2(unsigned char* out, const unsigned char* a, const unsigned ch
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     // Byte pairs as sixteen-bit lanes (the low byte is the even element); two vectors of sums
     // give one vector of bytes.
-    typedef unsigned short Pairs
-        __attribute__((vector_size(NEVRA_VECTOR_BYTES), aligned(1), may_alias));
+    typedef unsigned short Pairs __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
     constexpr int kBytes = NEVRA_VECTOR_BYTES;
     auto sums = [](const unsigned char* top, const unsigned char* bottom) {
-        const Pairs t = *reinterpret_cast<const Pairs*>(top);
-        const Pairs u = *reinterpret_cast<const Pairs*>(bottom);
+        const Pairs t = loadVector<Pairs>(top);
+        const Pairs u = loadVector<Pairs>(bottom);
         return ((t & 0xFF) + (t >> 8) + (u & 0xFF) + (u >> 8)) >> 2;
     };
     for (; x + kBytes <= n; x += kBytes) {
         const Pairs low = sums(a + 2 * x, b + 2 * x);
         const Pairs high = sums(a + 2 * x + kBytes, b + 2 * x + kBytes);
-        *reinterpret_cast<Bytes*>(out + x) = pickLanes<Bytes, ByteLanes, EvenBytes>(
-            (Bytes)low, (Bytes)high, std::make_integer_sequence<int, kBytes>());
+        storeVector(out + x, pickLanes<Bytes, ByteLanes, EvenBytes>(
+                                 (Bytes)low, (Bytes)high, std::make_integer_sequence<int, kBytes>()));
     }
 #endif
     for (; x < n; ++x) {
@@ -653,10 +669,10 @@ void halveBytes2x2(unsigned char* out, const unsigned char* a, const unsigned ch
 #if defined(__SSSE3__)
 // Sixteen pixels at a time by byte shuffles, the rest one by one.
 void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
-    typedef unsigned char Bytes16 __attribute__((vector_size(16), aligned(1), may_alias));
+    typedef unsigned char Bytes16 __attribute__((vector_size(16)));
     // Output byte k of a block of 48 takes input byte 45 - 3 (k / 3) + k % 3; each output vector
     // draws from two overlapping input vectors that together hold the bytes it needs.
-    auto load16 = [](const unsigned char* p) { return *reinterpret_cast<const Bytes16*>(p); };
+    auto load16 = [](const unsigned char* p) { return loadVector<Bytes16>(p); };
 #if defined(__clang__)
 #define NEVRA_SHUFFLE16(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
 #else
@@ -667,15 +683,18 @@ void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
     for (; j + 16 <= count; j += 16) {
         const unsigned char* block = in + 3LL * (count - 16 - j);
         unsigned char* target = out + 3LL * j;
-        *reinterpret_cast<Bytes16*>(target) =
+        const Bytes16 first =
             NEVRA_SHUFFLE16(load16(block + 16), load16(block + 32), 29, 30, 31, 26, 27, 28, 23,
                             24, 25, 20, 21, 22, 17, 18, 19, 14);
-        *reinterpret_cast<Bytes16*>(target + 16) =
+        const Bytes16 second =
             NEVRA_SHUFFLE16(load16(block + 15), load16(block + 17), 30, 31, 12, 13, 14, 9, 10,
                             11, 6, 7, 8, 3, 4, 5, 0, 1);
-        *reinterpret_cast<Bytes16*>(target + 32) =
+        const Bytes16 third =
             NEVRA_SHUFFLE16(load16(block), load16(block + 2), 31, 12, 13, 14, 9, 10, 11, 6, 7,
                             8, 3, 4, 5, 0, 1, 2);
+        storeVector(target, first);
+        storeVector(target + 16, second);
+        storeVector(target + 32, third);
     }
 #undef NEVRA_SHUFFLE16
     for (; j < count; ++j) {

@@ -5,7 +5,7 @@
 #if defined(__AVX2__) && defined(__FMA__)
 
 #define NEVRA_VECTOR_BYTES 32
-#define NEVRA_SUM_BLOCK 12
+#define NEVRA_SUM_BLOCK 8
 #include "kernel_loops.h"
 
 namespace Nevra {

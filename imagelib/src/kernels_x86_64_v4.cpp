@@ -6,7 +6,7 @@
     defined(__AVX512VL__)
 
 #define NEVRA_VECTOR_BYTES 64
-#define NEVRA_SUM_BLOCK 12
+#define NEVRA_SUM_BLOCK 8
 #include "kernel_loops.h"
 
 namespace Nevra {
