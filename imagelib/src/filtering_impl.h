@@ -303,10 +303,16 @@ public:
         }
     }
 
-    // The term of a tap of `weight` on row `index`, at `column`; scale as scaleOf gives it, exact
-    // as exactWeight.
-    kernels::Term term(long long index, int column, float weight, int scale, bool exact) {
-        const std::size_t slot = static_cast<std::size_t>(index % m_span);
+    // Where row `index` is kept.
+    int slotOf(long long index) const { return static_cast<int>(index % m_span); }
+    // The slot `lines` rows after `slot`. REQUIRES: lines < span.
+    int slotAfter(int slot, int lines) const {
+        return slot + lines < m_span ? slot + lines : slot + lines - m_span;
+    }
+
+    // The term of a tap of `weight` on the row kept in `slot`, at `column`; scale as scaleOf gives
+    // it, exact as exactWeight.
+    kernels::Term term(int slot, int column, float weight, int scale, bool exact) {
         if (scale >= 0) {
             return {product(slot, static_cast<std::size_t>(scale)) + column,
                     weight > 0.0f ? 1.0f : -1.0f, false};
@@ -386,8 +392,10 @@ struct Window {
     // The terms of the pixels whose window's top row is row `top` of `rows`, for the pixel whose
     // window's left column is column 0.
     const kernels::Term* bind(WindowRows& rows, long long top) {
+        const int first = rows.slotOf(top);
         for (std::size_t i = 0; i < weights.size(); ++i) {
-            terms[i] = rows.term(top + lines[i], columns[i], weights[i], scales[i], exact[i] != 0);
+            terms[i] = rows.term(rows.slotAfter(first, lines[i]), columns[i], weights[i],
+                                 scales[i], exact[i] != 0);
         }
         return terms.data();
     }

@@ -105,15 +105,36 @@ inline void raise(Floats& high, const Floats& v) {
     high = v > high ? v : high;
 }
 
-inline void foldRange(const Floats& lo, const Floats& hi, float* range) {
-    float low = range[0];
-    float high = range[1];
-    for (int l = 0; l < kLanes; ++l) {
-        low = lo[l] < low ? lo[l] : low;
-        high = hi[l] > high ? hi[l] : high;
+// Lane i takes lane i + Shift (round the vector).
+template <int Shift>
+struct Rotate {
+    static constexpr int lane(int i) { return (i + Shift) % kLanes; }
+};
+
+// The smallest (Max false) or largest lane of v in every lane, by halving steps. REQUIRES: no
+// lane is NaN.
+template <bool Max, int Half = kLanes / 2>
+inline Floats spread(Floats v) {
+    if constexpr (Half == 0) {
+        return v;
+    } else {
+        const Floats turned = pick<Rotate<Half>>(v, v);
+        if constexpr (Max) {
+            raise(v, turned);
+        } else {
+            lower(v, turned);
+        }
+        return spread<Max, Half / 2>(v);
     }
-    range[0] = low;
-    range[1] = high;
+}
+
+// Widens range by the lanes of lo and hi, whose lanes are never NaN (they start from a range and
+// only take values that are not).
+inline void foldRange(const Floats& lo, const Floats& hi, float* range) {
+    const float low = spread<false>(lo)[0];
+    const float high = spread<true>(hi)[0];
+    range[0] = low < range[0] ? low : range[0];
+    range[1] = high > range[1] ? high : range[1];
 }
 
 // The magnitude |v| of each lane, as the bits without the sign.
@@ -122,22 +143,23 @@ inline Floats magnitudes(const Floats& v) {
 }
 
 float largestMagnitude(const float* values, int n) {
-    Floats top[4] = {};
-    int i = 0;
-    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
-#pragma GCC unroll 4
-        for (int k = 0; k < 4; ++k) {
-            raise(top[k], magnitudes(load(values + i + k * kLanes)));
-        }
-    }
-    for (; i + kLanes <= n; i += kLanes) {
-        raise(top[0], magnitudes(load(values + i)));
-    }
     float largest = 0.0f;
-    for (int k = 0; k < 4; ++k) {
-        for (int l = 0; l < kLanes; ++l) {
-            largest = top[k][l] > largest ? top[k][l] : largest;
+    int i = 0;
+    if (n >= kLanes) {
+        Floats top[4] = {};
+        for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                raise(top[k], magnitudes(load(values + i + k * kLanes)));
+            }
         }
+        for (; i + kLanes <= n; i += kLanes) {
+            raise(top[0], magnitudes(load(values + i)));
+        }
+        raise(top[0], top[1]);
+        raise(top[2], top[3]);
+        raise(top[0], top[2]);
+        largest = spread<true>(top[0])[0];
     }
     for (; i < n; ++i) {
         const float v = values[i] < 0.0f ? -values[i] : values[i];
@@ -157,11 +179,9 @@ __attribute__((always_inline)) inline void scanBlock(const float* scan, int x, F
 
 // Completes a scan whose values [0, covered) went into top block by block.
 inline void finishScan(Scan* scan, const Floats& top, int covered) {
-    float largest = largestMagnitude(scan->values + covered, scan->count - covered);
-    for (int l = 0; l < kLanes; ++l) {
-        largest = top[l] > largest ? top[l] : largest;
-    }
-    scan->largest = largest;
+    const float blocks = spread<true>(top)[0];
+    const float rest = largestMagnitude(scan->values + covered, scan->count - covered);
+    scan->largest = rest > blocks ? rest : blocks;
 }
 
 // ---- weighted row sums -------------------------------------------------------------------------
@@ -613,9 +633,13 @@ void widenRange(const float* values, int n, float* range) {
         lower(lo[0], v);
         raise(hi[0], v);
     }
-    for (int k = 0; k < 4; ++k) {
-        foldRange(lo[k], hi[k], range);
-    }
+    lower(lo[0], lo[1]);
+    lower(lo[2], lo[3]);
+    lower(lo[0], lo[2]);
+    raise(hi[0], hi[1]);
+    raise(hi[2], hi[3]);
+    raise(hi[0], hi[2]);
+    foldRange(lo[0], hi[0], range);
 }
 
 void interleave3(float* out, const float* a, const float* b, const float* c, int n) {
