@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -275,6 +276,10 @@ public:
         }
         m_rows.assign(static_cast<std::size_t>(m_span), nullptr);
         m_bounded.assign(static_cast<std::size_t>(m_span), !m_check);
+        m_largest.assign(static_cast<std::size_t>(m_span),
+                         values == RowValues::SmallIntegers ? 65536.0f
+                         : values == RowValues::Bounded     ? 0x1p32f
+                                                            : std::numeric_limits<float>::infinity());
         m_products.resize(static_cast<std::size_t>(m_span) * m_magnitudes.size() * stride());
     }
 
@@ -286,21 +291,36 @@ public:
         return at == m_magnitudes.end() ? -1 : static_cast<int>(at - m_magnitudes.begin());
     }
 
-    // Row `index` holds `row` (m_width values), until index + span comes.
-    void load(long long index, const float* row) {
+    // Row `index` holds `row` (m_width values), until index + span comes. `known`, when not
+    // negative, is a bound of the row's magnitudes the caller knows (NaN values aside), which
+    // spares looking through it.
+    void load(long long index, const float* row, float known = -1.0f) {
         const std::size_t slot = static_cast<std::size_t>(index % m_span);
         const kernels::Table& k = kernels::active();
         m_rows[slot] = row;
         if (m_check) {
-            const float largest = row == m_ahead.values && m_ahead.largest >= 0.0f
+            const float largest = known >= 0.0f ? known
+                                  : row == m_ahead.values && m_ahead.largest >= 0.0f
                                       ? m_ahead.largest
                                       : k.largestMagnitude(row, m_width);
             m_bounded[slot] = largest < kExactBound;
+            m_largest[slot] = largest;
             m_ahead.values = nullptr;
         }
         for (std::size_t i = 0; i < m_magnitudes.size(); ++i) {
             k.scaleRow(product(slot, i), row, m_magnitudes[i], m_width);
         }
+    }
+
+    // A bound of the magnitudes of rows first .. first + lines - 1 (NaN values aside); infinite
+    // when rows of floats are not looked through.
+    float largestOf(long long first, int lines) const {
+        float largest = 0.0f;
+        for (int i = 0; i < lines; ++i) {
+            const float v = m_largest[static_cast<std::size_t>((first + i) % m_span)];
+            largest = v > largest ? v : largest;
+        }
+        return largest;
     }
 
     // Where row `index` is kept.
@@ -357,6 +377,7 @@ private:
     std::vector<float> m_magnitudes;
     std::vector<const float*> m_rows;
     std::vector<char> m_bounded;
+    std::vector<float> m_largest;  // a bound of each kept row's magnitudes
     std::vector<float> m_products;
 };
 
@@ -459,10 +480,11 @@ struct HessianRows {
         r.readFrom(g1);
     }
 
-    // Row y of the two gradient channels (width values each), for the rows y - 1 to y + 1.
-    void load(long long y, const float* row0, const float* row1) {
-        g0.load(y, row0);
-        g1.load(y, row1);
+    // Row y of the two gradient channels (width values each), for the rows y - 1 to y + 1;
+    // `known` as WindowRows::load takes it.
+    void load(long long y, const float* row0, const float* row1, float known = -1.0f) {
+        g0.load(y, row0, known);
+        g1.load(y, row1, known);
     }
 
     // Row y of the Hessian; an inner row needs the gradient rows y - 1, y and y + 1 loaded.
@@ -755,6 +777,12 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
         HessianRows hessian(kernel, W, RowValues::Floats);
         ResultWriter writer(output);
         Range ranges[3];
+        // A gradient value is at most the kernel's weights' magnitudes summed times the largest
+        // sample it takes (twice that, for the roundings of its sum).
+        double gain = 0.0;
+        for (int i = 0; i < 9; ++i) {
+            gain += std::fabs(static_cast<double>(kernel[i]));
+        }
         for (int z = 0; z < D; ++z) {
             const float* slice = input.values() + z * plane;
             long long next = 0;  // the next row of the slice to load
@@ -762,15 +790,18 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
             auto gradientRow = [&](int y) {
                 float* rowA = ringRow(0, y);
                 float* rowB = ringRow(1, y);
+                float known = 0.0f;
                 if (y >= 1 && y <= H - 2 && W >= 3) {
                     rows.loadUpTo(slice, y + 1, next);
                     innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
                     innerRow(b, rows, y, W, rowB, nullptr);
+                    const double bound = 2.0 * gain * rows.largestOf(y - 1, 3);
+                    known = bound < 0x1p120 ? static_cast<float>(bound) : -1.0f;
                 } else {
                     std::fill(rowA, rowA + W, 0.0f);
                     std::fill(rowB, rowB + W, 0.0f);
                 }
-                hessian.load(y, rowA, rowB);
+                hessian.load(y, rowA, rowB, known);
             };
             if (H > 0) {
                 gradientRow(0);
