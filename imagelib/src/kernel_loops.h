@@ -223,17 +223,26 @@ inline Kind kindOf(const Term& term) {
 // through the runs without looking at the terms' weights again.
 struct Plan {
     static constexpr int kMaxRuns = 64;
+    static constexpr int kMaxFlags = 256;
     const Term* terms;
     int count;
     int runs;
     Kind kinds[kMaxRuns];
     int ends[kMaxRuns];  // run r takes the terms from ends[r - 1] (0 for the first) to ends[r]
+    // Where the path fuses, every term fuses or multiplies (weights 1 and -1 fuse): then short
+    // runs are better gone through term by term, each with its flag.
+    bool byTerm;
+    bool fused[kMaxFlags];
 };
 
 inline void makePlan(Plan& plan, const Term* terms, int count) {
     plan.terms = terms;
     plan.count = count;
     plan.runs = 0;
+    plan.byTerm = kFuses && count <= Plan::kMaxFlags;
+    for (int t = 0; plan.byTerm && t < count; ++t) {
+        plan.fused[t] = kindOf(terms[t]) == kFused;
+    }
     for (int t = 0; t < count; ++t) {
         const Kind kind = kindOf(terms[t]);
         if (plan.runs > 0 && plan.kinds[plan.runs - 1] == kind) {
@@ -289,6 +298,24 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
         sum[k] = Floats{};
     }
     const Term* terms = plan.terms;
+    if (plan.byTerm) {
+        for (int t = 0; t < plan.count; ++t) {
+            const float* row = samplesFrom(terms[t], x);
+            const Floats weight = broadcast(terms[t].weight);
+            if (plan.fused[t]) {
+#pragma GCC unroll 16
+                for (int k = 0; k < B; ++k) {
+                    sum[k] = fusedMultiplyAdd(weight, load(row + k * kLanes), sum[k]);
+                }
+            } else {
+#pragma GCC unroll 16
+                for (int k = 0; k < B; ++k) {
+                    sum[k] = sum[k] + weight * load(row + k * kLanes);
+                }
+            }
+        }
+        return;
+    }
     int t = 0;
     for (int r = 0; r < plan.runs; ++r) {
         const int end = plan.ends[r];
