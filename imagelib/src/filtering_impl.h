@@ -341,13 +341,13 @@ public:
     }
 
     // The look at row `index` of a plane of `rows` rows (m_width long) to hand to the kernel that
-    // makes the current row, so that the row is checked and in the cache when it is loaded; null
-    // when rows need no check or there is no such row.
+    // makes the current row, so that the row is in the cache (and checked, when rows are) when it
+    // is loaded; null when neither a check nor products wait for it, or there is no such row.
     kernels::Scan* ahead(const float* plane, long long index, long long rows) {
-        if (!m_check || index >= rows) {
+        if ((!m_check && m_magnitudes.empty()) || index >= rows) {
             return nullptr;
         }
-        m_ahead = {plane + index * m_width, m_width, -1.0f};
+        m_ahead = {plane + index * m_width, m_width, -1.0f, m_check};
         return &m_ahead;
     }
 
@@ -373,7 +373,7 @@ private:
     int m_width;
     RowValues m_values;
     bool m_check = false;  // rows of floats are checked for exact products
-    kernels::Scan m_ahead{nullptr, 0, -1.0f};  // the row checked ahead, once the kernel has
+    kernels::Scan m_ahead{nullptr, 0, -1.0f, false};  // the row looked at ahead
     std::vector<float> m_magnitudes;
     std::vector<const float*> m_rows;
     std::vector<char> m_bounded;

@@ -168,12 +168,22 @@ float largestMagnitude(const float* values, int n) {
     return largest;
 }
 
-// Widens top by the magnitudes of the B vectors of `scan` from x.
-template <int B>
+// What a kernel does with the row it is given to look at: nothing, ask for it to be brought into
+// the cache, or also measure its largest magnitude.
+enum Ahead { kNoAhead, kFetchAhead, kMeasureAhead };
+
+// The B vectors of `scan` from x: widens top by their magnitudes, or only asks for their lines.
+template <int B, int Mode>
 __attribute__((always_inline)) inline void scanBlock(const float* scan, int x, Floats& top) {
+    if constexpr (Mode == kMeasureAhead) {
 #pragma GCC unroll 16
-    for (int k = 0; k < B; ++k) {
-        raise(top, magnitudes(load(scan + x + k * kLanes)));
+        for (int k = 0; k < B; ++k) {
+            raise(top, magnitudes(load(scan + x + k * kLanes)));
+        }
+    } else if constexpr (Mode == kFetchAhead) {
+        for (int l = 0; l < B * kLanes; l += 16) {
+            __builtin_prefetch(scan + x + l);
+        }
     }
 }
 
@@ -394,13 +404,11 @@ __attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats&
     hi = high[0];
 }
 
-template <int B, bool Ranged, bool Scanning>
+template <int B, bool Ranged, int Scanning>
 __attribute__((always_inline)) inline void sumBlock(float* out, const Plan& plan, int x,
                                                     Floats& lo, Floats& hi, const float* scan,
                                                     Floats& top) {
-    if (Scanning) {
-        scanBlock<B>(scan, x, top);
-    }
+    scanBlock<B, Scanning>(scan, x, top);
     writeAhead(out + x, B * kLanes);
     Floats sum[B];
     accumulate<B>(sum, plan, x);
@@ -430,7 +438,7 @@ inline void widenOne(float v, float* range) {
     range[1] = v > range[1] ? v : range[1];
 }
 
-template <bool Ranged, bool Scanning>
+template <bool Ranged, int Scanning>
 void correlate(float* out, int n, const Term* terms, int count, float* range, Scan* ahead) {
     Plan plan;
     makePlan(plan, terms, count);
@@ -438,7 +446,7 @@ void correlate(float* out, int n, const Term* terms, int count, float* range, Sc
     Floats hi = broadcast(Ranged ? range[1] : 0.0f);
     Floats top = Floats{};
     // The scan goes along with the blocks over [0, n) when it is that long.
-    const float* scan = Scanning && ahead->count >= n ? ahead->values : nullptr;
+    const float* scan = Scanning != kNoAhead && ahead->count >= n ? ahead->values : nullptr;
     int x = 0;
     // Whole blocks, then one more block ending at n; the pixels it shares with the block before
     // get the same values again (and count again in the range, harmlessly).
@@ -460,7 +468,7 @@ void correlate(float* out, int n, const Term* terms, int count, float* range, Sc
             x = n;
         }
     }
-    if (Scanning) {
+    if (Scanning == kMeasureAhead) {
         finishScan(ahead, top, scan != nullptr ? x : 0);
     }
     if (Ranged) {
@@ -475,16 +483,22 @@ void correlate(float* out, int n, const Term* terms, int count, float* range, Sc
 }
 
 void correlateRow(float* out, int n, const Term* terms, int count, float* range, Scan* ahead) {
-    if (ahead != nullptr) {
+    if (ahead != nullptr && ahead->measure) {
         if (range != nullptr) {
-            correlate<true, true>(out, n, terms, count, range, ahead);
+            correlate<true, kMeasureAhead>(out, n, terms, count, range, ahead);
         } else {
-            correlate<false, true>(out, n, terms, count, range, ahead);
+            correlate<false, kMeasureAhead>(out, n, terms, count, range, ahead);
+        }
+    } else if (ahead != nullptr) {
+        if (range != nullptr) {
+            correlate<true, kFetchAhead>(out, n, terms, count, range, ahead);
+        } else {
+            correlate<false, kFetchAhead>(out, n, terms, count, range, ahead);
         }
     } else if (range != nullptr) {
-        correlate<true, false>(out, n, terms, count, range, ahead);
+        correlate<true, kNoAhead>(out, n, terms, count, range, ahead);
     } else {
-        correlate<false, false>(out, n, terms, count, range, ahead);
+        correlate<false, kNoAhead>(out, n, terms, count, range, ahead);
     }
 }
 
@@ -533,14 +547,12 @@ inline void storeInterleaved(float* out, const Floats (&v)[C]) {
 }
 
 // The sums of every channel for the B vectors of pixels from x, written interleaved.
-template <int C, int B, bool Scanning>
+template <int C, int B, int Scanning>
 __attribute__((always_inline)) inline void sumBlockInterleaved(float* out, const Plan* plans,
                                                                int x, Floats (&lo)[C],
                                                                Floats (&hi)[C], const float* scan,
                                                                Floats& top) {
-    if (Scanning) {
-        scanBlock<B>(scan, x, top);
-    }
+    scanBlock<B, Scanning>(scan, x, top);
     writeAhead(out + C * x, C * B * kLanes);
     Floats sum[C][B];
 #pragma GCC unroll 4
@@ -559,10 +571,10 @@ __attribute__((always_inline)) inline void sumBlockInterleaved(float* out, const
     }
 }
 
-template <int C, int kBlock, bool Scanning>
+template <int C, int kBlock, int Scanning>
 void correlateChannels(float* out, int n, const Sum* sums, Scan* ahead) {
     Floats top = Floats{};
-    const float* scan = Scanning && ahead->count >= n ? ahead->values : nullptr;
+    const float* scan = Scanning != kNoAhead && ahead->count >= n ? ahead->values : nullptr;
     Plan plans[C];
     Floats lo[C];
     Floats hi[C];
@@ -590,7 +602,7 @@ void correlateChannels(float* out, int n, const Sum* sums, Scan* ahead) {
             x = n;
         }
     }
-    if (Scanning) {
+    if (Scanning == kMeasureAhead) {
         finishScan(ahead, top, scan != nullptr ? x : 0);
     }
     for (int c = 0; c < C; ++c) {
@@ -605,16 +617,21 @@ void correlateChannels(float* out, int n, const Sum* sums, Scan* ahead) {
 }
 
 void correlateInterleaved(float* out, int n, const Sum* sums, int channels, Scan* ahead) {
+    const int mode = ahead == nullptr ? kNoAhead : ahead->measure ? kMeasureAhead : kFetchAhead;
     if (channels == 2) {
-        if (ahead != nullptr) {
-            correlateChannels<2, kPairBlock, true>(out, n, sums, ahead);
+        if (mode == kMeasureAhead) {
+            correlateChannels<2, kPairBlock, kMeasureAhead>(out, n, sums, ahead);
+        } else if (mode == kFetchAhead) {
+            correlateChannels<2, kPairBlock, kFetchAhead>(out, n, sums, ahead);
         } else {
-            correlateChannels<2, kPairBlock, false>(out, n, sums, ahead);
+            correlateChannels<2, kPairBlock, kNoAhead>(out, n, sums, ahead);
         }
-    } else if (ahead != nullptr) {
-        correlateChannels<3, kTripleBlock, true>(out, n, sums, ahead);
+    } else if (mode == kMeasureAhead) {
+        correlateChannels<3, kTripleBlock, kMeasureAhead>(out, n, sums, ahead);
+    } else if (mode == kFetchAhead) {
+        correlateChannels<3, kTripleBlock, kFetchAhead>(out, n, sums, ahead);
     } else {
-        correlateChannels<3, kTripleBlock, false>(out, n, sums, ahead);
+        correlateChannels<3, kTripleBlock, kNoAhead>(out, n, sums, ahead);
     }
 }
 

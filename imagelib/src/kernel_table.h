@@ -32,13 +32,14 @@ struct Sum {
     float* range;  // low, high
 };
 
-// A row to look through while a row of sums is made (the next row the sums will read, which it
-// brings into the cache meanwhile): largest := the largest magnitude of values[0, count), NaN
-// values left out.
+// A row to look at while a row of sums is made: the next row the sums will read, which the kernel
+// asks into the cache meanwhile; with `measure` it also sets largest := the largest magnitude of
+// values[0, count), NaN values left out.
 struct Scan {
     const float* values;
     int count;
     float largest;
+    bool measure;
 };
 
 struct Table {

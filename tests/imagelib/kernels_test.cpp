@@ -138,7 +138,7 @@ TEST_P(KernelsOnPath, CorrelateRowMatchesTermByTermSums) {
                 std::vector<float> out(n + 1, 12345.0f);
                 float range[2] = {1e16f, -1e16f};
                 float expectedRange[2] = {1e16f, -1e16f};
-                Scan ahead{data.data() + 7 * kWidth, n + 3, -1.0f};
+                Scan ahead{data.data() + 7 * kWidth, n + 3, -1.0f, true};
                 table->correlateRow(out.data(), n, terms.data(), static_cast<int>(terms.size()),
                                     range, &ahead);
                 EXPECT_EQ(ahead.largest, plainLargest(ahead.values, ahead.count)) << n;
@@ -151,10 +151,12 @@ TEST_P(KernelsOnPath, CorrelateRowMatchesTermByTermSums) {
                 EXPECT_EQ(out[n], 12345.0f) << "wrote past the row";
                 EXPECT_TRUE(sameFloat(expectedRange[0], range[0])) << n;
                 EXPECT_TRUE(sameFloat(expectedRange[1], range[1])) << n;
-                // Without a range the values are the same.
+                // Without a range, and with a row only fetched ahead, the values are the same.
                 std::vector<float> plain(n + 1, 12345.0f);
+                Scan fetched{data.data() + 7 * kWidth, n + 3, -1.0f, false};
                 table->correlateRow(plain.data(), n, terms.data(),
-                                    static_cast<int>(terms.size()), nullptr, nullptr);
+                                    static_cast<int>(terms.size()), nullptr, &fetched);
+                EXPECT_EQ(fetched.largest, -1.0f);
                 for (int x = 0; x <= n; ++x) {
                     ASSERT_TRUE(sameFloat(out[x], plain[x])) << x;
                 }
@@ -191,7 +193,7 @@ TEST_P(KernelsOnPath, CorrelateInterleavedMatchesChannelSums) {
                                shared ? ranges[0] : ranges[c]};
                 }
                 std::vector<float> out(channels * n + 1, 12345.0f);
-                Scan ahead{data.data() + 3 * kWidth + 1, n + 2, -1.0f};
+                Scan ahead{data.data() + 3 * kWidth + 1, n + 2, -1.0f, true};
                 table->correlateInterleaved(out.data(), n, sums, channels, &ahead);
                 EXPECT_EQ(ahead.largest, plainLargest(ahead.values, ahead.count)) << n;
                 for (int x = 0; x < n; ++x) {
