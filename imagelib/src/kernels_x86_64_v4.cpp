@@ -7,6 +7,9 @@
 
 #define NEVRA_VECTOR_BYTES 64
 #define NEVRA_SUM_BLOCK 8
+// With thirty-two registers, two and three channels of sums keep eight and four vectors each.
+#define NEVRA_PAIR_BLOCK 8
+#define NEVRA_TRIPLE_BLOCK 4
 #include "kernel_loops.h"
 
 namespace Nevra {
