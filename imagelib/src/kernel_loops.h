@@ -7,15 +7,17 @@
 // compiled for the path's instruction set and includes this file; makeTable() then gives its table.
 //
 // Every pixel keeps the exact arithmetic of its operation: sums are taken across pixels, one
-// vector lane per pixel, in the order of the pixel's own sum, every partial sum a float; the
-// library is compiled with -ffp-contract=off, so no multiply and add are fused into one rounding.
-// The vectors are as wide as the path's registers and each loop keeps few enough of them live
-// that none is spilled to the stack.
+// vector lane per pixel, in the order of the pixel's own sum, every product and partial sum a
+// float. The library is compiled with -ffp-contract=off, so the compiler fuses no multiply and
+// add into one rounding; the kernels fuse them only for products that are exact (Term), where
+// the one rounding is the same. The vectors are as wide as the path's registers, and the loops
+// over a sum's terms keep all of theirs in registers (scripts/kernel-spills checks).
 //
-// Everything here has internal linkage, no standard library function is called and nothing needs
-// a constructor at start-up: a function shared with the rest of the program would be built with
-// this path's instructions, where the linker could pick that build for every caller, and start-up
-// code runs on every processor.
+// Everything here has internal linkage, nothing uses an inline function or template of the
+// standard library (std::memcpy is the C library's) and nothing needs a constructor at start-up:
+// a function shared with the rest of the program would be built with this path's instructions,
+// where the linker could pick that build for every caller, and start-up code runs on every
+// processor.
 
 #include <cstdint>
 #include <cstring>
@@ -215,7 +217,7 @@ inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& s
 
 // How a term joins a sum. sum + w * v with an exact product w * v is the one rounding of a fused
 // multiply-add, so where the path has one, such a term takes a single instruction; so do the
-// weights 1 and -1 there (whose products are exact), which keeps the runs of one kind long.
+// weights 1 and -1 there (whose products are exact). Elsewhere they add or subtract.
 enum Kind { kAdd, kSubtract, kFused, kMultiply };
 
 inline Kind kindOf(const Term& term) {
@@ -229,20 +231,19 @@ inline Kind kindOf(const Term& term) {
     return kMultiply;
 }
 
-// The terms of a sum cut into runs of one kind, once per row, so that the blocks of pixels go
-// through the runs without looking at the terms' weights again.
+// How the blocks of pixels go through a sum's terms, worked out once per row. Where the path
+// fuses, every term fuses or multiplies, and the terms go one by one, each with its flag (short
+// runs of one kind cost more in jumps than the flag's test). Elsewhere they go in runs of one kind.
 struct Plan {
     static constexpr int kMaxRuns = 64;
     static constexpr int kMaxFlags = 256;
     const Term* terms;
     int count;
+    bool byTerm;
+    bool fused[kMaxFlags];
     int runs;
     Kind kinds[kMaxRuns];
     int ends[kMaxRuns];  // run r takes the terms from ends[r - 1] (0 for the first) to ends[r]
-    // Where the path fuses, every term fuses or multiplies (weights 1 and -1 fuse): then short
-    // runs are better gone through term by term, each with its flag.
-    bool byTerm;
-    bool fused[kMaxFlags];
 };
 
 inline void makePlan(Plan& plan, const Term* terms, int count) {
@@ -250,8 +251,11 @@ inline void makePlan(Plan& plan, const Term* terms, int count) {
     plan.count = count;
     plan.runs = 0;
     plan.byTerm = kFuses && count <= Plan::kMaxFlags;
-    for (int t = 0; plan.byTerm && t < count; ++t) {
-        plan.fused[t] = kindOf(terms[t]) == kFused;
+    if (plan.byTerm) {
+        for (int t = 0; t < count; ++t) {
+            plan.fused[t] = kindOf(terms[t]) == kFused;
+        }
+        return;
     }
     for (int t = 0; t < count; ++t) {
         const Kind kind = kindOf(terms[t]);
