@@ -2,9 +2,11 @@
 #define NEVRA_SRC_KERNEL_LOOPS_H
 
 // The bodies of the hot loops, built once per code path. A translation unit defines
-// NEVRA_VECTOR_BYTES (16, 32 or 64: the width of its path's vector registers) and
-// NEVRA_SUM_BLOCK (how many vectors of sums one pass of correlateRow keeps in registers), is
-// compiled for the path's instruction set and includes this file; makeTable() then gives its table.
+// NEVRA_VECTOR_BYTES (16, 32 or 64: the width of its path's vector registers), NEVRA_SUM_BLOCK
+// (how many vectors of sums one pass of correlateRow keeps in registers; NEVRA_PAIR_BLOCK and
+// NEVRA_TRIPLE_BLOCK may set them per channel of interleaved sums) and NEVRA_TABLE (the name of
+// the table's accessor in kernel_table.h), is compiled for the path's instruction set and
+// includes this file, which defines that accessor.
 //
 // Every pixel keeps the exact arithmetic of its operation: sums are taken across pixels, one
 // vector lane per pixel, in the order of the pixel's own sum, every product and partial sum a
@@ -29,8 +31,8 @@
 
 #include "kernel_table.h"
 
-#if !defined(NEVRA_VECTOR_BYTES) || !defined(NEVRA_SUM_BLOCK)
-#error "define NEVRA_VECTOR_BYTES and NEVRA_SUM_BLOCK before including kernel_loops.h"
+#if !defined(NEVRA_VECTOR_BYTES) || !defined(NEVRA_SUM_BLOCK) || !defined(NEVRA_TABLE)
+#error "define NEVRA_VECTOR_BYTES, NEVRA_SUM_BLOCK and NEVRA_TABLE before including kernel_loops.h"
 #endif
 
 namespace Nevra {
@@ -425,6 +427,41 @@ __attribute__((always_inline)) inline void sumBlock(float* out, const Plan& plan
     }
 }
 
+// A count of vectors as a type, for the block sizes handed to the functions forBlocks calls.
+template <int B>
+struct Vectors {
+    static constexpr int value = B;
+};
+
+// Calls each(Vectors<k>(), x) over the pixels [0, n): blocks of B vectors from x = 0, then one
+// more block ending at n, whose pixels shared with the block before are made again (harmlessly:
+// the same values, and a range takes them twice). Rows shorter than a block go by single vectors
+// the same way. Returns how far the vectors went: n, or 0 for a row shorter than a vector.
+template <int B, class Each>
+__attribute__((always_inline)) inline int forBlocks(int n, Each&& each) {
+    if (n >= B * kLanes) {
+        int x = 0;
+        for (; x + B * kLanes <= n; x += B * kLanes) {
+            each(Vectors<B>(), x);
+        }
+        if (x < n) {
+            each(Vectors<B>(), n - B * kLanes);
+        }
+        return n;
+    }
+    if (n >= kLanes) {
+        int x = 0;
+        for (; x + kLanes <= n; x += kLanes) {
+            each(Vectors<1>(), x);
+        }
+        if (x < n) {
+            each(Vectors<1>(), n - kLanes);
+        }
+        return n;
+    }
+    return 0;
+}
+
 // One pixel's sum, term by term as the vectors take it (an exact product rounds to itself, so
 // sum + w * v is the fused result).
 inline float sumOne(const Term* terms, int count, int x) {
@@ -451,27 +488,9 @@ void correlate(float* out, int n, const Term* terms, int count, float* range, Sc
     Floats top = Floats{};
     // The scan goes along with the blocks over [0, n) when it is that long.
     const float* scan = Scanning != kNoAhead && ahead->count >= n ? ahead->values : nullptr;
-    int x = 0;
-    // Whole blocks, then one more block ending at n; the pixels it shares with the block before
-    // get the same values again (and count again in the range, harmlessly).
-    if (n >= kSumBlock * kLanes) {
-        constexpr int span = kSumBlock * kLanes;
-        for (; x + span <= n; x += span) {
-            sumBlock<kSumBlock, Ranged, Scanning>(out, plan, x, lo, hi, scan, top);
-        }
-        if (x < n) {
-            sumBlock<kSumBlock, Ranged, Scanning>(out, plan, n - span, lo, hi, scan, top);
-            x = n;
-        }
-    } else if (n >= kLanes) {
-        for (; x + kLanes <= n; x += kLanes) {
-            sumBlock<1, Ranged, Scanning>(out, plan, x, lo, hi, scan, top);
-        }
-        if (x < n) {
-            sumBlock<1, Ranged, Scanning>(out, plan, n - kLanes, lo, hi, scan, top);
-            x = n;
-        }
-    }
+    int x = forBlocks<kSumBlock>(n, [&](auto vectors, int at) __attribute__((always_inline)) {
+        sumBlock<decltype(vectors)::value, Ranged, Scanning>(out, plan, at, lo, hi, scan, top);
+    });
     if (Scanning == kMeasureAhead) {
         finishScan(ahead, top, scan != nullptr ? x : 0);
     }
@@ -587,25 +606,10 @@ void correlateChannels(float* out, int n, const Sum* sums, Scan* ahead) {
         lo[c] = broadcast(sums[c].range[0]);
         hi[c] = broadcast(sums[c].range[1]);
     }
-    constexpr int span = kBlock * kLanes;
-    int x = 0;
-    if (n >= span) {
-        for (; x + span <= n; x += span) {
-            sumBlockInterleaved<C, kBlock, Scanning>(out, plans, x, lo, hi, scan, top);
-        }
-        if (x < n) {
-            sumBlockInterleaved<C, kBlock, Scanning>(out, plans, n - span, lo, hi, scan, top);
-            x = n;
-        }
-    } else if (n >= kLanes) {
-        for (; x + kLanes <= n; x += kLanes) {
-            sumBlockInterleaved<C, 1, Scanning>(out, plans, x, lo, hi, scan, top);
-        }
-        if (x < n) {
-            sumBlockInterleaved<C, 1, Scanning>(out, plans, n - kLanes, lo, hi, scan, top);
-            x = n;
-        }
-    }
+    int x = forBlocks<kBlock>(n, [&](auto vectors, int at) __attribute__((always_inline)) {
+        sumBlockInterleaved<C, decltype(vectors)::value, Scanning>(out, plans, at, lo, hi, scan,
+                                                                   top);
+    });
     if (Scanning == kMeasureAhead) {
         finishScan(ahead, top, scan != nullptr ? x : 0);
     }
@@ -826,6 +830,7 @@ void turnTriples(unsigned char* out, const unsigned char* in, int width, int hei
     }
 }
 
+// The table of this translation unit's path.
 constexpr Table makeTable() {
     return Table{kFuses,        &correlateRow,   &correlateInterleaved, &scaleRow,
                  &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
@@ -833,6 +838,13 @@ constexpr Table makeTable() {
 }
 
 }  // namespace
+
+// The accessor of kernel_table.h that this translation unit defines, named by NEVRA_TABLE.
+const Table* NEVRA_TABLE() {
+    static constexpr Table table = makeTable();
+    return &table;
+}
+
 }  // namespace kernels
 }  // namespace Nevra
 

@@ -3,18 +3,5 @@
 
 #define NEVRA_VECTOR_BYTES 16
 #define NEVRA_SUM_BLOCK 12
+#define NEVRA_TABLE baselineTable
 #include "kernel_loops.h"
-
-namespace Nevra {
-namespace kernels {
-
-namespace {
-constexpr Table kTable = makeTable();
-}  // namespace
-
-const Table* baselineTable() {
-    return &kTable;
-}
-
-}  // namespace kernels
-}  // namespace Nevra

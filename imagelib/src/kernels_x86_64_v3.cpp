@@ -6,21 +6,8 @@
 
 #define NEVRA_VECTOR_BYTES 32
 #define NEVRA_SUM_BLOCK 8
+#define NEVRA_TABLE x86_64_v3Table
 #include "kernel_loops.h"
-
-namespace Nevra {
-namespace kernels {
-
-namespace {
-constexpr Table kTable = makeTable();
-}  // namespace
-
-const Table* x86_64_v3Table() {
-    return &kTable;
-}
-
-}  // namespace kernels
-}  // namespace Nevra
 
 #else
 

@@ -10,21 +10,8 @@
 // With thirty-two registers, two and three channels of sums keep eight and four vectors each.
 #define NEVRA_PAIR_BLOCK 8
 #define NEVRA_TRIPLE_BLOCK 4
+#define NEVRA_TABLE x86_64_v4Table
 #include "kernel_loops.h"
-
-namespace Nevra {
-namespace kernels {
-
-namespace {
-constexpr Table kTable = makeTable();
-}  // namespace
-
-const Table* x86_64_v4Table() {
-    return &kTable;
-}
-
-}  // namespace kernels
-}  // namespace Nevra
 
 #else
 
