@@ -1,26 +1,52 @@
 // Throughput of the Nevra image operations next to OpenCV doing the same work, both on one
-// thread: megapixels of input per second, best of a short series of runs. Prints a table of
-// operation, ours, OpenCV and the ratio ours / OpenCV. Both sides write into results made
-// beforehand wherever the operation lets them (downsample makes its image on every call; rotate
-// and flip replace the storage). Takes some ten to twenty seconds.
+// thread: megapixels of input per second. Prints, for each code path of Nevra's hot loops, a
+// table of operation, ours, OpenCV and the ratio ours / OpenCV. Both sides write into results
+// made beforehand wherever the operation lets them (downsample makes its image on every call;
+// rotate and flip replace the storage). The BMP row decodes one file with Bitmap::readBitmap and
+// with cv::imread.
+//
+//   imageops_bench                  every code path this processor runs, widest last (or the
+//                                   one NEVRA_ISA names, when it is set)
+//   imageops_bench --path v3        one path (baseline, v3 or v4); may be given more than once
+//
+// Each path runs in a process of its own with NEVRA_ISA set to it and OpenCV limited to the same
+// instruction sets through OPENCV_CPU_DISABLE (unless that is set already), since both libraries
+// read these once at start. A figure is the median of several samples of at least
+// kSampleSeconds of thread CPU time each, ours and OpenCV's taken in turn so that both see the
+// same load on a shared machine. Takes some ten seconds per path.
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
-
-#include <time.h>
+#include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "bitmap.h"
+#include "bmp_file.h"
 #include "imagebase.h"
+#include "kernels.h"
+
+extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr double kSampleSeconds = 0.01;
+constexpr int kSamples = 9;
 
 // CPU time of this thread in seconds: other work on a shared machine does not count against a run.
 double threadSeconds() {
@@ -29,28 +55,62 @@ double threadSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Megapixels per second of `run` over `pixels` input pixels: the fastest of the runs (in thread
-// CPU time) made within about `budget` seconds of wall time (at least three), after one warm-up.
-double throughput(const std::function<void()>& run, double pixels, double budget = 0.6) {
-    run();
-    double best = 1e30;
-    const auto start = Clock::now();
-    int runs = 0;
-    while (runs < 3 || std::chrono::duration<double>(Clock::now() - start).count() < budget) {
-        const double t0 = threadSeconds();
-        run();
-        const double seconds = threadSeconds() - t0;
-        best = std::min(best, seconds);
-        ++runs;
-    }
-    return pixels / best / 1e6;
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
 }
 
-void report(const char* name, double ours, double theirs) {
-    if (theirs > 0.0) {
-        std::printf("%-26s %10.0f %10.0f %8.2f\n", name, ours, theirs, ours / theirs);
+// Runs `run` often enough to take about kSampleSeconds; the repetition count is found once.
+class Sampler {
+public:
+    explicit Sampler(std::function<void()> run) : m_run(std::move(run)) {
+        m_run();  // warm-up
+        // Ten times more runs at a time until a sample is long enough, then as many as it needs.
+        for (;;) {
+            const double perRun = time();
+            if (perRun * m_reps >= kSampleSeconds || m_reps >= (1 << 20)) {
+                break;
+            }
+            if (perRun * m_reps * 10 < kSampleSeconds) {
+                m_reps *= 10;
+            } else {
+                m_reps = static_cast<int>(kSampleSeconds / perRun) + 1;
+            }
+        }
+    }
+    // Seconds per run of one sample.
+    double time() {
+        const double t0 = threadSeconds();
+        for (int i = 0; i < m_reps; ++i) {
+            m_run();
+        }
+        return (threadSeconds() - t0) / m_reps;
+    }
+
+private:
+    std::function<void()> m_run;
+    int m_reps = 1;
+};
+
+// Median megapixels per second of ours and OpenCV's, over `pixels` input pixels per run.
+void report(const char* name, double pixels, const std::function<void()>& ours,
+            const std::function<void()>& theirs) {
+    Sampler a(ours);
+    std::unique_ptr<Sampler> b(theirs ? new Sampler(theirs) : nullptr);
+    std::vector<double> oursSeconds;
+    std::vector<double> theirSeconds;
+    for (int i = 0; i < kSamples; ++i) {
+        oursSeconds.push_back(a.time());
+        if (b) {
+            theirSeconds.push_back(b->time());
+        }
+    }
+    const double mine = pixels / median(oursSeconds) / 1e6;
+    if (b) {
+        const double other = pixels / median(theirSeconds) / 1e6;
+        std::printf("%-26s %10.0f %10.0f %8.2f\n", name, mine, other, mine / other);
     } else {
-        std::printf("%-26s %10.0f %10s %8s\n", name, ours, "-", "-");
+        std::printf("%-26s %10.0f %10s %8s\n", name, mine, "-", "-");
     }
     std::fflush(stdout);
 }
@@ -67,9 +127,26 @@ void fillRandom(Nevra::ImageBase<T>& image, cv::Mat* twin, float top) {
     }
 }
 
-}  // namespace
+std::string processorName() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            const std::size_t colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(colon + 2);
+        }
+    }
+    return "unknown processor";
+}
 
-int main() {
+// The table of one code path, in this process.
+int runTable() {
+    namespace kernels = Nevra::kernels;
+    const char* disabled = std::getenv("OPENCV_CPU_DISABLE");
+    std::printf("== Nevra code path %s on %s\n",
+                kernels::codePathName(kernels::activeCodePath()), processorName().c_str());
+    std::printf("   OpenCV %s dispatch: %s (OPENCV_CPU_DISABLE=%s)\n", CV_VERSION,
+                cv::getCPUFeaturesLine().c_str(), disabled != nullptr ? disabled : "");
     cv::setNumThreads(1);
     constexpr int kSide = 1024;
     const double plane = static_cast<double>(kSide) * kSide;
@@ -97,47 +174,38 @@ int main() {
 
     std::unique_ptr<Nevra::Image> filtered(Nevra::createImage(Nevra::kTypeFloat));
     filtered->init(kSide, kSide, 1, 1, 1);
-    report("filter 3x3 float",
-           throughput(
-               [&] { image.computeFilteredImage(Nevra::kTypeFloat, smooth3, 3, filtered.get()); },
-               plane),
-           throughput([&] { cv::filter2D(src, dst, CV_32F, k3, anchor, 0, cv::BORDER_CONSTANT); },
-                      plane));
-    report("filter 5x5 float",
-           throughput(
-               [&] { image.computeFilteredImage(Nevra::kTypeFloat, smooth5, 5, filtered.get()); },
-               plane),
-           throughput([&] { cv::filter2D(src, dst, CV_32F, k5, anchor, 0, cv::BORDER_CONSTANT); },
-                      plane));
+    report(
+        "filter 3x3 float", plane,
+        [&] { image.computeFilteredImage(Nevra::kTypeFloat, smooth3, 3, filtered.get()); },
+        [&] { cv::filter2D(src, dst, CV_32F, k3, anchor, 0, cv::BORDER_CONSTANT); });
+    report(
+        "filter 5x5 float", plane,
+        [&] { image.computeFilteredImage(Nevra::kTypeFloat, smooth5, 5, filtered.get()); },
+        [&] { cv::filter2D(src, dst, CV_32F, k5, anchor, 0, cv::BORDER_CONSTANT); });
 
     std::unique_ptr<Nevra::Image> gradient(Nevra::createImage(Nevra::kTypeFloat));
     gradient->init(kSide, kSide, 1, 1, 2);
     report(
-        "gradient float",
-        throughput([&] { image.computeGradient(Nevra::kTypeFloat, nullptr, true, gradient.get()); },
-                   plane),
-        throughput(
-            [&] {
-                cv::filter2D(src, dst, CV_32F, kA, anchor, 0, cv::BORDER_CONSTANT);
-                cv::filter2D(src, dst2, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
-            },
-            plane));
+        "gradient float", plane,
+        [&] { image.computeGradient(Nevra::kTypeFloat, nullptr, true, gradient.get()); },
+        [&] {
+            cv::filter2D(src, dst, CV_32F, kA, anchor, 0, cv::BORDER_CONSTANT);
+            cv::filter2D(src, dst2, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
+        });
 
     std::unique_ptr<Nevra::Image> hessian(Nevra::createImage(Nevra::kTypeFloat));
     hessian->init(kSide, kSide, 1, 1, 3);
     cv::Mat p, q, r;
     report(
-        "hessian float",
-        throughput([&] { image.computeHessian(Nevra::kTypeFloat, nullptr, hessian.get()); }, plane),
-        throughput(
-            [&] {
-                cv::filter2D(src, dst, CV_32F, kA, anchor, 0, cv::BORDER_CONSTANT);
-                cv::filter2D(src, dst2, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
-                cv::filter2D(dst, p, CV_32F, kA, anchor, 0, cv::BORDER_CONSTANT);
-                cv::filter2D(dst, q, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
-                cv::filter2D(dst2, r, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
-            },
-            plane));
+        "hessian float", plane,
+        [&] { image.computeHessian(Nevra::kTypeFloat, nullptr, hessian.get()); },
+        [&] {
+            cv::filter2D(src, dst, CV_32F, kA, anchor, 0, cv::BORDER_CONSTANT);
+            cv::filter2D(src, dst2, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
+            cv::filter2D(dst, p, CV_32F, kA, anchor, 0, cv::BORDER_CONSTANT);
+            cv::filter2D(dst, q, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
+            cv::filter2D(dst2, r, CV_32F, kB, anchor, 0, cv::BORDER_CONSTANT);
+        });
 
     {
         constexpr int kCube = 128;
@@ -147,14 +215,10 @@ int main() {
         fillRandom(volume, nullptr, 255.0f);
         std::unique_ptr<Nevra::Image> result(Nevra::createImage(Nevra::kTypeFloat));
         result->init(kCube, kCube, kCube, 1, 3);
-        report("gradient 3D float 128^3",
-               throughput(
-                   [&] {
-                       volume.computeGradient3D(Nevra::kTypeFloat, nullptr, true, false,
-                                                result.get());
-                   },
-                   static_cast<double>(kCube) * kCube * kCube),
-               0.0);
+        report(
+            "gradient 3D float 128^3", static_cast<double>(kCube) * kCube * kCube,
+            [&] { volume.computeGradient3D(Nevra::kTypeFloat, nullptr, true, false, result.get()); },
+            nullptr);
     }
 
     {
@@ -164,13 +228,11 @@ int main() {
         cv::Mat src8(kSide, kSide, CV_8U);
         fillRandom(bytes, &src8, 256.0f);
         cv::Mat half;
-        report("downsample 2x2 u8",
-               throughput([&] { delete bytes.downsample(2, 2, 1, 1, true); }, plane),
-               throughput(
-                   [&] {
-                       cv::resize(src8, half, cv::Size(kSide / 2, kSide / 2), 0, 0, cv::INTER_AREA);
-                   },
-                   plane));
+        report(
+            "downsample 2x2 u8", plane, [&] { delete bytes.downsample(2, 2, 1, 1, true); },
+            [&] {
+                cv::resize(src8, half, cv::Size(kSide / 2, kSide / 2), 0, 0, cv::INTER_AREA);
+            });
     }
 
     {
@@ -180,12 +242,136 @@ int main() {
         cv::Mat src8(kSide, kSide, CV_8UC3);
         fillRandom(rgb, &src8, 256.0f);
         cv::Mat out8;
-        report("rotate u8x3", throughput([&] { rgb.rotate(2); }, plane),
-               throughput([&] { cv::rotate(src8, out8, cv::ROTATE_90_COUNTERCLOCKWISE); }, plane));
-        report("flip x u8x3", throughput([&] { rgb.flip(true, false, false, false); }, plane),
-               throughput([&] { cv::flip(src8, out8, 1); }, plane));
-        report("flip y u8x3", throughput([&] { rgb.flip(false, true, false, false); }, plane),
-               throughput([&] { cv::flip(src8, out8, 0); }, plane));
+        report(
+            "rotate u8x3", plane, [&] { rgb.rotate(2); },
+            [&] { cv::rotate(src8, out8, cv::ROTATE_90_COUNTERCLOCKWISE); });
+        report(
+            "flip x u8x3", plane, [&] { rgb.flip(true, false, false, false); },
+            [&] { cv::flip(src8, out8, 1); });
+        report(
+            "flip y u8x3", plane, [&] { rgb.flip(false, true, false, false); },
+            [&] { cv::flip(src8, out8, 0); });
+    }
+
+    {
+        // The game's panorama has this shape.
+        const bench::BmpFile file(2048, 256);
+        const std::string name = file.name();
+        Nevra::Bitmap bitmap;
+        bitmap.m_verbose = 0;
+        cv::Mat decoded;
+        report(
+            "BMP decode u8x3 2048x256", 2048.0 * 256.0,
+            [&] {
+                if (bitmap.readBitmap(name.c_str(), 1) != 1) {
+                    std::fprintf(stderr, "readBitmap failed\n");
+                    std::exit(1);
+                }
+            },
+            [&] {
+                decoded = cv::imread(name, cv::IMREAD_UNCHANGED);
+                if (decoded.empty()) {
+                    std::fprintf(stderr, "imread failed\n");
+                    std::exit(1);
+                }
+            });
     }
     return 0;
+}
+
+// What OpenCV must leave out to use no more than the instruction sets of `path`.
+const char* openCvLimit(Nevra::kernels::CodePath path) {
+    switch (path) {
+        case Nevra::kernels::CodePath::Baseline:
+            return "AVX512F,AVX512-SKX,AVX2,FMA3,AVX,FP16,SSE4.2,SSE4.1,POPCNT,SSSE3,SSE3";
+        case Nevra::kernels::CodePath::X86_64_V3:
+            return "AVX512F,AVX512-SKX";
+        case Nevra::kernels::CodePath::X86_64_V4:
+            break;
+    }
+    return "";
+}
+
+const char* shortName(Nevra::kernels::CodePath path) {
+    switch (path) {
+        case Nevra::kernels::CodePath::Baseline:
+            return "baseline";
+        case Nevra::kernels::CodePath::X86_64_V3:
+            return "v3";
+        case Nevra::kernels::CodePath::X86_64_V4:
+            break;
+    }
+    return "v4";
+}
+
+// Runs this program again for one path; false when it failed.
+bool runPath(Nevra::kernels::CodePath path, bool limitOpenCv) {
+    setenv("NEVRA_ISA", shortName(path), 1);
+    if (limitOpenCv) {
+        const char* limit = openCvLimit(path);
+        if (*limit != '\0') {
+            setenv("OPENCV_CPU_DISABLE", limit, 1);
+        } else {
+            unsetenv("OPENCV_CPU_DISABLE");
+        }
+    }
+    char self[] = "imageops_bench";
+    char child[] = "--table";
+    char* args[] = {self, child, nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, args, environ) != 0) {
+        std::perror("imageops_bench: cannot run itself");
+        return false;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::printf("\n");
+    std::fflush(stdout);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    namespace kernels = Nevra::kernels;
+    std::vector<kernels::CodePath> paths;
+    // A path named on the command line, or by NEVRA_ISA when none is.
+    auto add = [&paths](const char* name) {
+        for (int p = 0; p < kernels::kCodePathCount; ++p) {
+            const auto path = static_cast<kernels::CodePath>(p);
+            if (std::strcmp(name, shortName(path)) == 0 ||
+                std::strcmp(name, kernels::codePathName(path)) == 0) {
+                paths.push_back(path);
+                return true;
+            }
+        }
+        return false;
+    };
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--table") == 0) {
+            return runTable();
+        }
+        if (std::strcmp(argv[i], "--path") != 0 || i + 1 == argc || !add(argv[++i])) {
+            std::fprintf(stderr, "usage: %s [--path baseline|v3|v4]...\n", argv[0]);
+            return 2;
+        }
+    }
+    const char* requested = std::getenv("NEVRA_ISA");
+    if (paths.empty() && requested != nullptr && *requested != '\0' && !add(requested)) {
+        std::fprintf(stderr, "NEVRA_ISA=%s names no code path (baseline, v3, v4)\n", requested);
+        return 2;
+    }
+    if (paths.empty()) {
+        for (int p = 0; p < kernels::kCodePathCount; ++p) {
+            if (kernels::tableFor(static_cast<kernels::CodePath>(p)) != nullptr) {
+                paths.push_back(static_cast<kernels::CodePath>(p));
+            }
+        }
+    }
+    const bool limitOpenCv = std::getenv("OPENCV_CPU_DISABLE") == nullptr;
+    bool ok = true;
+    for (const kernels::CodePath path : paths) {
+        ok = runPath(path, limitOpenCv) && ok;
+    }
+    return ok ? 0 : 1;
 }

@@ -45,7 +45,7 @@ public:
     /// length, as in /proc), an unknown header size, depths other than 8 or >= 16, compression, a
     /// negative width, sizes beyond the limits (a row of more than 2^31 - 1 bytes too, even in a
     /// picture of height 0), an image over external storage (m_external_data), and when the
-    /// storage cannot be allocated (init then prints "Error while initializing!\n").
+    /// storage cannot be allocated.
     /// Prints nothing itself.
     int readBitmap(const char* fileName, int option);
 

@@ -48,6 +48,13 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+struct StorageReleaser {
+    void operator()(unsigned char* block) const { releaseAligned(block); }
+};
+
+// Bottom-up or padded rows are read this many bytes at a time (at least one row).
+constexpr long long kChunkBytes = 128 * 1024;
+
 // Reads `count` bytes at `offset`; false when the file holds fewer.
 bool readAt(std::FILE* file, long long offset, unsigned char* out, std::size_t count) {
     if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) {
@@ -165,45 +172,62 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
     if (bitfields && !readAt(file.get(), kFileHeaderSize + kInfoHeaderSize, masks, sizeof masks)) {
         return -1;
     }
-    std::unique_ptr<unsigned char[]> pixels;
-    if (pixelBytes > 0) {
-        // Check the length first so that a tiny file cannot make us allocate a huge buffer.
+    // The rows go straight into new storage, each to its place in the picture (row 0 the top);
+    // the storage becomes the image's only once every row is read.
+    const long long stride = w * channels;
+    const long long storageBytes = stride * h;
+    std::unique_ptr<unsigned char, StorageReleaser> storage(
+        storageBytes > 0 ? static_cast<unsigned char*>(
+                               allocateAligned(static_cast<std::size_t>(storageBytes)))
+                         : nullptr);
+    if (storageBytes > 0 && !storage) {
+        return -1;
+    }
+    const bool bottomUp = height > 0;
+    if (storageBytes > 0) {
+        // Check the length first so that a tiny file cannot make us read into nothing.
         if (std::fseek(file.get(), 0, SEEK_END) != 0 || std::ftell(file.get()) < 0 ||
-            std::ftell(file.get()) - dataStart < pixelBytes) {
+            std::ftell(file.get()) - dataStart < pixelBytes ||
+            std::fseek(file.get(), static_cast<long>(dataStart), SEEK_SET) != 0) {
             return -1;
         }
-        pixels.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(pixelBytes)]);
-        if (!pixels ||
-            !readAt(file.get(), dataStart, pixels.get(), static_cast<std::size_t>(pixelBytes))) {
-            return -1;
+        if (!bottomUp && rowBytes == stride) {
+            if (std::fread(storage.get(), 1, static_cast<std::size_t>(storageBytes),
+                           file.get()) != static_cast<std::size_t>(storageBytes)) {
+                return -1;
+            }
+        } else {
+            // Whole file rows, some at a time, through a buffer that stays in the cache.
+            const long long rowsPerChunk = std::max(1LL, kChunkBytes / rowBytes);
+            std::unique_ptr<unsigned char[]> chunk(
+                new (std::nothrow) unsigned char[static_cast<std::size_t>(
+                    std::min(rowsPerChunk, h) * rowBytes)]);
+            if (!chunk) {
+                return -1;
+            }
+            for (long long r = 0; r < h; r += rowsPerChunk) {
+                const long long rows = std::min(rowsPerChunk, h - r);
+                const std::size_t bytes = static_cast<std::size_t>(rows * rowBytes);
+                if (std::fread(chunk.get(), 1, bytes, file.get()) != bytes) {
+                    return -1;
+                }
+                for (long long i = 0; i < rows; ++i) {
+                    const long long target = bottomUp ? h - 1 - (r + i) : r + i;
+                    std::memcpy(storage.get() + target * stride, chunk.get() + i * rowBytes,
+                                static_cast<std::size_t>(stride));
+                }
+            }
         }
     }
     file.reset();
 
-    // Everything is read and sound. The picture is made in an image of its own first, so that
-    // storage that cannot be had leaves this one as it was.
-    ImageBase<unsigned char> picture;
-    picture.init(width, static_cast<int>(h), 1, 1, channels);
-    if (picture.m_data == nullptr && w * channels * h > 0) {
-        return -1;  // init could not allocate and said so
-    }
-    const bool bottomUp = height > 0;
-    for (long long r = 0; r < h && picture.m_image_size > 0; ++r) {  // width 0: no storage
-        const long long target = bottomUp ? h - 1 - r : r;
-        std::memcpy(picture.m_data + target * picture.m_stride, pixels.get() + r * rowBytes,
-                    static_cast<std::size_t>(picture.m_stride));
-    }
-
-    // Commit: this image takes the picture's geometry, records and storage, as init would give.
+    // Everything is read and sound: commit.
+    const int invalid = Image::init(width, static_cast<int>(h), 1, 1, channels);
     releaseData();
-    std::copy(picture.m_dim, picture.m_dim + 4, m_dim);
-    m_channels = picture.m_channels;
-    m_stride = picture.m_stride;
-    m_slice_size = picture.m_slice_size;
-    m_frame_size = picture.m_frame_size;
-    m_image_size = picture.m_image_size;
-    std::swap(m_window_level, picture.m_window_level);
-    std::swap(m_data, picture.m_data);
+    if (invalid != 0) {
+        return -1;  // no window/level records could be had: the image is left empty
+    }
+    m_data = storage.release();
     if (xPelsPerMeter != 0) {
         m_spacing[0] = static_cast<float>(static_cast<double>(width) / xPelsPerMeter);
     }

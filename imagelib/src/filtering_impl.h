@@ -2,15 +2,17 @@
 // Included by imagebase.cpp only.
 //
 // Every operation works row by row: the values of one output row are summed into float rows by
-// the kernels of kernels.h (one pass per non-zero weight, so each pixel's terms are added in the
-// order of its sum), then written to the result as setNext would write them one by one.
+// the kernels of kernel_table.h (each pixel's terms added in the order of its sum), then written
+// to the result as setNext would write them one by one.
 #ifndef NEVRA_SRC_FILTERING_IMPL_H
 #define NEVRA_SRC_FILTERING_IMPL_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <iostream>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -126,9 +128,7 @@ struct Range {
     float bounds[2] = {1e16f, -1e16f};  // low, high
     float low() const { return bounds[0]; }
     float high() const { return bounds[1]; }
-    void add(const float* values, int count) {
-        kernels::widenRange(values, count, bounds[0], bounds[1]);
-    }
+    void add(const float* values, int count) { kernels::active().widenRange(values, count, bounds); }
     void addZero() {
         const float zero = 0.0f;
         add(&zero, 1);
@@ -185,106 +185,327 @@ private:
     std::vector<float> m_copy;
 };
 
-// The non-zero weights of a window with the offsets of their samples from an origin, in the
-// order of the pixel's sum.
-struct Taps {
-    std::vector<float> weights;
-    std::vector<long long> offsets;
-    std::vector<const float*> rows;
-
-    void bind(const float* origin) {
-        rows.resize(offsets.size());
-        for (std::size_t i = 0; i < offsets.size(); ++i) {
-            rows[i] = origin + offsets[i];
-        }
-    }
-    int count() const { return static_cast<int>(weights.size()); }
+// What the values of the rows a window reads can be, which decides the products that are exact.
+enum class RowValues {
+    SmallIntegers,  // whole numbers of at most 16 bits: elements of the small integer types
+    Bounded,        // magnitudes below 2^32: elements of the 32-bit integer types
+    Floats,         // anything: each row is checked for its largest magnitude as it comes
 };
 
-// The non-zero weights of a 3 x 3 kernel in the order of the sum over r (outer) and q (inner),
-// each with the line (0, 1, 2 for rows y - 1, y, y + 1) and the column offset of its sample.
-// K(r, q) takes the sample at (x + q - 1, y + r - 1), or with `transposed` at (x + r - 1,
-// y + q - 1).
-struct PlaneTaps {
-    std::vector<float> weights;
-    std::vector<int> lines;
-    std::vector<int> columns;
-    std::vector<const float*> rows;
-
-    PlaneTaps(const float* kernel, bool transposed) {
-        for (int r = 0; r < 3; ++r) {
-            for (int q = 0; q < 3; ++q) {
-                const float w = kernel[3 * r + q];
-                if (w != 0.0f) {
-                    weights.push_back(w);
-                    lines.push_back(transposed ? q : r);
-                    columns.push_back(transposed ? r : q);
-                }
-            }
-        }
-        rows.resize(weights.size());
-    }
-
-    // out[1 .. width - 2] := the sums of the pixels x = 1 .. width - 2 of a row whose rows
-    // y - 1, y, y + 1 are lines[0..2]; out[0] and out[width - 1] := 0. The sums (not the two
-    // zeros) widen `range` when given. REQUIRES: width >= 3.
-    void innerRow(const float* const lines3[3], int width, float* out, Range* range = nullptr) {
-        for (std::size_t i = 0; i < weights.size(); ++i) {
-            rows[i] = lines3[lines[i]] + columns[i];
-        }
-        kernels::correlateRow(out + 1, width - 2, rows.data(), weights.data(),
-                              static_cast<int>(weights.size()),
-                              range != nullptr ? range->bounds : nullptr);
-        out[0] = 0.0f;
-        out[width - 1] = 0.0f;
-    }
-};
-
-// Rows y - 1, y, y + 1 of a plane of rows `width` long.
-inline void linesOf(const float* plane, int width, int y, const float* lines[3]) {
-    for (int i = 0; i < 3; ++i) {
-        lines[i] = plane + static_cast<long long>(y - 1 + i) * width;
+template <class T>
+constexpr RowValues rowValuesOf() {
+    if constexpr (std::is_integral_v<T> && sizeof(T) <= 2) {
+        return RowValues::SmallIntegers;
+    } else if constexpr (std::is_integral_v<T>) {
+        return RowValues::Bounded;
+    } else {
+        return RowValues::Floats;
     }
 }
 
+// Rows of floats whose magnitudes stay below this bound have exact products with the weights
+// exactWeight accepts.
+constexpr float kExactBound = 0x1p100f;
+
+// True when w * v needs no rounding for every v of such rows below kExactBound: w a power of two
+// from 2 to 2^16 (or its negative), or, for small whole numbers, a whole number up to 256.
+inline bool exactWeight(float w, RowValues values) {
+    const float m = std::fabs(w);
+    int exponent = 0;
+    if (std::frexp(m, &exponent) == 0.5f && exponent >= 2 && exponent <= 17) {
+        return true;
+    }
+    return values == RowValues::SmallIntegers && m <= 256.0f && m == std::floor(m);
+}
+
+// The non-zero weights of a 3 x 3 x 3 window with the offsets of their samples from an origin,
+// in the order of the pixel's sum.
+struct Taps {
+    std::vector<float> weights;
+    std::vector<long long> offsets;
+    std::vector<kernels::Term> terms;
+
+    // Products are taken as exact only for integer rows, which need no checking.
+    void bind(const float* origin, RowValues values) {
+        terms.resize(offsets.size());
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            terms[i] = {origin + offsets[i], weights[i],
+                        values != RowValues::Floats && exactWeight(weights[i], values)};
+        }
+    }
+    int count() const { return static_cast<int>(weights.size()); }
+    // The sums of n pixels from the origin bound last into out.
+    void sum(float* out, int n, float* range) const {
+        kernels::active().correlateRow(out, n, terms.data(), count(), range, nullptr);
+    }
+};
+
+// The rows a window of taps reads, kept for the `span` most recent row indices. Each row of
+// floats is checked once for its largest magnitude (whether the products of exact weights with
+// it are exact). Rows also get their multiples by magnitudes that several taps multiply with,
+// when these stay within the first-level cache: the taps then read one product made once per row
+// instead of multiplying again, since a + w * v is exactly a + |w| * v for w > 0 and a - |w| * v
+// for w < 0.
+class WindowRows {
+public:
+    // weights: the non-zero weights of every tap that will read the rows; width: the row length.
+    WindowRows(const std::vector<float>& weights, int span, int width, RowValues values)
+        : m_span(std::max(span, 1)), m_width(std::max(width, 0)), m_values(values) {
+        const bool fuses = kernels::active().fusesExactProducts;
+        std::vector<float> multiplied;  // the magnitudes of the taps that multiply
+        for (float w : weights) {
+            const float m = std::fabs(w);
+            if (m == 1.0f || std::isnan(m)) {
+                continue;
+            }
+            if (fuses && exactWeight(w, values)) {
+                m_check = values == RowValues::Floats;
+                continue;
+            }
+            multiplied.push_back(m);
+        }
+        for (float m : multiplied) {
+            if (std::count(multiplied.begin(), multiplied.end(), m) > 1 &&
+                std::find(m_magnitudes.begin(), m_magnitudes.end(), m) == m_magnitudes.end()) {
+                m_magnitudes.push_back(m);
+            }
+        }
+        const std::size_t bytes =
+            static_cast<std::size_t>(m_span) * m_magnitudes.size() * stride() * sizeof(float);
+        if (bytes > kProductBytes) {
+            m_magnitudes.clear();
+        }
+        m_rows.assign(static_cast<std::size_t>(m_span), nullptr);
+        m_bounded.assign(static_cast<std::size_t>(m_span), !m_check);
+        m_largest.assign(static_cast<std::size_t>(m_span),
+                         values == RowValues::SmallIntegers ? 65536.0f
+                         : values == RowValues::Bounded     ? 0x1p32f
+                                                            : std::numeric_limits<float>::infinity());
+        m_products.resize(static_cast<std::size_t>(m_span) * m_magnitudes.size() * stride());
+    }
+
+    RowValues values() const { return m_values; }
+
+    // The index of the product that a tap of `weight` reads, or -1 when it reads the row.
+    int scaleOf(float weight) const {
+        const auto at = std::find(m_magnitudes.begin(), m_magnitudes.end(), std::fabs(weight));
+        return at == m_magnitudes.end() ? -1 : static_cast<int>(at - m_magnitudes.begin());
+    }
+
+    // Row `index` holds `row` (m_width values), until index + span comes. `known`, when not
+    // negative, is a bound of the row's magnitudes the caller knows (NaN values aside), which
+    // spares looking through it.
+    void load(long long index, const float* row, float known = -1.0f) {
+        const std::size_t slot = static_cast<std::size_t>(index % m_span);
+        const kernels::Table& k = kernels::active();
+        m_rows[slot] = row;
+        if (m_check) {
+            const float largest = known >= 0.0f ? known
+                                  : row == m_ahead.values && m_ahead.largest >= 0.0f
+                                      ? m_ahead.largest
+                                      : k.largestMagnitude(row, m_width);
+            m_bounded[slot] = largest < kExactBound;
+            m_largest[slot] = largest;
+            m_ahead.values = nullptr;
+        }
+        for (std::size_t i = 0; i < m_magnitudes.size(); ++i) {
+            k.scaleRow(product(slot, i), row, m_magnitudes[i], m_width);
+        }
+    }
+
+    // A bound of the magnitudes of rows first .. first + lines - 1 (NaN values aside); infinite
+    // when rows of floats are not looked through.
+    float largestOf(long long first, int lines) const {
+        float largest = 0.0f;
+        for (int i = 0; i < lines; ++i) {
+            const float v = m_largest[static_cast<std::size_t>((first + i) % m_span)];
+            largest = v > largest ? v : largest;
+        }
+        return largest;
+    }
+
+    // Where row `index` is kept.
+    int slotOf(long long index) const { return static_cast<int>(index % m_span); }
+    // The slot `lines` rows after `slot`. REQUIRES: lines < span.
+    int slotAfter(int slot, int lines) const {
+        return slot + lines < m_span ? slot + lines : slot + lines - m_span;
+    }
+
+    // The term of a tap of `weight` on the row kept in `slot`, at `column`; scale as scaleOf gives
+    // it, exact as exactWeight.
+    kernels::Term term(int slot, int column, float weight, int scale, bool exact) {
+        if (scale >= 0) {
+            return {product(slot, static_cast<std::size_t>(scale)) + column,
+                    weight > 0.0f ? 1.0f : -1.0f, false};
+        }
+        return {m_rows[slot] + column, weight, exact && m_bounded[slot]};
+    }
+
+    // The look at row `index` of a plane of `rows` rows (m_width long) to hand to the kernel that
+    // makes the current row, so that the row is in the cache (and checked, when rows are) when it
+    // is loaded; null when neither a check nor products wait for it, or there is no such row.
+    kernels::Scan* ahead(const float* plane, long long index, long long rows) {
+        if ((!m_check && m_magnitudes.empty()) || index >= rows) {
+            return nullptr;
+        }
+        m_ahead = {plane + index * m_width, m_width, -1.0f, m_check};
+        return &m_ahead;
+    }
+
+    // Loads the rows of a plane (rows m_width long) up to row `last`, from `next` on.
+    void loadUpTo(const float* plane, long long last, long long& next) {
+        for (; next <= last; ++next) {
+            load(next, plane + next * m_width);
+        }
+    }
+
+private:
+    static constexpr std::size_t kProductBytes = 32 * 1024;
+
+    float* product(std::size_t slot, std::size_t k) {
+        return m_products.data() + (slot * m_magnitudes.size() + k) * stride();
+    }
+
+    // Product rows lie one cache line more than a multiple of 64 bytes apart: rows a multiple of
+    // 4 KiB apart would compete for the same few cache sets.
+    std::size_t stride() const { return (static_cast<std::size_t>(m_width) + 15) / 16 * 16 + 16; }
+
+    int m_span;
+    int m_width;
+    RowValues m_values;
+    bool m_check = false;  // rows of floats are checked for exact products
+    kernels::Scan m_ahead{nullptr, 0, -1.0f, false};  // the row looked at ahead
+    std::vector<float> m_magnitudes;
+    std::vector<const float*> m_rows;
+    std::vector<char> m_bounded;
+    std::vector<float> m_largest;  // a bound of each kept row's magnitudes
+    std::vector<float> m_products;
+};
+
+// The non-zero weights of a window in the order of a pixel's sum, each with the line of its
+// sample (0 for the window's top row) and its column (0 for the window's left column), and the
+// terms of one row of pixels.
+struct Window {
+    std::vector<float> weights;
+    std::vector<int> lines;
+    std::vector<int> columns;
+    std::vector<int> scales;  // WindowRows::scaleOf
+    std::vector<char> exact;  // exactWeight
+    std::vector<kernels::Term> terms;
+
+    void add(float weight, int line, int column) {
+        weights.push_back(weight);
+        lines.push_back(line);
+        columns.push_back(column);
+    }
+    int count() const { return static_cast<int>(weights.size()); }
+
+    // The taps read the rows (and products) of `rows` from now on.
+    void readFrom(const WindowRows& rows) {
+        scales.resize(weights.size());
+        exact.resize(weights.size());
+        terms.resize(weights.size());
+        for (std::size_t i = 0; i < weights.size(); ++i) {
+            scales[i] = rows.scaleOf(weights[i]);
+            exact[i] = exactWeight(weights[i], rows.values());
+        }
+    }
+
+    // The terms of the pixels whose window's top row is row `top` of `rows`, for the pixel whose
+    // window's left column is column 0.
+    const kernels::Term* bind(WindowRows& rows, long long top) {
+        const int first = rows.slotOf(top);
+        for (std::size_t i = 0; i < weights.size(); ++i) {
+            terms[i] = rows.term(rows.slotAfter(first, lines[i]), columns[i], weights[i],
+                                 scales[i], exact[i] != 0);
+        }
+        return terms.data();
+    }
+};
+
+// The window of a 3 x 3 kernel in the order of the sum over r (outer) and q (inner): K(r, q)
+// takes the sample at (x + q - 1, y + r - 1), or with `transposed` at (x + r - 1, y + q - 1).
+inline Window planeWindow(const float* kernel, bool transposed) {
+    Window window;
+    for (int r = 0; r < 3; ++r) {
+        for (int q = 0; q < 3; ++q) {
+            const float w = kernel[3 * r + q];
+            if (w != 0.0f) {
+                window.add(w, transposed ? q : r, transposed ? r : q);
+            }
+        }
+    }
+    return window;
+}
+
+// The weights of both windows, for the rows they read together.
+inline std::vector<float> weightsOf(const Window& a, const Window& b) {
+    std::vector<float> all = a.weights;
+    all.insert(all.end(), b.weights.begin(), b.weights.end());
+    return all;
+}
+
+// The inner pixels x = 1 .. width - 2 of row y of a plane, from the rows y - 1, y, y + 1 loaded
+// in `rows`: into out[1 .. width - 2], out[0] and out[width - 1] := 0. `ahead` as the kernels
+// take it.
+inline void innerRow(Window& window, WindowRows& rows, long long y, int width, float* out,
+                     kernels::Scan* ahead) {
+    kernels::active().correlateRow(out + 1, width - 2, window.bind(rows, y - 1), window.count(),
+                                   nullptr, ahead);
+    out[0] = 0.0f;
+    out[width - 1] = 0.0f;
+}
+
 // One output row of the Hessian: P with the kernel on g0, Q with its transpose on g0, R with its
-// transpose on g1 (each given as its three rows around y), or zeros on the outer ring. The row
-// goes to the writer as P, Q, R per pixel and into the three ranges.
+// transpose on g1, or zeros on the outer ring. The row goes to the writer as P, Q, R per pixel
+// and into the three ranges.
 struct HessianRows {
-    PlaneTaps p;
-    PlaneTaps q;
-    PlaneTaps r;
-    std::vector<float> values;
+    Window p;
+    Window q;
+    Window r;
+    WindowRows g0;  // rows of the gradient's channel 0, read by p and q
+    WindowRows g1;  // and of its channel 1, read by r
     std::vector<float> out;
     int width;
 
-    HessianRows(const float* kernel, int w)
-        : p(kernel, false),
-          q(kernel, true),
-          r(kernel, true),
-          values(3 * static_cast<std::size_t>(w)),
-          out(3 * static_cast<std::size_t>(w)),
-          width(w) {}
+    HessianRows(const float* kernel, int w, RowValues values)
+        : p(planeWindow(kernel, false)),
+          q(planeWindow(kernel, true)),
+          r(planeWindow(kernel, true)),
+          g0(weightsOf(p, q), 3, w, values),
+          g1(r.weights, 3, w, values),
+          out(3 * static_cast<std::size_t>(std::max(w, 0))),
+          width(w) {
+        p.readFrom(g0);
+        q.readFrom(g0);
+        r.readFrom(g1);
+    }
 
-    void emit(bool inner, const float* const g0[3], const float* const g1[3], ResultWriter& writer,
-              Range ranges[3]) {
-        float* rowP = values.data();
-        float* rowQ = rowP + width;
-        float* rowR = rowQ + width;
+    // Row y of the two gradient channels (width values each), for the rows y - 1 to y + 1;
+    // `known` as WindowRows::load takes it.
+    void load(long long y, const float* row0, const float* row1, float known = -1.0f) {
+        g0.load(y, row0, known);
+        g1.load(y, row1, known);
+    }
+
+    // Row y of the Hessian; an inner row needs the gradient rows y - 1, y and y + 1 loaded.
+    void emit(bool inner, long long y, ResultWriter& writer, Range ranges[3]) {
+        float* target = writer.place(3 * width, out.data());
         if (inner && width >= 3) {
-            p.innerRow(g0, width, rowP, &ranges[0]);
-            q.innerRow(g0, width, rowQ, &ranges[1]);
-            r.innerRow(g1, width, rowR, &ranges[2]);
+            const kernels::Sum sums[3] = {{p.bind(g0, y - 1), p.count(), ranges[0].bounds},
+                                          {q.bind(g0, y - 1), q.count(), ranges[1].bounds},
+                                          {r.bind(g1, y - 1), r.count(), ranges[2].bounds}};
+            kernels::active().correlateInterleaved(target + 3, width - 2, sums, 3, nullptr);
+            std::fill(target, target + 3, 0.0f);
+            std::fill(target + 3 * (width - 1), target + 3 * width, 0.0f);
         } else {
-            std::fill(values.begin(), values.end(), 0.0f);
+            std::fill(target, target + 3 * width, 0.0f);
         }
         if (width > 0) {
             for (int c = 0; c < 3; ++c) {
                 ranges[c].addZero();  // the outer ring
             }
         }
-        float* target = writer.place(3 * width, out.data());
-        kernels::interleave3(target, rowP, rowQ, rowR, width);
         writer.finish(target, 3 * width);
     }
 };
@@ -363,18 +584,18 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
     }
     const int h = (windowSize - 1) / 2;
 
-    // The non-zero weights in the order of the sum: j (rows) outer, i (columns) inner. Offsets
-    // count from the sample of the row's first inner pixel, (h, y).
-    Taps taps;
+    // The non-zero weights in the order of the sum: j (rows) outer, i (columns) inner.
+    Window window;
     for (int j = -h; j <= h; ++j) {
         for (int i = -h; i <= h; ++i) {
             const float w = filter[static_cast<long long>(j + h) * windowSize + (i + h)];
             if (w != 0.0f) {
-                taps.weights.push_back(w);
-                taps.offsets.push_back(static_cast<long long>(j) * W + i + h);
+                window.add(w, j + h, i + h);
             }
         }
     }
+    WindowRows rows(window.weights, windowSize, W, rowValuesOf<T>());
+    window.readFrom(rows);
 
     const FloatView<T> input(m_data, plane * D, 1, 0);
     ResultWriter writer(output);
@@ -385,14 +606,16 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
     const int inner = W - 2 * margin;
     for (int z = 0; z < D; ++z) {
         const float* slice = input.values() + z * plane;
+        long long next = 0;  // the next row of the slice to load
         for (int y = 0; y < H; ++y) {
             float* target = writer.place(W, row.data());
-            if (y >= margin && y < H - margin && inner > 0 && taps.count() > 0) {
+            if (y >= margin && y < H - margin && inner > 0 && window.count() > 0) {
                 std::fill(target, target + margin, 0.0f);
                 std::fill(target + W - margin, target + W, 0.0f);
-                taps.bind(slice + static_cast<long long>(y) * W);
-                kernels::correlateRow(target + margin, inner, taps.rows.data(), taps.weights.data(),
-                                      taps.count(), range.bounds);
+                rows.loadUpTo(slice, y + h, next);
+                kernels::active().correlateRow(target + margin, inner, window.bind(rows, y - h),
+                                               window.count(), range.bounds,
+                                               rows.ahead(slice, y + h + 1, H));
                 if (margin > 0) {
                     range.addZero();
                 }
@@ -472,30 +695,34 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
     const FloatView<T> input(m_data, plane * D, 1, 0);
     ResultWriter writer(output);
     Range range;
-    PlaneTaps a(kernel, false);
-    PlaneTaps b(kernel, true);
-    std::vector<float> rowA(static_cast<std::size_t>(std::max(W, 0)));
-    std::vector<float> rowB(rowA.size());
-    std::vector<float> out(2 * rowA.size());
+    Window a = planeWindow(kernel, false);
+    Window b = planeWindow(kernel, true);
+    WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
+    a.readFrom(rows);
+    b.readFrom(rows);
     const int count = W - 2 * s;
+    std::vector<float> out(2 * static_cast<std::size_t>(std::max(count, 0)));
     for (int z = 0; z < D && count > 0; ++z) {
         const float* slice = input.values() + z * plane;
+        long long next = 0;  // the next row of the slice to load
         for (int y = s; y <= H - 1 - s; ++y) {
+            float* target = writer.place(2 * count, out.data());
             if (y >= 1 && y <= H - 2 && W >= 3) {
-                const float* lines[3];
-                linesOf(slice, W, y, lines);
-                a.innerRow(lines, W, rowA.data(), &range);
-                b.innerRow(lines, W, rowB.data(), &range);
+                // A and B of the inner pixels 1 .. W - 2, after the zeros of x = 0 with keepSize.
+                rows.loadUpTo(slice, y + 1, next);
+                const kernels::Sum sums[2] = {{a.bind(rows, y - 1), a.count(), range.bounds},
+                                              {b.bind(rows, y - 1), b.count(), range.bounds}};
+                kernels::active().correlateInterleaved(target + 2 * (1 - s), W - 2, sums, 2,
+                                                       rows.ahead(slice, y + 2, H));
                 if (keepSize) {
+                    std::fill(target, target + 2, 0.0f);
+                    std::fill(target + 2 * (W - 1), target + 2 * W, 0.0f);
                     range.addZero();  // the outer ring
                 }
             } else {
-                std::fill(rowA.begin(), rowA.end(), 0.0f);
-                std::fill(rowB.begin(), rowB.end(), 0.0f);
+                std::fill(target, target + 2 * count, 0.0f);
                 range.addZero();
             }
-            float* target = writer.place(2 * count, out.data());
-            kernels::interleave2(target, rowA.data() + s, rowB.data() + s, count);
             writer.finish(target, 2 * count);
         }
     }
@@ -552,30 +779,43 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
         // Float and double results hold the gradient exactly, so its rows are used as they are
         // made, three at a time in a ring, without the intermediate image.
         const FloatView<T> input(m_data, plane * D, 1, 0);
-        PlaneTaps a(kernel, false);
-        PlaneTaps b(kernel, true);
+        Window a = planeWindow(kernel, false);
+        Window b = planeWindow(kernel, true);
+        WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
+        a.readFrom(rows);
+        b.readFrom(rows);
         std::vector<float> ring(6 * static_cast<std::size_t>(W));
         auto ringRow = [&](int channel, int y) {
             return ring.data() + static_cast<std::size_t>(3 * channel + y % 3) * W;
         };
-        HessianRows hessian(kernel, W);
+        HessianRows hessian(kernel, W, RowValues::Floats);
         ResultWriter writer(output);
         Range ranges[3];
+        // A gradient value is at most the kernel's weights' magnitudes summed times the largest
+        // sample it takes (twice that, for the roundings of its sum).
+        double gain = 0.0;
+        for (int i = 0; i < 9; ++i) {
+            gain += std::fabs(static_cast<double>(kernel[i]));
+        }
         for (int z = 0; z < D; ++z) {
             const float* slice = input.values() + z * plane;
-            // The gradient row y as computeGradient with keepSize makes it.
+            long long next = 0;  // the next row of the slice to load
+            // The gradient row y as computeGradient with keepSize makes it, handed to the Hessian.
             auto gradientRow = [&](int y) {
                 float* rowA = ringRow(0, y);
                 float* rowB = ringRow(1, y);
+                float known = 0.0f;
                 if (y >= 1 && y <= H - 2 && W >= 3) {
-                    const float* lines[3];
-                    linesOf(slice, W, y, lines);
-                    a.innerRow(lines, W, rowA);
-                    b.innerRow(lines, W, rowB);
+                    rows.loadUpTo(slice, y + 1, next);
+                    innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
+                    innerRow(b, rows, y, W, rowB, nullptr);
+                    const double bound = 2.0 * gain * rows.largestOf(y - 1, 3);
+                    known = bound < 0x1p120 ? static_cast<float>(bound) : -1.0f;
                 } else {
                     std::fill(rowA, rowA + W, 0.0f);
                     std::fill(rowB, rowB + W, 0.0f);
                 }
+                hessian.load(y, rowA, rowB, known);
             };
             if (H > 0) {
                 gradientRow(0);
@@ -584,16 +824,7 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
                 if (y + 1 < H) {
                     gradientRow(y + 1);
                 }
-                const bool inner = y >= 1 && y <= H - 2;
-                const float* g0[3] = {nullptr, nullptr, nullptr};
-                const float* g1[3] = {nullptr, nullptr, nullptr};
-                if (inner) {
-                    for (int i = 0; i < 3; ++i) {
-                        g0[i] = ringRow(0, y - 1 + i);
-                        g1[i] = ringRow(1, y - 1 + i);
-                    }
-                }
-                hessian.emit(inner, g0, g1, writer, ranges);
+                hessian.emit(y >= 1 && y <= H - 2, y, writer, ranges);
             }
         }
         for (int c = 0; c < 3; ++c) {
@@ -604,19 +835,18 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
 
     const FloatView<T> g0(m_data, plane * D, m_channels, 0);
     const FloatView<T> g1(m_data, plane * D, m_channels, 1);
-    HessianRows hessian(kernel, W);
+    HessianRows hessian(kernel, W, rowValuesOf<T>());
     ResultWriter writer(output);
     Range ranges[3];
     for (int z = 0; z < D; ++z) {
+        long long next = 0;  // the next row of the slice to load
         for (int y = 0; y < H; ++y) {
             const bool inner = y >= 1 && y <= H - 2;
-            const float* lines0[3] = {nullptr, nullptr, nullptr};
-            const float* lines1[3] = {nullptr, nullptr, nullptr};
-            if (inner) {
-                linesOf(g0.values() + z * plane, W, y, lines0);
-                linesOf(g1.values() + z * plane, W, y, lines1);
+            for (; inner && next <= y + 1; ++next) {
+                hessian.load(next, g0.values() + z * plane + next * W,
+                             g1.values() + z * plane + next * W);
             }
-            hessian.emit(inner, lines0, lines1, writer, ranges);
+            hessian.emit(inner, y, writer, ranges);
         }
     }
     for (int c = 0; c < 3; ++c) {
@@ -708,15 +938,12 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
             // Unclamped values widen the range as they are summed; clamped ones afterwards.
             float* bounds = clamps ? nullptr : range.bounds;
             if (z >= 1 && z <= D - 2 && y >= 1 && y <= H - 2 && W >= 3) {
-                u.bind(row);
-                kernels::correlateRow(rowU.data() + 1, W - 2, u.rows.data(), u.weights.data(),
-                                      u.count(), bounds);
-                v.bind(row);
-                kernels::correlateRow(rowV.data() + 1, W - 2, v.rows.data(), v.weights.data(),
-                                      v.count(), bounds);
-                sTaps.bind(row);
-                kernels::correlateRow(rowS.data() + 1, W - 2, sTaps.rows.data(),
-                                      sTaps.weights.data(), sTaps.count(), bounds);
+                u.bind(row, rowValuesOf<T>());
+                u.sum(rowU.data() + 1, W - 2, bounds);
+                v.bind(row, rowValuesOf<T>());
+                v.sum(rowV.data() + 1, W - 2, bounds);
+                sTaps.bind(row, rowValuesOf<T>());
+                sTaps.sum(rowS.data() + 1, W - 2, bounds);
                 rowU[0] = rowV[0] = rowS[0] = 0.0f;
                 rowU[W - 1] = rowV[W - 1] = rowS[W - 1] = 0.0f;
                 if (keepSize && !clamps) {
@@ -753,8 +980,8 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
                     target[4 * i + 3] = row[s + i];
                 }
             } else {
-                kernels::interleave3(target, rowU.data() + s, rowV.data() + s, rowS.data() + s,
-                                     count);
+                kernels::active().interleave3(target, rowU.data() + s, rowV.data() + s,
+                                              rowS.data() + s, count);
             }
             writer.finish(target, channels * count);
             if (clamps) {

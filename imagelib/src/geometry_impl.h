@@ -97,7 +97,7 @@ inline void reverseRow(const unsigned char* src, unsigned char* dst, int count, 
         case 2:
             return reverseRowFixed<2>(src, dst, count);
         case 3:
-            return kernels::reverseTriples(dst, src, count);
+            return kernels::active().reverseTriples(dst, src, count);
         case 4:
             return reverseRowFixed<4>(src, dst, count);
         case 6:
@@ -220,7 +220,7 @@ ImageBase<T>* ImageBase<T>::downsample(int fx, int fy, int fz, int ft, bool newI
                             const T* row = m_data + static_cast<long long>(t) * m_frame_size +
                                            static_cast<long long>(z) * m_slice_size +
                                            static_cast<long long>(2 * y) * m_stride;
-                            kernels::halveBytes2x2(out, row, row + m_stride, nx);
+                            kernels::active().halveBytes2x2(out, row, row + m_stride, nx);
                             out += rowLength;
                         }
                     }
@@ -380,7 +380,7 @@ void ImageBase<T>::rotate(int axis) {
         T* targetFrame = target + static_cast<long long>(t) * m_frame_size;
         for (int z = 0; z < Z; ++z) {
             if (axis == 2 && pixelBytes == 3) {
-                kernels::turnTriples(reinterpret_cast<unsigned char*>(
+                kernels::active().turnTriples(reinterpret_cast<unsigned char*>(
                                          targetFrame + static_cast<long long>(z) * m_slice_size),
                                      reinterpret_cast<const unsigned char*>(
                                          frame + static_cast<long long>(z) * m_slice_size),

@@ -1,8 +1,8 @@
-// Replaces the aligned forms of the global allocation functions for a test binary, so that a
-// test can make the image library's storage allocation fail on purpose (see
-// nevra_test::FailingAllocations). The library takes all pixel storage through them.
+// Replaces the global allocation functions for a test binary, so that a test can make the image
+// library's storage allocation fail on purpose (see nevra_test::FailingAllocations). The library
+// takes its storage and records through the non-throwing forms; while failing, those give null.
+// Every form goes to malloc and free, so that allocations and releases always match.
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -13,13 +13,19 @@ namespace {
 
 std::atomic<bool> failing{false};
 
-void* allocate(std::size_t size, std::align_val_t align) noexcept {
-    if (failing) {
+void* allocate(std::size_t size, bool mayFail) noexcept {
+    if (mayFail && failing) {
         return nullptr;
     }
-    void* block = nullptr;
-    const std::size_t alignment = std::max(static_cast<std::size_t>(align), sizeof(void*));
-    return posix_memalign(&block, alignment, size == 0 ? 1 : size) == 0 ? block : nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void* allocateOrThrow(std::size_t size) {
+    void* block = allocate(size, false);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
 }
 
 }  // namespace
@@ -36,26 +42,17 @@ FailingAllocations::~FailingAllocations() {
 
 }  // namespace nevra_test
 
-void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
-    return allocate(size, align);
+void* operator new(std::size_t size) { return allocateOrThrow(size); }
+void* operator new[](std::size_t size) { return allocateOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size, true);
 }
-
-void* operator new(std::size_t size, std::align_val_t align) {
-    void* block = allocate(size, align);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size, true);
 }
-
-void operator delete(void* block, std::align_val_t) noexcept {
-    std::free(block);
-}
-
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-    std::free(block);
-}
-
-void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }

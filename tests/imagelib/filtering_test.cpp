@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -17,6 +18,8 @@ namespace Nevra {
 namespace {
 
 using nevra_test::makeImage;
+
+constexpr float kDefaultKernel[9] = {1, 2, 1, 0, 0, 0, -1, -2, -1};
 
 // The elements of a result in memory order, as floats.
 std::vector<float> contents(Image* image) {
@@ -325,6 +328,84 @@ TEST(Gradient, ImagesTooSmallToShrinkAreRefused) {
             }
         }
     }
+}
+
+// Equal bit for bit (any NaN equals any NaN).
+void expectSameFloats(const std::vector<float>& expected, const std::vector<float>& got,
+                      const std::string& what) {
+    ASSERT_EQ(expected.size(), got.size()) << what;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (std::isnan(expected[i]) && std::isnan(got[i]))
+            continue;
+        ASSERT_EQ(std::memcmp(&expected[i], &got[i], sizeof(float)), 0)
+            << what << " at " << i << ": " << expected[i] << " vs " << got[i];
+    }
+}
+
+// Rows long enough for whole vector blocks on every code path, with the last block overlapping
+// and a one-by-one tail; weights that add, subtract, are exact powers of two, repeat a magnitude
+// (multiplied once per row) or round; samples that are NaN, infinite, negative zero or so large
+// that a product by 4 overflows (the exact products must then not be fused).
+TEST(Filtering, WideRowsWithSpecialValuesMatchReference) {
+    const float smooth[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    const float shared[9] = {3, -1, 3, 0.5f, 0, -0.5f, -3, 1, -3};
+    float wide[25];
+    for (int i = 0; i < 25; ++i)
+        wide[i] = static_cast<float>(1 + (i % 5) * (i / 5) % 7);
+    const float special[] = {std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(), -0.0f, 3.0e38f, -1.5e38f};
+    for (int width : {131, 300}) {
+        for (bool holes : {false, true}) {
+            auto image = makeImage<float>(width, 7, 2, 1, 1, 41);
+            if (holes)
+                for (int i = 0; i < 12; ++i)
+                    image->m_data[(i * 97) % image->m_image_size] = special[i % 5];
+            const std::string what = std::to_string(width) + (holes ? " with holes" : "");
+            const std::pair<const float*, int> windows[] = {{smooth, 3}, {shared, 3}, {wide, 5}};
+            for (auto [filter, size] : windows) {
+                std::vector<float> expected = referenceFilter(*image, filter, size);
+                const std::vector<float> sums = expected;
+                referenceFillBorder(expected, width, 7, 2, (size - 1) / 2);
+                std::unique_ptr<Image> result(
+                    image->computeFilteredImage(kTypeFloat, filter, size, nullptr));
+                expectSameFloats(expected, contents(result.get()), "filter " + what);
+                expectRange(result.get(), 0, sums);
+            }
+            for (const float* kernel : {static_cast<const float*>(nullptr), smooth, shared}) {
+                const float* k = kernel != nullptr ? kernel : kDefaultKernel;
+                const std::vector<float> gradient = referenceGradient(*image, k, true);
+                std::unique_ptr<Image> g(image->computeGradient(kTypeFloat, kernel, true, nullptr));
+                expectSameFloats(gradient, contents(g.get()), "gradient " + what);
+                expectRange(g.get(), 0, gradient);
+                const std::vector<float> hessian = referenceHessian(gradient, width, 7, 2, k);
+                std::unique_ptr<Image> h(image->computeHessian(kTypeFloat, kernel, nullptr));
+                expectSameFloats(hessian, contents(h.get()), "hessian " + what);
+                for (int c = 0; c < 3; ++c)
+                    expectRange(h.get(), c, hessian, 3);
+            }
+        }
+    }
+}
+
+// -2 * 1.7e38 + 4 * 2^126: the product 4 * 2^126 overflows to infinity, so the sum is infinite,
+// while one fused multiply-add of the same terms would give a finite value. The pattern sits in
+// rows read first and in rows read later, at a column inside the vector blocks.
+TEST(Filtering, ProductsThatOverflowAreNotFused) {
+    const float kernel[9] = {-2, 4, 0, 0, 1, 0, 0, 0, 0};
+    auto image = makeImage<float>(300, 6, 1, 1, 1, 8);
+    for (int y : {0, 3}) {
+        image->m_data[y * 300 + 150] = 1.7e38f;
+        image->m_data[y * 300 + 151] = 0x1p126f;
+    }
+    const std::vector<float> sums = referenceFilter(*image, kernel, 3);
+    ASSERT_TRUE(std::isinf(sums[1 * 300 + 151]));
+    std::unique_ptr<Image> filtered(image->computeFilteredImage(kTypeFloat, kernel, 3, nullptr));
+    expectSameFloats(sums, contents(filtered.get()), "filter");
+    const std::vector<float> gradient = referenceGradient(*image, kernel, true);
+    std::unique_ptr<Image> g(image->computeGradient(kTypeFloat, kernel, true, nullptr));
+    expectSameFloats(gradient, contents(g.get()), "gradient");
+    std::unique_ptr<Image> h(image->computeHessian(kTypeFloat, kernel, nullptr));
+    expectSameFloats(referenceHessian(gradient, 300, 6, 1, kernel), contents(h.get()), "hessian");
 }
 
 // On I(x, y) = x the default kernel gives A = 0 and B = -8 at every inner pixel.

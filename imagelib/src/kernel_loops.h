@@ -1,0 +1,892 @@
+#ifndef NEVRA_SRC_KERNEL_LOOPS_H
+#define NEVRA_SRC_KERNEL_LOOPS_H
+
+// The bodies of the hot loops, built once per code path. A translation unit defines
+// NEVRA_VECTOR_BYTES (16, 32 or 64: the width of its path's vector registers), NEVRA_SUM_BLOCK
+// (how many vectors of sums one pass of correlateRow keeps in registers; NEVRA_PAIR_BLOCK and
+// NEVRA_TRIPLE_BLOCK may set them per channel of interleaved sums) and NEVRA_TABLE (the name of
+// the table's accessor in kernel_table.h), is compiled for the path's instruction set and
+// includes this file, which defines that accessor.
+//
+// Every pixel keeps the exact arithmetic of its operation: sums are taken across pixels, one
+// vector lane per pixel, in the order of the pixel's own sum, every product and partial sum a
+// float. The library is compiled with -ffp-contract=off, so the compiler fuses no multiply and
+// add into one rounding; the kernels fuse them only for products that are exact (Term), where
+// the one rounding is the same. The vectors are as wide as the path's registers, and the loops
+// over a sum's terms keep all of theirs in registers (scripts/kernel-spills checks).
+//
+// Everything here has internal linkage, nothing uses an inline function or template of the
+// standard library (std::memcpy is the C library's) and nothing needs a constructor at start-up:
+// a function shared with the rest of the program would be built with this path's instructions,
+// where the linker could pick that build for every caller, and start-up code runs on every
+// processor.
+
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#if defined(__AVX2__) || defined(__AVX512F__)
+#include <immintrin.h>
+#endif
+
+#include "kernel_table.h"
+
+#if !defined(NEVRA_VECTOR_BYTES) || !defined(NEVRA_SUM_BLOCK) || !defined(NEVRA_TABLE)
+#error "define NEVRA_VECTOR_BYTES, NEVRA_SUM_BLOCK and NEVRA_TABLE before including kernel_loops.h"
+#endif
+
+namespace Nevra {
+namespace kernels {
+namespace {
+
+constexpr int kLanes = NEVRA_VECTOR_BYTES / 4;  // floats in one vector
+constexpr int kSumBlock = NEVRA_SUM_BLOCK;
+#ifndef NEVRA_PAIR_BLOCK
+#define NEVRA_PAIR_BLOCK (NEVRA_SUM_BLOCK / 2)
+#endif
+#ifndef NEVRA_TRIPLE_BLOCK
+#define NEVRA_TRIPLE_BLOCK (NEVRA_SUM_BLOCK / 3)
+#endif
+constexpr int kPairBlock = NEVRA_PAIR_BLOCK;      // vectors per channel with two channels
+constexpr int kTripleBlock = NEVRA_TRIPLE_BLOCK;  // and with three
+
+// One register of floats.
+typedef float Floats __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
+typedef int Ints __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
+
+// A vector of type V from memory at any address, and back: through a copy of V's type that needs
+// no alignment and may alias the elements (used for the memory access only, never for values).
+template <class V>
+struct InMemory {
+    typedef V Type __attribute__((aligned(1), may_alias));
+};
+
+template <class V>
+inline V loadVector(const void* p) {
+    return *static_cast<const typename InMemory<V>::Type*>(p);
+}
+
+template <class V>
+inline void storeVector(void* p, V v) {
+    *static_cast<typename InMemory<V>::Type*>(p) = v;
+}
+
+inline Floats load(const float* p) {
+    return loadVector<Floats>(p);
+}
+
+inline void store(float* p, const Floats& v) {
+    storeVector(p, v);
+}
+
+// value in every lane (value - 0 is value exactly, -0 and NaN included).
+inline Floats broadcast(float value) {
+    return value - Floats{};
+}
+
+// The lanes of a and b picked by Pick::lane(i) for output lane i, b's lanes numbered after a's
+// (Mask: integers as wide as V's lanes).
+template <class V, class Mask, class Pick, int... I>
+inline V pickLanes(V a, V b, std::integer_sequence<int, I...>) {
+#if defined(__clang__)
+    return __builtin_shufflevector(a, b, Pick::lane(I)...);
+#else
+    return __builtin_shuffle(a, b, Mask{Pick::lane(I)...});
+#endif
+}
+
+template <class Pick>
+inline Floats pick(Floats a, Floats b) {
+    return pickLanes<Floats, Ints, Pick>(a, b, std::make_integer_sequence<int, kLanes>());
+}
+
+// low := the smaller of low and v, lane by lane; a NaN in v leaves low as it was.
+inline void lower(Floats& low, const Floats& v) {
+    low = v < low ? v : low;
+}
+
+inline void raise(Floats& high, const Floats& v) {
+    high = v > high ? v : high;
+}
+
+// Lane i takes lane i + Shift (round the vector).
+template <int Shift>
+struct Rotate {
+    static constexpr int lane(int i) { return (i + Shift) % kLanes; }
+};
+
+// The smallest (Max false) or largest lane of v in every lane, by halving steps. REQUIRES: no
+// lane is NaN.
+template <bool Max, int Half = kLanes / 2>
+inline Floats spread(Floats v) {
+    if constexpr (Half == 0) {
+        return v;
+    } else {
+        const Floats turned = pick<Rotate<Half>>(v, v);
+        if constexpr (Max) {
+            raise(v, turned);
+        } else {
+            lower(v, turned);
+        }
+        return spread<Max, Half / 2>(v);
+    }
+}
+
+// Widens range by the lanes of lo and hi, whose lanes are never NaN (they start from a range and
+// only take values that are not).
+inline void foldRange(const Floats& lo, const Floats& hi, float* range) {
+    const float low = spread<false>(lo)[0];
+    const float high = spread<true>(hi)[0];
+    range[0] = low < range[0] ? low : range[0];
+    range[1] = high > range[1] ? high : range[1];
+}
+
+// The magnitude |v| of each lane, as the bits without the sign.
+inline Floats magnitudes(const Floats& v) {
+    return (Floats)((Ints)v & 0x7FFFFFFF);
+}
+
+float largestMagnitude(const float* values, int n) {
+    float largest = 0.0f;
+    int i = 0;
+    if (n >= kLanes) {
+        Floats top[4] = {};
+        for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) {
+                raise(top[k], magnitudes(load(values + i + k * kLanes)));
+            }
+        }
+        for (; i + kLanes <= n; i += kLanes) {
+            raise(top[0], magnitudes(load(values + i)));
+        }
+        raise(top[0], top[1]);
+        raise(top[2], top[3]);
+        raise(top[0], top[2]);
+        largest = spread<true>(top[0])[0];
+    }
+    for (; i < n; ++i) {
+        const float v = values[i] < 0.0f ? -values[i] : values[i];
+        largest = v > largest ? v : largest;
+    }
+    return largest;
+}
+
+// What a kernel does with the row it is given to look at: nothing, ask for it to be brought into
+// the cache, or also measure its largest magnitude.
+enum Ahead { kNoAhead, kFetchAhead, kMeasureAhead };
+
+// The B vectors of `scan` from x: widens top by their magnitudes, or only asks for their lines.
+template <int B, int Mode>
+__attribute__((always_inline)) inline void scanBlock(const float* scan, int x, Floats& top) {
+    if constexpr (Mode == kMeasureAhead) {
+#pragma GCC unroll 16
+        for (int k = 0; k < B; ++k) {
+            raise(top, magnitudes(load(scan + x + k * kLanes)));
+        }
+    } else if constexpr (Mode == kFetchAhead) {
+        for (int l = 0; l < B * kLanes; l += 16) {
+            __builtin_prefetch(scan + x + l);
+        }
+    }
+}
+
+// Completes a scan whose values [0, covered) went into top block by block.
+inline void finishScan(Scan* scan, const Floats& top, int covered) {
+    const float blocks = spread<true>(top)[0];
+    const float rest = largestMagnitude(scan->values + covered, scan->count - covered);
+    scan->largest = rest > blocks ? rest : blocks;
+}
+
+// ---- weighted row sums -------------------------------------------------------------------------
+
+#if NEVRA_VECTOR_BYTES == 64 && defined(__AVX512F__)
+constexpr bool kFuses = true;
+inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
+    return (Floats)_mm512_fmadd_ps((__m512)w, (__m512)v, (__m512)sum);
+}
+#elif NEVRA_VECTOR_BYTES == 32 && defined(__FMA__)
+constexpr bool kFuses = true;
+inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
+    return (Floats)_mm256_fmadd_ps((__m256)w, (__m256)v, (__m256)sum);
+}
+#else
+constexpr bool kFuses = false;
+inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
+    return sum + w * v;
+}
+#endif
+
+// How a term joins a sum. sum + w * v with an exact product w * v is the one rounding of a fused
+// multiply-add, so where the path has one, such a term takes a single instruction; so do the
+// weights 1 and -1 there (whose products are exact). Elsewhere they add or subtract.
+enum Kind { kAdd, kSubtract, kFused, kMultiply };
+
+inline Kind kindOf(const Term& term) {
+    const bool unit = term.weight == 1.0f || term.weight == -1.0f;
+    if (kFuses && (unit || term.exactProduct)) {
+        return kFused;
+    }
+    if (unit) {
+        return term.weight == 1.0f ? kAdd : kSubtract;
+    }
+    return kMultiply;
+}
+
+// How the blocks of pixels go through a sum's terms, worked out once per row. Where the path
+// fuses, every term fuses or multiplies, and the terms go one by one, each with its flag (short
+// runs of one kind cost more in jumps than the flag's test). Elsewhere they go in runs of one kind.
+struct Plan {
+    static constexpr int kMaxRuns = 64;
+    static constexpr int kMaxFlags = 256;
+    const Term* terms;
+    int count;
+    bool byTerm;
+    bool fused[kMaxFlags];
+    int runs;
+    Kind kinds[kMaxRuns];
+    int ends[kMaxRuns];  // run r takes the terms from ends[r - 1] (0 for the first) to ends[r]
+};
+
+inline void makePlan(Plan& plan, const Term* terms, int count) {
+    plan.terms = terms;
+    plan.count = count;
+    plan.runs = 0;
+    plan.byTerm = kFuses && count <= Plan::kMaxFlags;
+    if (plan.byTerm) {
+        for (int t = 0; t < count; ++t) {
+            plan.fused[t] = kindOf(terms[t]) == kFused;
+        }
+        return;
+    }
+    for (int t = 0; t < count; ++t) {
+        const Kind kind = kindOf(terms[t]);
+        if (plan.runs > 0 && plan.kinds[plan.runs - 1] == kind) {
+            plan.ends[plan.runs - 1] = t + 1;
+            continue;
+        }
+        if (plan.runs == Plan::kMaxRuns) {
+            // Too many runs: every term multiplies, which is exact for every kind too (1 * v is
+            // v, -1 * v is -v, and an exact product rounds to itself).
+            plan.runs = 1;
+            plan.kinds[0] = kMultiply;
+            plan.ends[0] = count;
+            return;
+        }
+        plan.kinds[plan.runs] = kind;
+        plan.ends[plan.runs] = t + 1;
+        ++plan.runs;
+    }
+}
+
+// Asks for the cache lines that the block a few blocks after this one will write, `count` floats
+// from kWriteAhead past `out`: the writes of a row then rarely wait for their lines, also where
+// the next row (or page) begins, which the processor's own prefetching does not foresee.
+constexpr int kWriteAhead = 512;
+
+inline void writeAhead(const float* out, int count) {
+    // The address may lie past the image: a prefetch never faults, and it is formed as an
+    // integer, not by pointer arithmetic beyond the array.
+    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(out) + 4 * kWriteAhead;
+    for (int l = 0; l < count; l += 16) {
+        __builtin_prefetch(reinterpret_cast<const void*>(first + 4 * l), 1);
+    }
+}
+
+// The samples of a term from x, addressed as one register plus constant offsets: the compiler
+// would otherwise index them with a register per vector, and an indexed operand of a
+// three-operand instruction costs Intel processors an extra micro-operation.
+inline const float* samplesFrom(const Term& term, int x) {
+    const float* row = term.row + x;
+#if defined(__GNUC__)
+    __asm__("" : "+r"(row));
+#endif
+    return row;
+}
+
+// Adds the terms to the sums of the B vectors of pixels from x: every term adds its sample to all
+// of them before the next term comes, so B independent additions are under way while each sum
+// waits for its previous one.
+template <int B>
+__attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Plan& plan, int x) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        sum[k] = Floats{};
+    }
+    const Term* terms = plan.terms;
+    if (plan.byTerm) {
+        for (int t = 0; t < plan.count; ++t) {
+            const float* row = samplesFrom(terms[t], x);
+            const Floats weight = broadcast(terms[t].weight);
+            if (plan.fused[t]) {
+#pragma GCC unroll 16
+                for (int k = 0; k < B; ++k) {
+                    sum[k] = fusedMultiplyAdd(weight, load(row + k * kLanes), sum[k]);
+                }
+            } else {
+#pragma GCC unroll 16
+                for (int k = 0; k < B; ++k) {
+                    sum[k] = sum[k] + weight * load(row + k * kLanes);
+                }
+            }
+        }
+        return;
+    }
+    int t = 0;
+    for (int r = 0; r < plan.runs; ++r) {
+        const int end = plan.ends[r];
+        switch (plan.kinds[r]) {
+            case kAdd:
+                for (; t < end; ++t) {
+                    const float* row = samplesFrom(terms[t], x);
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = sum[k] + load(row + k * kLanes);
+                    }
+                }
+                break;
+            case kSubtract:
+                for (; t < end; ++t) {
+                    const float* row = samplesFrom(terms[t], x);
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = sum[k] - load(row + k * kLanes);
+                    }
+                }
+                break;
+            case kFused:
+                for (; t < end; ++t) {
+                    const float* row = samplesFrom(terms[t], x);
+                    const Floats weight = broadcast(terms[t].weight);
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = fusedMultiplyAdd(weight, load(row + k * kLanes), sum[k]);
+                    }
+                }
+                break;
+            case kMultiply:
+                for (; t < end; ++t) {
+                    const float* row = samplesFrom(terms[t], x);
+                    const Floats weight = broadcast(terms[t].weight);
+#pragma GCC unroll 16
+                    for (int k = 0; k < B; ++k) {
+                        sum[k] = sum[k] + weight * load(row + k * kLanes);
+                    }
+                }
+                break;
+        }
+    }
+}
+
+// Widens lo and hi by the B vectors. The vectors go into pairs of running bounds started from lo
+// and hi, which are combined pairwise at the end: the bounds of the next block then wait for a
+// few comparisons rather than B in a row. (Seeding from lo and hi, never from a vector, keeps a
+// NaN from ever standing as a bound.)
+template <int B>
+__attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats& lo, Floats& hi) {
+    constexpr int kPairs = (B + 1) / 2;
+    Floats low[kPairs];
+    Floats high[kPairs];
+#pragma GCC unroll 16
+    for (int k = 0; k < kPairs; ++k) {
+        low[k] = lo;
+        high[k] = hi;
+        lower(low[k], sum[2 * k]);
+        raise(high[k], sum[2 * k]);
+        if (2 * k + 1 < B) {
+            lower(low[k], sum[2 * k + 1]);
+            raise(high[k], sum[2 * k + 1]);
+        }
+    }
+#pragma GCC unroll 16
+    for (int step = 1; step < kPairs; step *= 2) {
+#pragma GCC unroll 16
+        for (int k = 0; k + step < kPairs; k += 2 * step) {
+            lower(low[k], low[k + step]);
+            raise(high[k], high[k + step]);
+        }
+    }
+    lo = low[0];
+    hi = high[0];
+}
+
+template <int B, bool Ranged, int Scanning>
+__attribute__((always_inline)) inline void sumBlock(float* out, const Plan& plan, int x,
+                                                    Floats& lo, Floats& hi, const float* scan,
+                                                    Floats& top) {
+    scanBlock<B, Scanning>(scan, x, top);
+    writeAhead(out + x, B * kLanes);
+    Floats sum[B];
+    accumulate<B>(sum, plan, x);
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        store(out + x + k * kLanes, sum[k]);
+    }
+    if (Ranged) {
+        widen<B>(sum, lo, hi);
+    }
+}
+
+// A count of vectors as a type, for the block sizes handed to the functions forBlocks calls.
+template <int B>
+struct Vectors {
+    static constexpr int value = B;
+};
+
+// Calls each(Vectors<k>(), x) over the pixels [0, n): blocks of B vectors from x = 0, then one
+// more block ending at n, whose pixels shared with the block before are made again (harmlessly:
+// the same values, and a range takes them twice). Rows shorter than a block go by single vectors
+// the same way. Returns how far the vectors went: n, or 0 for a row shorter than a vector.
+template <int B, class Each>
+__attribute__((always_inline)) inline int forBlocks(int n, Each&& each) {
+    if (n >= B * kLanes) {
+        int x = 0;
+        for (; x + B * kLanes <= n; x += B * kLanes) {
+            each(Vectors<B>(), x);
+        }
+        if (x < n) {
+            each(Vectors<B>(), n - B * kLanes);
+        }
+        return n;
+    }
+    if (n >= kLanes) {
+        int x = 0;
+        for (; x + kLanes <= n; x += kLanes) {
+            each(Vectors<1>(), x);
+        }
+        if (x < n) {
+            each(Vectors<1>(), n - kLanes);
+        }
+        return n;
+    }
+    return 0;
+}
+
+// One pixel's sum, term by term as the vectors take it (an exact product rounds to itself, so
+// sum + w * v is the fused result).
+inline float sumOne(const Term* terms, int count, int x) {
+    float sum = 0.0f;
+    for (int t = 0; t < count; ++t) {
+        const float w = terms[t].weight;
+        const float v = terms[t].row[x];
+        sum = w == 1.0f ? sum + v : w == -1.0f ? sum - v : sum + w * v;
+    }
+    return sum;
+}
+
+inline void widenOne(float v, float* range) {
+    range[0] = v < range[0] ? v : range[0];
+    range[1] = v > range[1] ? v : range[1];
+}
+
+template <bool Ranged, int Scanning>
+void correlate(float* out, int n, const Term* terms, int count, float* range, Scan* ahead) {
+    Plan plan;
+    makePlan(plan, terms, count);
+    Floats lo = broadcast(Ranged ? range[0] : 0.0f);
+    Floats hi = broadcast(Ranged ? range[1] : 0.0f);
+    Floats top = Floats{};
+    // The scan goes along with the blocks over [0, n) when it is that long.
+    const float* scan = Scanning != kNoAhead && ahead->count >= n ? ahead->values : nullptr;
+    int x = forBlocks<kSumBlock>(n, [&](auto vectors, int at) __attribute__((always_inline)) {
+        sumBlock<decltype(vectors)::value, Ranged, Scanning>(out, plan, at, lo, hi, scan, top);
+    });
+    if (Scanning == kMeasureAhead) {
+        finishScan(ahead, top, scan != nullptr ? x : 0);
+    }
+    if (Ranged) {
+        foldRange(lo, hi, range);
+    }
+    for (; x < n; ++x) {
+        out[x] = sumOne(terms, count, x);
+        if (Ranged) {
+            widenOne(out[x], range);
+        }
+    }
+}
+
+void correlateRow(float* out, int n, const Term* terms, int count, float* range, Scan* ahead) {
+    if (ahead != nullptr && ahead->measure) {
+        if (range != nullptr) {
+            correlate<true, kMeasureAhead>(out, n, terms, count, range, ahead);
+        } else {
+            correlate<false, kMeasureAhead>(out, n, terms, count, range, ahead);
+        }
+    } else if (ahead != nullptr) {
+        if (range != nullptr) {
+            correlate<true, kFetchAhead>(out, n, terms, count, range, ahead);
+        } else {
+            correlate<false, kFetchAhead>(out, n, terms, count, range, ahead);
+        }
+    } else if (range != nullptr) {
+        correlate<true, kNoAhead>(out, n, terms, count, range, ahead);
+    } else {
+        correlate<false, kNoAhead>(out, n, terms, count, range, ahead);
+    }
+}
+
+// ---- interleaving ------------------------------------------------------------------------------
+
+// Output lane i of the first (Half 0) or second (Half 1) vector of a, b interleaved.
+template <int Half>
+struct PairLanes {
+    static constexpr int lane(int i) { return (i % 2) * kLanes + Half * kLanes / 2 + i / 2; }
+};
+
+// Vector m of a, b, c interleaved holds the elements e = m * kLanes + i: the value of pixel e / 3
+// from source e % 3. It is made in two picks: the samples of a and b first (the lanes of c keep
+// a placeholder), then those of c.
+template <int M>
+struct TripleLanesAB {
+    static constexpr int lane(int i) {
+        return (M * kLanes + i) % 3 == 1 ? kLanes + (M * kLanes + i) / 3 : (M * kLanes + i) / 3;
+    }
+};
+
+template <int M>
+struct TripleLanesC {
+    static constexpr int lane(int i) {
+        return (M * kLanes + i) % 3 == 2 ? kLanes + (M * kLanes + i) / 3 : i;
+    }
+};
+
+template <int M>
+inline Floats tripleVector(const Floats& va, const Floats& vb, const Floats& vc) {
+    return pick<TripleLanesC<M>>(pick<TripleLanesAB<M>>(va, vb), vc);
+}
+
+// Stores one vector of pixels of each channel interleaved: C vectors from out.
+template <int C>
+inline void storeInterleaved(float* out, const Floats (&v)[C]) {
+    if constexpr (C == 2) {
+        store(out, pick<PairLanes<0>>(v[0], v[1]));
+        store(out + kLanes, pick<PairLanes<1>>(v[0], v[1]));
+    } else {
+        static_assert(C == 3, "two or three channels");
+        store(out, tripleVector<0>(v[0], v[1], v[2]));
+        store(out + kLanes, tripleVector<1>(v[0], v[1], v[2]));
+        store(out + 2 * kLanes, tripleVector<2>(v[0], v[1], v[2]));
+    }
+}
+
+// The sums of every channel for the B vectors of pixels from x, written interleaved.
+template <int C, int B, int Scanning>
+__attribute__((always_inline)) inline void sumBlockInterleaved(float* out, const Plan* plans,
+                                                               int x, Floats (&lo)[C],
+                                                               Floats (&hi)[C], const float* scan,
+                                                               Floats& top) {
+    scanBlock<B, Scanning>(scan, x, top);
+    writeAhead(out + C * x, C * B * kLanes);
+    Floats sum[C][B];
+#pragma GCC unroll 4
+    for (int c = 0; c < C; ++c) {
+        accumulate<B>(sum[c], plans[c], x);
+        widen<B>(sum[c], lo[c], hi[c]);
+    }
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        Floats pixel[C];
+#pragma GCC unroll 4
+        for (int c = 0; c < C; ++c) {
+            pixel[c] = sum[c][k];
+        }
+        storeInterleaved<C>(out + C * (x + k * kLanes), pixel);
+    }
+}
+
+template <int C, int kBlock, int Scanning>
+void correlateChannels(float* out, int n, const Sum* sums, Scan* ahead) {
+    Floats top = Floats{};
+    const float* scan = Scanning != kNoAhead && ahead->count >= n ? ahead->values : nullptr;
+    Plan plans[C];
+    Floats lo[C];
+    Floats hi[C];
+    for (int c = 0; c < C; ++c) {
+        makePlan(plans[c], sums[c].terms, sums[c].count);
+        lo[c] = broadcast(sums[c].range[0]);
+        hi[c] = broadcast(sums[c].range[1]);
+    }
+    int x = forBlocks<kBlock>(n, [&](auto vectors, int at) __attribute__((always_inline)) {
+        sumBlockInterleaved<C, decltype(vectors)::value, Scanning>(out, plans, at, lo, hi, scan,
+                                                                   top);
+    });
+    if (Scanning == kMeasureAhead) {
+        finishScan(ahead, top, scan != nullptr ? x : 0);
+    }
+    for (int c = 0; c < C; ++c) {
+        foldRange(lo[c], hi[c], sums[c].range);
+    }
+    for (; x < n; ++x) {
+        for (int c = 0; c < C; ++c) {
+            out[C * x + c] = sumOne(sums[c].terms, sums[c].count, x);
+            widenOne(out[C * x + c], sums[c].range);
+        }
+    }
+}
+
+void correlateInterleaved(float* out, int n, const Sum* sums, int channels, Scan* ahead) {
+    const int mode = ahead == nullptr ? kNoAhead : ahead->measure ? kMeasureAhead : kFetchAhead;
+    if (channels == 2) {
+        if (mode == kMeasureAhead) {
+            correlateChannels<2, kPairBlock, kMeasureAhead>(out, n, sums, ahead);
+        } else if (mode == kFetchAhead) {
+            correlateChannels<2, kPairBlock, kFetchAhead>(out, n, sums, ahead);
+        } else {
+            correlateChannels<2, kPairBlock, kNoAhead>(out, n, sums, ahead);
+        }
+    } else if (mode == kMeasureAhead) {
+        correlateChannels<3, kTripleBlock, kMeasureAhead>(out, n, sums, ahead);
+    } else if (mode == kFetchAhead) {
+        correlateChannels<3, kTripleBlock, kFetchAhead>(out, n, sums, ahead);
+    } else {
+        correlateChannels<3, kTripleBlock, kNoAhead>(out, n, sums, ahead);
+    }
+}
+
+void scaleRow(float* out, const float* in, float factor, int n) {
+    const Floats f = broadcast(factor);
+    int x = 0;
+    for (; x + 2 * kLanes <= n; x += 2 * kLanes) {
+        store(out + x, f * load(in + x));
+        store(out + x + kLanes, f * load(in + x + kLanes));
+    }
+    for (; x < n; ++x) {
+        out[x] = factor * in[x];
+    }
+}
+
+// Four vectors at a time, each into its own running bounds, so that the comparisons of one
+// vector need not wait for those of the one before.
+void widenRange(const float* values, int n, float* range) {
+    if (n < kLanes) {
+        for (int i = 0; i < n; ++i) {
+            widenOne(values[i], range);
+        }
+        return;
+    }
+    Floats lo[4];
+    Floats hi[4];
+    for (int k = 0; k < 4; ++k) {
+        lo[k] = broadcast(range[0]);
+        hi[k] = broadcast(range[1]);
+    }
+    int i = 0;
+    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            const Floats v = load(values + i + k * kLanes);
+            lower(lo[k], v);
+            raise(hi[k], v);
+        }
+    }
+    // The rest by vectors, the last one ending at n (a value seen twice changes nothing).
+    for (; i < n; i += kLanes) {
+        const Floats v = load(values + (i + kLanes <= n ? i : n - kLanes));
+        lower(lo[0], v);
+        raise(hi[0], v);
+    }
+    lower(lo[0], lo[1]);
+    lower(lo[2], lo[3]);
+    lower(lo[0], lo[2]);
+    raise(hi[0], hi[1]);
+    raise(hi[2], hi[3]);
+    raise(hi[0], hi[2]);
+    foldRange(lo[0], hi[0], range);
+}
+
+void interleave3(float* out, const float* a, const float* b, const float* c, int n) {
+    int x = 0;
+    for (; x + kLanes <= n; x += kLanes) {
+        const Floats v[3] = {load(a + x), load(b + x), load(c + x)};
+        storeInterleaved<3>(out + 3 * x, v);
+    }
+    for (; x < n; ++x) {
+        out[3 * x] = a[x];
+        out[3 * x + 1] = b[x];
+        out[3 * x + 2] = c[x];
+    }
+}
+
+// ---- bytes -------------------------------------------------------------------------------------
+
+typedef unsigned char Bytes __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
+typedef signed char ByteLanes __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
+
+// The even bytes of a, then those of b: the low bytes of their sixteen-bit lanes.
+struct EvenBytes {
+    static constexpr int lane(int i) { return 2 * i; }
+};
+
+void halveBytes2x2(unsigned char* out, const unsigned char* a, const unsigned char* b, int n) {
+    int x = 0;
+#if (NEVRA_VECTOR_BYTES == 32 && defined(__AVX2__)) || \
+    (NEVRA_VECTOR_BYTES == 64 && defined(__AVX512BW__))
+    // Pairs of bytes summed by one multiply-add against ones, each sum a sixteen-bit lane.
+#if NEVRA_VECTOR_BYTES == 64
+    typedef __m512i Wide;
+    const Wide ones = _mm512_set1_epi8(1);
+    auto pairSums = [&ones](const unsigned char* p) {
+        return _mm512_maddubs_epi16(_mm512_loadu_si512(p), ones);
+    };
+    // packus packs each 128-bit lane on its own: the 64-bit pieces back in order.
+    const Wide order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+    auto pack = [&order](const Wide& low, const Wide& high) {
+        // (The zero-masking form: the plain one leaves GCC 12 warning about its placeholder.)
+        return _mm512_maskz_permutexvar_epi64(0xFF, order, _mm512_packus_epi16(low, high));
+    };
+    auto quarter = [](const Wide& top, const Wide& bottom) {
+        return _mm512_srli_epi16(_mm512_add_epi16(top, bottom), 2);
+    };
+    auto put = [](unsigned char* p, const Wide& v) { _mm512_storeu_si512(p, v); };
+#else
+    typedef __m256i Wide;
+    const Wide ones = _mm256_set1_epi8(1);
+    auto pairSums = [&ones](const unsigned char* p) {
+        return _mm256_maddubs_epi16(_mm256_loadu_si256(reinterpret_cast<const Wide*>(p)), ones);
+    };
+    auto pack = [](const Wide& low, const Wide& high) {
+        return _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+    };
+    auto quarter = [](const Wide& top, const Wide& bottom) {
+        return _mm256_srli_epi16(_mm256_add_epi16(top, bottom), 2);
+    };
+    auto put = [](unsigned char* p, const Wide& v) {
+        _mm256_storeu_si256(reinterpret_cast<Wide*>(p), v);
+    };
+#endif
+    constexpr int kBytes = NEVRA_VECTOR_BYTES;
+    for (; x + kBytes <= n; x += kBytes) {
+        const Wide low = quarter(pairSums(a + 2 * x), pairSums(b + 2 * x));
+        const Wide high = quarter(pairSums(a + 2 * x + kBytes), pairSums(b + 2 * x + kBytes));
+        put(out + x, pack(low, high));
+    }
+#elif __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Byte pairs as sixteen-bit lanes (the low byte is the even element); two vectors of sums
+    // give one vector of bytes.
+    typedef unsigned short Pairs __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
+    constexpr int kBytes = NEVRA_VECTOR_BYTES;
+    auto sums = [](const unsigned char* top, const unsigned char* bottom) {
+        const Pairs t = loadVector<Pairs>(top);
+        const Pairs u = loadVector<Pairs>(bottom);
+        return ((t & 0xFF) + (t >> 8) + (u & 0xFF) + (u >> 8)) >> 2;
+    };
+    for (; x + kBytes <= n; x += kBytes) {
+        const Pairs low = sums(a + 2 * x, b + 2 * x);
+        const Pairs high = sums(a + 2 * x + kBytes, b + 2 * x + kBytes);
+        storeVector(out + x, pickLanes<Bytes, ByteLanes, EvenBytes>(
+                                 (Bytes)low, (Bytes)high, std::make_integer_sequence<int, kBytes>()));
+    }
+#endif
+    for (; x < n; ++x) {
+        const int i = 2 * x;
+        out[x] = static_cast<unsigned char>((a[i] + a[i + 1] + b[i] + b[i + 1]) >> 2);
+    }
+}
+
+#if defined(__SSSE3__)
+// Sixteen pixels at a time by byte shuffles, the rest one by one.
+void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
+    typedef unsigned char Bytes16 __attribute__((vector_size(16)));
+    // Output byte k of a block of 48 takes input byte 45 - 3 (k / 3) + k % 3; each output vector
+    // draws from two overlapping input vectors that together hold the bytes it needs.
+    auto load16 = [](const unsigned char* p) { return loadVector<Bytes16>(p); };
+#if defined(__clang__)
+#define NEVRA_SHUFFLE16(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+    typedef signed char Lanes16 __attribute__((vector_size(16)));
+#define NEVRA_SHUFFLE16(a, b, ...) __builtin_shuffle(a, b, Lanes16{__VA_ARGS__})
+#endif
+    int j = 0;
+    for (; j + 16 <= count; j += 16) {
+        const unsigned char* block = in + 3LL * (count - 16 - j);
+        unsigned char* target = out + 3LL * j;
+        const Bytes16 first =
+            NEVRA_SHUFFLE16(load16(block + 16), load16(block + 32), 29, 30, 31, 26, 27, 28, 23,
+                            24, 25, 20, 21, 22, 17, 18, 19, 14);
+        const Bytes16 second =
+            NEVRA_SHUFFLE16(load16(block + 15), load16(block + 17), 30, 31, 12, 13, 14, 9, 10,
+                            11, 6, 7, 8, 3, 4, 5, 0, 1);
+        const Bytes16 third =
+            NEVRA_SHUFFLE16(load16(block), load16(block + 2), 31, 12, 13, 14, 9, 10, 11, 6, 7,
+                            8, 3, 4, 5, 0, 1, 2);
+        storeVector(target, first);
+        storeVector(target + 16, second);
+        storeVector(target + 32, third);
+    }
+#undef NEVRA_SHUFFLE16
+    for (; j < count; ++j) {
+        std::memcpy(out + 3LL * j, in + 3LL * (count - 1 - j), 3);
+    }
+}
+#else
+// Without byte shuffles: two pixels at a time in one 64-bit word. The word read at pixel k - 1
+// holds pixels k - 1 and k and two bytes more; its two pixels change places and the word goes
+// out whole, its two extra bytes overwritten by the next word. The first and last pair move
+// bytewise, so nothing is read or written beyond either row.
+void reverseTriples(unsigned char* out, const unsigned char* in, int count) {
+    int j = 0;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (count >= 6) {
+        std::memcpy(out, in + 3LL * (count - 1), 3);
+        std::memcpy(out + 3, in + 3LL * (count - 2), 3);
+        for (j = 2; j + 4 <= count; j += 2) {
+            std::uint64_t word;
+            std::memcpy(&word, in + 3LL * (count - 2 - j), 8);
+            word = ((word >> 24) & 0xFFFFFF) | ((word & 0xFFFFFF) << 24);
+            std::memcpy(out + 3LL * j, &word, 8);
+        }
+    }
+#endif
+    for (; j < count; ++j) {
+        std::memcpy(out + 3LL * j, in + 3LL * (count - 1 - j), 3);
+    }
+}
+#endif
+
+// Walks square tiles and fills each target row from left to right, moving four-byte words where
+// the byte after a pixel is written again next (or in a later tile) and is readable.
+void turnTriples(unsigned char* out, const unsigned char* in, int width, int height) {
+    constexpr int kTile = 32;
+    const long long inRow = 3LL * width;
+    const long long outRow = 3LL * height;
+    for (int y0 = 0; y0 < height; y0 += kTile) {
+        const int y1 = y0 + kTile < height ? y0 + kTile : height;
+        const int wordEnd = y1 < height ? y1 : height - 1;  // the last column is moved bytewise
+        for (int x0 = 0; x0 < width; x0 += kTile) {
+            const int x1 = x0 + kTile < width ? x0 + kTile : width;
+            for (int x = x0; x < x1; ++x) {
+                unsigned char* target = out + (width - 1 - x) * outRow;
+                const unsigned char* source = in + 3LL * x;
+                int y = y0;
+                for (; y < wordEnd; ++y) {
+                    std::uint32_t word;
+                    std::memcpy(&word, source + y * inRow, 4);
+                    std::memcpy(target + 3LL * y, &word, 4);
+                }
+                for (; y < y1; ++y) {
+                    std::memcpy(target + 3LL * y, source + y * inRow, 3);
+                }
+            }
+        }
+    }
+}
+
+// The table of this translation unit's path.
+constexpr Table makeTable() {
+    return Table{kFuses,        &correlateRow,   &correlateInterleaved, &scaleRow,
+                 &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
+                 &reverseTriples, &turnTriples};
+}
+
+}  // namespace
+
+// The accessor of kernel_table.h that this translation unit defines, named by NEVRA_TABLE.
+const Table* NEVRA_TABLE() {
+    static constexpr Table table = makeTable();
+    return &table;
+}
+
+}  // namespace kernels
+}  // namespace Nevra
+
+#endif  // NEVRA_SRC_KERNEL_LOOPS_H

@@ -1,0 +1,99 @@
+#ifndef NEVRA_SRC_KERNEL_TABLE_H
+#define NEVRA_SRC_KERNEL_TABLE_H
+
+// The hot inner loops of the image operations as a table of functions. The loops are compiled
+// once per code path (kernels_baseline.cpp, kernels_x86_64_v3.cpp, kernels_x86_64_v4.cpp), each
+// translation unit for its own instruction set, and kernels.cpp picks one table when the library
+// is first used.
+//
+// Declarations only: the per-path translation units include this header, and an inline function
+// defined here would be compiled with their wider instruction sets, where the linker could pick
+// that copy for every caller.
+
+namespace Nevra {
+namespace kernels {
+
+// One term of a weighted row sum: the row it reads, already moved to the sample of the first
+// pixel, and its weight. A weight of 1 or -1 adds or subtracts the sample as it is: this is
+// exactly the sum with the product 1 * v or -1 * v, without the multiplication. exactProduct
+// says that weight * v is exact (needs no rounding) for every sample v the term reads; a path
+// with fused multiply-add may then take sum + weight * v in one instruction, which is the same
+// single rounding.
+struct Term {
+    const float* row;
+    float weight;
+    bool exactProduct;
+};
+
+// The terms of one channel of an interleaved row and the range its values widen.
+struct Sum {
+    const Term* terms;
+    int count;
+    float* range;  // low, high
+};
+
+// A row to look at while a row of sums is made: the next row the sums will read, which the kernel
+// asks into the cache meanwhile; with `measure` it also sets largest := the largest magnitude of
+// values[0, count), NaN values left out.
+struct Scan {
+    const float* values;
+    int count;
+    float largest;
+    bool measure;
+};
+
+struct Table {
+    // True when correlateRow fuses the terms with exact products (kernel_loops.h).
+    bool fusesExactProducts;
+
+    // out[x] := the sum over t of terms[t].weight * terms[t].row[x], for x in [0, n), the terms
+    // added in the order of t to a sum that starts at 0.0f; every product and partial sum is a
+    // float. count may be 0 (every value is then 0). When `range` is not null, range[0] and
+    // range[1] (low, high) are widened by the n values as widenRange does. When `ahead` is not
+    // null it is scanned.
+    // REQUIRES: terms[t].row + n readable; out does not overlap the rows.
+    void (*correlateRow)(float* out, int n, const Term* terms, int count, float* range,
+                         Scan* ahead);
+
+    // out[channels * x + c] := the sum of sums[c] for pixel x, as correlateRow makes it, for
+    // x in [0, n) and each of the 2 or 3 channels; sums[c].range is widened by its channel's
+    // values (channels may share one range). REQUIRES: channels is 2 or 3; out does not overlap
+    // the rows.
+    void (*correlateInterleaved)(float* out, int n, const Sum* sums, int channels, Scan* ahead);
+
+    // out[x] := factor * in[x] for x in [0, n).
+    void (*scaleRow)(float* out, const float* in, float factor, int n);
+
+    // Widens range[0] (low) and range[1] (high) by the n values; NaN values take no part, as with
+    // one-by-one "if (v < low) low = v; if (v > high) high = v".
+    void (*widenRange)(const float* values, int n, float* range);
+
+    // The largest magnitude |v| of the n values (0 for none); NaN values take no part.
+    float (*largestMagnitude)(const float* values, int n);
+
+    // out[3x] := a[x], out[3x + 1] := b[x], out[3x + 2] := c[x] for x in [0, n).
+    void (*interleave3)(float* out, const float* a, const float* b, const float* c, int n);
+
+    // out[x] := (a[2x] + a[2x + 1] + b[2x] + b[2x + 1]) / 4 truncated, for x in [0, n): the 2 x 2
+    // block mean of two byte rows. REQUIRES: a and b hold 2n bytes.
+    void (*halveBytes2x2)(unsigned char* out, const unsigned char* a, const unsigned char* b,
+                          int n);
+
+    // Copies a row of `count` three-byte pixels in reverse pixel order.
+    void (*reverseTriples)(unsigned char* out, const unsigned char* in, int count);
+
+    // Turns a width x height plane of three-byte pixels a quarter turn about z: the pixel (x, y)
+    // goes to row width - 1 - x, column y of a plane whose rows are height pixels long.
+    void (*turnTriples)(unsigned char* out, const unsigned char* in, int width, int height);
+};
+
+// The table of each code path, or null when this build holds none for it (the path's
+// translation unit was not compiled for its instruction set, as on other processor families).
+const Table* baselineTable();
+const Table* x86_64_v3Table();
+const Table* x86_64_v4Table();
+
+}  // namespace kernels
+}  // namespace Nevra
+
+#endif  // NEVRA_SRC_KERNEL_TABLE_H

@@ -1,0 +1,337 @@
+// The hot loops of every code path this processor runs, against plain scalar versions of what
+// they promise: row lengths around every vector and block width (whole blocks, the overlapping
+// last block, the one-by-one tail), weights that add, subtract, fuse and multiply, and samples
+// that are NaN, infinite, negative zero or subnormal. Results are compared bit for bit (any NaN
+// equals any NaN: which of two NaN operands a sum passes on is the compiler's choice). The path the operations run is checked against NEVRA_ISA.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kernels.h"
+
+namespace Nevra {
+namespace kernels {
+namespace {
+
+constexpr int kLengths[] = {0,  1,  3,  4,   5,   7,   8,   15,  16,  17,  31,  32, 33,
+                            63, 64, 65, 127, 128, 129, 130, 255, 256, 257, 300, 1022};
+
+std::uint32_t bits(float v) {
+    std::uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Equal bit for bit, or both NaN.
+::testing::AssertionResult sameFloat(float expected, float got) {
+    if ((std::isnan(expected) && std::isnan(got)) || bits(expected) == bits(got)) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "expected " << expected << " (0x" << std::hex
+                                         << bits(expected) << "), got " << got << " (0x"
+                                         << bits(got) << ")";
+}
+
+// Rows of samples for the terms: random floats of all signs and sizes below 2^100, with some
+// special values sprinkled in (`specials` false leaves them out).
+std::vector<float> samples(std::size_t count, unsigned seed, bool specials) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> value(-1000.0f, 1000.0f);
+    std::uniform_int_distribution<int> exponent(-140, 90);
+    const float special[] = {std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(), -0.0f, 0.0f, 1e-40f,
+                             -1e-42f, 3.0e37f};
+    std::vector<float> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned pick = random() % 64;
+        if (specials && pick < 3) {
+            out[i] = special[random() % 8];
+        } else if (pick < 12) {
+            out[i] = std::ldexp(value(random), exponent(random));
+        } else {
+            out[i] = value(random);
+        }
+    }
+    return out;
+}
+
+float plainSum(const std::vector<Term>& terms, int x) {
+    float sum = 0.0f;
+    for (const Term& t : terms) {
+        sum = sum + t.weight * t.row[x];
+    }
+    return sum;
+}
+
+float plainLargest(const float* values, int n) {
+    float largest = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        if (std::fabs(values[i]) > largest) {
+            largest = std::fabs(values[i]);
+        }
+    }
+    return largest;
+}
+
+void plainWiden(float v, float range[2]) {
+    if (v < range[0]) {
+        range[0] = v;
+    }
+    if (v > range[1]) {
+        range[1] = v;
+    }
+}
+
+// Weight sets: adds and subtractions only, exact powers of two, inexact weights, a mixture, and
+// a long one that alternates kinds more often than a plan has runs.
+std::vector<std::vector<Term>> termSets(const std::vector<float>& data, int width, bool bounded) {
+    const float unit[] = {1, -1, 1, 1, -1};
+    const float powers[] = {2, -4, 1, 0.5f, -2, 8};
+    const float inexact[] = {0.37f, -1.5f, 3, 1e-3f};
+    const float mixed[] = {1, 2, 1, 2, 4, 2, 1, 2, 1, 3, -7, 0.1f};
+    std::vector<std::vector<Term>> sets(5);
+    auto add = [&](std::vector<Term>& set, float w, int i) {
+        // An exact product needs samples below 2^100 (true of `data` when bounded): powers of
+        // two from 2 up, and 1 and -1, are exact then.
+        const float m = std::fabs(w);
+        int e = 0;
+        const bool power = std::frexp(m, &e) == 0.5f && e >= 1;
+        set.push_back({data.data() + (i % 7) * width + (i % 5), w, bounded && power});
+    };
+    for (int i = 0; i < 5; ++i) add(sets[0], unit[i], i);
+    for (int i = 0; i < 6; ++i) add(sets[1], powers[i], i);
+    for (int i = 0; i < 4; ++i) add(sets[2], inexact[i], i);
+    for (int i = 0; i < 12; ++i) add(sets[3], mixed[i], i);
+    for (int i = 0; i < 150; ++i) add(sets[4], i % 2 == 0 ? 2.0f : 0.3f * (i - 75), i);
+    return sets;
+}
+
+class KernelsOnPath : public ::testing::TestWithParam<CodePath> {
+protected:
+    void SetUp() override {
+        table = tableFor(GetParam());
+        if (table == nullptr) {
+            GTEST_SKIP() << codePathName(GetParam()) << " does not run here";
+        }
+    }
+    const Table* table = nullptr;
+};
+
+TEST_P(KernelsOnPath, CorrelateRowMatchesTermByTermSums) {
+    constexpr int kWidth = 1100;
+    for (bool bounded : {true, false}) {
+        // Unbounded rows hold infinities and huge values: nothing is marked exact then.
+        // Seven rows for the terms and an eighth to look through meanwhile.
+        const std::vector<float> data = samples(8 * kWidth, bounded ? 3 : 4, !bounded);
+        const auto sets = termSets(data, kWidth, bounded);
+        for (const auto& terms : sets) {
+            for (int n : kLengths) {
+                std::vector<float> out(n + 1, 12345.0f);
+                float range[2] = {1e16f, -1e16f};
+                float expectedRange[2] = {1e16f, -1e16f};
+                Scan ahead{data.data() + 7 * kWidth, n + 3, -1.0f, true};
+                table->correlateRow(out.data(), n, terms.data(), static_cast<int>(terms.size()),
+                                    range, &ahead);
+                EXPECT_EQ(ahead.largest, plainLargest(ahead.values, ahead.count)) << n;
+                for (int x = 0; x < n; ++x) {
+                    const float expected = plainSum(terms, x);
+                    plainWiden(expected, expectedRange);
+                    ASSERT_TRUE(sameFloat(expected, out[x]))
+                        << "x " << x << " of " << n << ", " << terms.size() << " terms";
+                }
+                EXPECT_EQ(out[n], 12345.0f) << "wrote past the row";
+                EXPECT_TRUE(sameFloat(expectedRange[0], range[0])) << n;
+                EXPECT_TRUE(sameFloat(expectedRange[1], range[1])) << n;
+                // Without a range, and with a row only fetched ahead, the values are the same.
+                std::vector<float> plain(n + 1, 12345.0f);
+                Scan fetched{data.data() + 7 * kWidth, n + 3, -1.0f, false};
+                table->correlateRow(plain.data(), n, terms.data(),
+                                    static_cast<int>(terms.size()), nullptr, &fetched);
+                EXPECT_EQ(fetched.largest, -1.0f);
+                for (int x = 0; x <= n; ++x) {
+                    ASSERT_TRUE(sameFloat(out[x], plain[x])) << x;
+                }
+            }
+        }
+    }
+}
+
+TEST_P(KernelsOnPath, NoTermsGiveZeros) {
+    std::vector<float> out(300, 7.0f);
+    float range[2] = {1e16f, -1e16f};
+    table->correlateRow(out.data(), 299, nullptr, 0, range, nullptr);
+    for (int x = 0; x < 299; ++x) {
+        ASSERT_EQ(bits(out[x]), bits(0.0f));
+    }
+    EXPECT_EQ(out[299], 7.0f);
+    EXPECT_EQ(range[0], 0.0f);
+    EXPECT_EQ(range[1], 0.0f);
+}
+
+TEST_P(KernelsOnPath, CorrelateInterleavedMatchesChannelSums) {
+    constexpr int kWidth = 1100;
+    const std::vector<float> data = samples(7 * kWidth, 9, false);
+    const auto sets = termSets(data, kWidth, true);
+    for (int channels : {2, 3}) {
+        for (bool shared : {false, true}) {
+            for (int n : kLengths) {
+                float ranges[3][2] = {{1e16f, -1e16f}, {1e16f, -1e16f}, {1e16f, -1e16f}};
+                float expected[3][2] = {{1e16f, -1e16f}, {1e16f, -1e16f}, {1e16f, -1e16f}};
+                Sum sums[3];
+                for (int c = 0; c < channels; ++c) {
+                    const auto& terms = sets[c + 1];
+                    sums[c] = {terms.data(), static_cast<int>(terms.size()),
+                               shared ? ranges[0] : ranges[c]};
+                }
+                std::vector<float> out(channels * n + 1, 12345.0f);
+                Scan ahead{data.data() + 3 * kWidth + 1, n + 2, -1.0f, true};
+                table->correlateInterleaved(out.data(), n, sums, channels, &ahead);
+                EXPECT_EQ(ahead.largest, plainLargest(ahead.values, ahead.count)) << n;
+                for (int x = 0; x < n; ++x) {
+                    for (int c = 0; c < channels; ++c) {
+                        const float v = plainSum(sets[c + 1], x);
+                        plainWiden(v, shared ? expected[0] : expected[c]);
+                        ASSERT_TRUE(sameFloat(v, out[channels * x + c]))
+                            << "x " << x << " channel " << c << " of " << channels << ", n " << n;
+                    }
+                }
+                EXPECT_EQ(out[channels * n], 12345.0f) << "wrote past the row";
+                for (int c = 0; c < (shared ? 1 : channels); ++c) {
+                    EXPECT_TRUE(sameFloat(expected[c][0], ranges[c][0])) << c;
+                    EXPECT_TRUE(sameFloat(expected[c][1], ranges[c][1])) << c;
+                }
+            }
+        }
+    }
+}
+
+TEST_P(KernelsOnPath, RangesAndMagnitudesLeaveNaNOut) {
+    for (int n : kLengths) {
+        const std::vector<float> values = samples(n, 11 + n, true);
+        float range[2] = {5.0f, 5.0f};
+        float expected[2] = {5.0f, 5.0f};
+        for (float v : values) {
+            plainWiden(v, expected);
+        }
+        const float largest = plainLargest(values.data(), n);
+        table->widenRange(values.data(), n, range);
+        EXPECT_TRUE(sameFloat(expected[0], range[0])) << n;
+        EXPECT_TRUE(sameFloat(expected[1], range[1])) << n;
+        EXPECT_EQ(table->largestMagnitude(values.data(), n), largest) << n;
+    }
+}
+
+TEST_P(KernelsOnPath, ScaleAndInterleaveMoveEveryValue) {
+    for (int n : kLengths) {
+        const std::vector<float> a = samples(n, 21, true);
+        const std::vector<float> b = samples(n, 22, true);
+        const std::vector<float> c = samples(n, 23, true);
+        std::vector<float> scaled(n + 1, 9.0f);
+        table->scaleRow(scaled.data(), a.data(), 0.37f, n);
+        std::vector<float> triple(3 * n + 1, 9.0f);
+        table->interleave3(triple.data(), a.data(), b.data(), c.data(), n);
+        for (int x = 0; x < n; ++x) {
+            ASSERT_TRUE(sameFloat(0.37f * a[x], scaled[x])) << x;
+            ASSERT_EQ(bits(triple[3 * x]), bits(a[x]));
+            ASSERT_EQ(bits(triple[3 * x + 1]), bits(b[x]));
+            ASSERT_EQ(bits(triple[3 * x + 2]), bits(c[x]));
+        }
+        EXPECT_EQ(scaled[n], 9.0f);
+        EXPECT_EQ(triple[3 * n], 9.0f);
+    }
+}
+
+TEST_P(KernelsOnPath, BytesHalveAndThreeBytePixelsReverseAndTurn) {
+    std::mt19937 random(31);
+    for (int n : kLengths) {
+        std::vector<unsigned char> a(2 * n), b(2 * n), half(n + 1, 77);
+        for (int i = 0; i < 2 * n; ++i) {
+            a[i] = static_cast<unsigned char>(random());
+            b[i] = static_cast<unsigned char>(random());
+        }
+        table->halveBytes2x2(half.data(), a.data(), b.data(), n);
+        for (int x = 0; x < n; ++x) {
+            ASSERT_EQ(half[x], (a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1]) / 4) << x;
+        }
+        EXPECT_EQ(half[n], 77);
+
+        std::vector<unsigned char> row(3 * n), reversed(3 * n + 1, 77);
+        for (auto& v : row) {
+            v = static_cast<unsigned char>(random());
+        }
+        table->reverseTriples(reversed.data(), row.data(), n);
+        for (int x = 0; x < n; ++x) {
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_EQ(reversed[3 * x + k], row[3 * (n - 1 - x) + k]) << x;
+            }
+        }
+        EXPECT_EQ(reversed[3 * n], 77);
+    }
+    for (int width : {1, 2, 31, 32, 33, 70}) {
+        for (int height : {1, 3, 32, 45}) {
+            std::vector<unsigned char> in(3 * width * height), out(3 * width * height + 1, 77);
+            for (auto& v : in) {
+                v = static_cast<unsigned char>(random());
+            }
+            table->turnTriples(out.data(), in.data(), width, height);
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    for (int k = 0; k < 3; ++k) {
+                        ASSERT_EQ(out[3 * ((width - 1 - x) * height + y) + k],
+                                  in[3 * (y * width + x) + k])
+                            << width << "x" << height << " at " << x << "," << y;
+                    }
+                }
+            }
+            EXPECT_EQ(out[3 * width * height], 77);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, KernelsOnPath,
+                         ::testing::Values(CodePath::Baseline, CodePath::X86_64_V3,
+                                           CodePath::X86_64_V4),
+                         [](const ::testing::TestParamInfo<CodePath>& info) {
+                             std::string name = codePathName(info.param);
+                             for (char& ch : name) {
+                                 ch = ch == '-' ? '_' : ch;
+                             }
+                             return name;
+                         });
+
+// The path the operations run: the one NEVRA_ISA names when the processor runs it, else the
+// widest it runs at or below it; the widest it runs when NEVRA_ISA is not set.
+TEST(CodePath, FollowsNevraIsaWithinWhatTheProcessorRuns) {
+    int widest = 0;
+    for (int p = 0; p < kCodePathCount; ++p) {
+        if (tableFor(static_cast<CodePath>(p)) != nullptr) {
+            widest = p;
+        }
+    }
+    ASSERT_NE(tableFor(CodePath::Baseline), nullptr);
+    int expected = widest;
+    const char* request = std::getenv("NEVRA_ISA");
+    const std::string asked = request != nullptr ? request : "";
+    if (asked == "baseline" || asked == "x86-64") {
+        expected = 0;
+    } else if (asked == "v3" || asked == "x86-64-v3") {
+        expected = std::min(1, widest);
+    } else if (asked == "v4" || asked == "x86-64-v4") {
+        expected = std::min(2, widest);
+    }
+    EXPECT_EQ(static_cast<int>(activeCodePath()), expected) << "NEVRA_ISA=" << asked;
+    EXPECT_EQ(&active(), tableFor(activeCodePath()));
+}
+
+}  // namespace
+}  // namespace kernels
+}  // namespace Nevra
