@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <cstdlib>
+#include <memory>
 
 #include "app/bestdisplay.h"
 #include "app/padkeys.h"
@@ -10,6 +12,7 @@
 #include "devices/racesound.h"
 #include "devices/sdlsound.h"
 #include "devices/soundoptions.h"
+#include "scene/glwidget.h"
 
 int main(int argc, char* argv[]) {
     // The scene is drawn with the fixed-function pipeline: a compatibility context with depth.
@@ -25,9 +28,24 @@ int main(int argc, char* argv[]) {
     PersonalBest best(PersonalBest::defaultFileName());
     BestDisplay bestDisplay(window, best);
     PadKeys padKeys(window);
-    Gamepad gamepad(padKeys);
-    SdlSound sound("sounds", muted);
-    RaceSound raceSound(window, sound);
+    // SDL's devices start once the first frame is on screen: opening them (and, where there is no
+    // audio device, SDL's giving up on sound, which waits for a thread of its own) would hold the
+    // window back by tens of milliseconds, up to a tenth of a second. Nobody plays before the
+    // scene is seen. Should no frame come within a second (a window that starts hidden), they
+    // start then.
+    std::unique_ptr<Gamepad> gamepad;
+    std::unique_ptr<SdlSound> sound;
+    std::unique_ptr<RaceSound> raceSound;
+    auto startDevices = [&] {
+        if (gamepad != nullptr) {
+            return;
+        }
+        gamepad = std::make_unique<Gamepad>(padKeys);
+        sound = std::make_unique<SdlSound>("sounds", muted);
+        raceSound = std::make_unique<RaceSound>(window, *sound);
+    };
+    window.glWidget->afterFirstFrame(startDevices);
+    QTimer::singleShot(1000, &app, startDevices);
     window.show();
     return app.exec();
 }

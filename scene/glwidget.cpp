@@ -25,6 +25,7 @@ GLWidget::GLWidget() : surface_(new SceneSurface(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(container);
+    connect(surface_, &QOpenGLWindow::frameSwapped, this, [this] { framePresented_ = true; });
 
     auto* moveTimer = new QTimer(this);
     // Precise, so that no tick comes early: motion follows the real clock either way (moveTick).
@@ -62,6 +63,15 @@ QImage GLWidget::grabFramebuffer() {
     // whose content the window system may have dropped.
     surface_->drawUnpresented();
     return surface_->grabFramebuffer();
+}
+
+void GLWidget::afterFirstFrame(std::function<void()> done) {
+    if (framePresented_) {
+        done();
+        return;
+    }
+    connect(surface_, &QOpenGLWindow::frameSwapped, this, std::move(done),
+            Qt::SingleShotConnection);
 }
 
 void GLWidget::initializeGL() {

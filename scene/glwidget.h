@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 
 #include "scene/boarder.h"
 #include "scene/camera.h"
@@ -98,6 +99,9 @@ public:
     // Draws a frame and returns it as an image of the surface's size in device pixels; a null
     // image before the scene was first shown. Leaves the context current.
     QImage grabFramebuffer();
+    // Calls done once, on the GUI thread, right after the first frame has been presented, or at
+    // once when one already was: the place for work that the first picture need not wait for.
+    void afterFirstFrame(std::function<void()> done);
 
 private:
     friend class SceneSurface;
@@ -112,6 +116,7 @@ private:
     QElapsedTimer sinceStart_;        // monotonic; started with the timer
     StepPacer movePacer_{50, 10};
     long long tracedFrames_ = 0;
+    bool framePresented_ = false;  // set once the surface has shown a frame
     SceneSurface* surface_;  // owned by its container, a child of this widget
 };
 

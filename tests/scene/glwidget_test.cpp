@@ -96,6 +96,38 @@ TEST(GLWidget, BeforeItIsShownThereIsNoFrameAndNoContextToMakeCurrent) {
     EXPECT_EQ(widget.frames, 0);
 }
 
+TEST(GLWidget, AfterFirstFrameRunsOnceWhenAFrameHasBeenPresented) {
+    TempWorkDir dir;
+    CoutCapture console;
+    CountingWidget widget;
+    for (QTimer* timer : widget.findChildren<QTimer*>()) {
+        timer->stop();
+    }
+    int calls = 0;
+    int framesAtCall = -1;
+    widget.afterFirstFrame([&] {
+        ++calls;
+        framesAtCall = widget.frames;
+    });
+    // Before the scene is on screen nothing is drawn, let alone presented.
+    widget.updateGL();
+    EXPECT_EQ(calls, 0);
+
+    widget.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    QTest::qWait(100);
+    ASSERT_EQ(calls, 1);
+    EXPECT_GE(framesAtCall, 1);
+    widget.updateGL();
+    widget.updateGL();
+    EXPECT_EQ(calls, 1) << "once, not at every frame";
+
+    // Once a frame was presented, a late caller is called at once.
+    bool late = false;
+    widget.afterFirstFrame([&] { late = true; });
+    EXPECT_TRUE(late);
+}
+
 TEST(GLWidget, UpdateGLAndEveryHandlerDrawOneFrameAtOnce) {
     TempWorkDir dir;
     CoutCapture console;

@@ -21,11 +21,11 @@ export XDG_CONFIG_HOME="$tmp/config"  # the personal best of the test's own
 # With job control, a script's background job keeps SIGINT; without, it would start ignoring it.
 set -m
 for sig in INT TERM; do
-    (cd "$data" && exec "$game") >"$tmp/console.txt" 2>&1 &
+    (cd "$data" && SKALDORA_TRACE=1 exec "$game") >"$tmp/console.txt" 2>&1 &
     pid=$!
-    # The pictures are read when the window is first shown, after SDL has started.
+    # SDL starts once the first frame is presented: by the second frame it has.
     for _ in $(seq 1 300); do
-        grep -q 'panorama.getHeight\|The Panorama couldn' "$tmp/console.txt" && break
+        grep -q '^skaldora-trace frame 2 ' "$tmp/console.txt" && break
         kill -0 "$pid" 2>/dev/null || fail "the game ended before SIG$sig"
         sleep 0.2
     done
