@@ -100,7 +100,14 @@ std::string scanInventorText(std::string_view text) {
         if (c == '=') {
             return "a field connection ('=')";
         }
-        if (isSpace(c) || c == ',' || c == '[' || c == ']') {
+        if (isSpace(c)) {
+            ++i;
+            continue;
+        }
+        if (c == ',' || c == '[' || c == ']') {
+            if (depth == 0) {
+                return std::string("\"") + c + "\" outside any node";
+            }
             ++i;
             continue;
         }
@@ -153,6 +160,14 @@ std::string scanInventorText(std::string_view text) {
                 ++i;
             }
             word = std::string_view();
+        } else if (depth == 0) {
+            // Outside every node a word can only be a node's name. Coin reports text after the
+            // scene only once in a process and hands the scene back, so a second read of the same
+            // file would take what the first refused.
+            const size_t next = skipBlank(text, i);
+            if (next == text.size() || text[next] != '{') {
+                return "\"" + std::string(word) + "\" outside any node";
+            }
         }
     }
     return std::string();

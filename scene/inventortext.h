@@ -34,6 +34,8 @@ extern const char* const kModelNodeNames[];
 //   field), a '#' inside a word, '=' (a field connection);
 // - a brace not preceded by the name of a model node kind (this refuses File, engines and unknown
 //   kinds), a closing brace too many, open braces nested deeper than kMaxModelNesting;
+// - a word, comma or bracket outside every node other than a node's name, DEF and USE with their
+//   names (values after the scene, say);
 // - the word "filename" (a texture read from another file).
 // Comments ('#' to the end of the line) are skipped.
 std::string scanInventorText(std::string_view text);

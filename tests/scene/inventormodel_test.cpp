@@ -73,16 +73,21 @@ TEST(InventorModel, HostileFilesAreRefusedWithTheReadProblemLine) {
     }
 }
 
-// Coin complains about what follows the scene but hands the scene back; such a model is refused
-// too, as one Coin could not read at all.
-TEST(InventorModel, ACoinReadErrorRefusesTheModel) {
-    TempWorkDir dir;
-    writeFile("start.iv", "#Inventor V2.1 ascii\nSeparator { Cube {} } 5\n");
-    CoutCapture console;
-    CerrCapture errors;
-    SoInput input;
-    EXPECT_EQ(readInventorModel(input, "start.iv", "start"), nullptr);
-    EXPECT_EQ(console.text(), problem);
+// Coin complains about what follows the scene but hands the scene back, and says so only once in
+// a process; such a model is refused too, at every read (a new game reads the boarder again).
+TEST(InventorModel, ACoinReadErrorRefusesTheModelAtEveryRead) {
+    for (const char* text : {"#Inventor V2.1 ascii\nSeparator { Cube {} } 5\n",
+                             "#Inventor V2.1 ascii\nSeparator { Cube { width abc } }\n"}) {
+        TempWorkDir dir;
+        writeFile("start.iv", text);
+        for (int read = 1; read <= 2; ++read) {
+            CoutCapture console;
+            CerrCapture errors;
+            SoInput input;
+            EXPECT_EQ(readInventorModel(input, "start.iv", "start"), nullptr) << text << read;
+            EXPECT_EQ(console.text(), problem) << text << read;
+        }
+    }
 }
 
 // Whatever stands in place of the file, the read returns at once: a thing that is not a regular

@@ -31,6 +31,7 @@ TEST(InventorText, AcceptsTextModelsOfKnownKinds) {
         header + "DEF a}b Cube {} USE a}b\n",    // a name runs to white space
         header + "DEF # comment\n x Cube {}\n",  // comments before a name are skipped
         header + "SoSeparator { SoCube {} Cube { width 2 } }\n",
+        header + "Separator # its name and its brace apart\n { Cube {} }\n",
         header +
             "Separator { LightModel { model BASE_COLOR} Coordinate3 { point [0 0 0, 1 0 0] }"
             " IndexedFaceSet { coordIndex [0, 1, -1] vertexProperty VertexProperty {} } }\n",
@@ -61,6 +62,10 @@ TEST(InventorText, RefusesWhatCoinCouldNotReadSafely) {
         {header + "Separator { {} }\n", "without a node name"},
         {header + "Separator { 1 {} }\n", "\"1\""},
         {header + "Separator { Cube {} } }\n", "too many"},
+        // Coin says so only once in a process and hands the scene back.
+        {header + "Separator { Cube {} } 5\n", "\"5\" outside any node"},
+        {header + "Separator { Cube {} }\n[ 1 2 ]\n", "\"[\" outside any node"},
+        {header + "Separator { Cube {} } Cube", "\"Cube\" outside any node"},
         {header + "Separator { Cube# c\n {} }\n", "inside a word"},
         {header + "Separator { Cube {} }\r", "carriage return"},
         {header + "Separator { Cube {} }\rSeparator {", "carriage return"},
