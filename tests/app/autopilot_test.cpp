@@ -203,10 +203,7 @@ protected:
     Boarder& boarder = window.glWidget->boarder;
 };
 
-TEST_F(Autopilot, CleanRunHasNoPenalty) {
-    expectRun(drive(course({})), 0);
-}
-
+// Seven gates on their right hand, three on the wrong one.
 TEST_F(Autopilot, WrongSidesCostFiveSecondsEach) {
     expectRun(drive(course({2, 5, 8})), 3);
 }

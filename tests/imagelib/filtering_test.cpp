@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "image_test_support.h"
@@ -167,60 +168,119 @@ std::vector<float> referenceGradient3D(const ImageBase<T>& image, const float* K
     return out;
 }
 
+// Equal bit for bit (any NaN equals any NaN).
+void expectSameFloats(const std::vector<float>& expected, const std::vector<float>& got,
+                      const std::string& what) {
+    ASSERT_EQ(expected.size(), got.size()) << what;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (std::isnan(expected[i]) && std::isnan(got[i]))
+            continue;
+        ASSERT_EQ(std::memcmp(&expected[i], &got[i], sizeof(float)), 0)
+            << what << " at " << i << ": " << expected[i] << " vs " << got[i];
+    }
+}
+
+// Rows shorter than the widest path's vector blocks, and rows long enough for whole blocks on
+// every path, with the last block overlapping and a one-by-one tail.
+constexpr int kWidths[] = {37, 131, 300};
+
+// A width x 7 x 2 image. Floating-point ones get samples that are NaN, infinite, negative zero
+// or so large that a product by 4 overflows, and -2 * 1.7e38 + 4 * 2^126 under kOverflow: the
+// product 4 * 2^126 overflows, so the sum is infinite, while one fused multiply-add of the same
+// terms would give a finite value. That pattern sits in a row read first and in one read later.
+template <class T>
+std::unique_ptr<ImageBase<T>> testImage(int width) {
+    auto image = makeImage<T>(width, 7, 2, 1, 1, 41);
+    if constexpr (std::is_floating_point_v<T>) {
+        const float special[] = {std::numeric_limits<float>::quiet_NaN(),
+                                 std::numeric_limits<float>::infinity(), -0.0f, 3.0e38f, -1.5e38f};
+        for (int i = 0; i < 12; ++i)
+            image->m_data[(i * 97) % image->m_image_size] = static_cast<T>(special[i % 5]);
+        for (int y : {0, 3}) {
+            image->m_data[y * width + width / 2] = static_cast<T>(1.7e38f);
+            image->m_data[y * width + width / 2 + 1] = static_cast<T>(0x1p126f);
+        }
+    }
+    return image;
+}
+
+// Weights that add, subtract, are exact powers of two, repeat a magnitude (multiplied once per
+// row) or round, with zero weights inside.
+constexpr float kSmooth[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+constexpr float kShared[9] = {3, -1, 3, 0.5f, 0, -0.5f, -3, 1, -3};
+constexpr float kOverflow[9] = {-2, 4, 0, 0, 1, 0, 0, 0, 0};
+constexpr float kUneven[9] = {0.5f, -1.25f, 0.0f, 2.0f, 0.125f, -3.0f, 0.0f, 1.5f, 0.75f};
+
 template <class T>
 class FilteringTyped : public ::testing::Test {};
 TYPED_TEST_SUITE(FilteringTyped, nevra_test::ElementTypes);
 
-// Sizes that leave partial vector blocks; windows with zero weights inside; a window of one
-// weight has no border.
-TYPED_TEST(FilteringTyped, FilteredImageMatchesReferenceInEveryResultType) {
+// Every result type; a window of one weight has no border.
+TYPED_TEST(FilteringTyped, FilteredImageMatchesReference) {
     const float two = 2.0f;
-    const float small[9] = {0.5f, -1.25f, 0.0f, 2.0f, 0.125f, -3.0f, 0.0f, 1.5f, 0.75f};
-    float wide[25];
-    for (int i = 0; i < 25; ++i)
-        wide[i] = i % 4 == 0 ? 0.0f : 0.1f * (i - 12);
-    const auto image = makeImage<TypeParam>(83, 9, 2, 1, 1, 17);
-    for (int typeCode : {kTypeFloat, kTypeShort, kTypeByte, kTypeDouble}) {
-        const std::pair<const float*, int> windows[] = {{&two, 1}, {small, 3}, {wide, 5}};
-        for (auto [filter, size] : windows) {
-            const std::vector<float> sums = referenceFilter(*image, filter, size);
-            std::unique_ptr<Image> result(
-                image->computeFilteredImage(typeCode, filter, size, nullptr));
-            ASSERT_NE(result, nullptr);
-            EXPECT_EQ(result->m_position, 83 * 9 * 2);
-            // The border fill works on the stored values.
-            std::vector<float> expected = stored(sums, typeCode);
-            referenceFillBorder(expected, 83, 9, 2, (size - 1) / 2);
-            EXPECT_EQ(contents(result.get()), expected) << "type " << typeCode << " " << size;
-            expectRange(result.get(), 0, sums);
+    float inexact[25], whole[25];
+    for (int i = 0; i < 25; ++i) {
+        inexact[i] = i % 4 == 0 ? 0.0f : 0.1f * (i - 12);
+        whole[i] = static_cast<float>(1 + (i % 5) * (i / 5) % 7);
+    }
+    const std::pair<const float*, int> windows[] = {{&two, 1},    {kUneven, 3},   {kSmooth, 3},
+                                                    {kShared, 3}, {kOverflow, 3}, {inexact, 5},
+                                                    {whole, 5}};
+    for (int width : kWidths) {
+        const auto image = testImage<TypeParam>(width);
+        for (int typeCode : {kTypeFloat, kTypeShort, kTypeByte, kTypeDouble}) {
+            for (auto [filter, size] : windows) {
+                const std::string what = "width " + std::to_string(width) + " type " +
+                                         std::to_string(typeCode) + " size " + std::to_string(size);
+                const std::vector<float> sums = referenceFilter(*image, filter, size);
+                std::unique_ptr<Image> result(
+                    image->computeFilteredImage(typeCode, filter, size, nullptr));
+                ASSERT_NE(result, nullptr);
+                EXPECT_EQ(result->m_position, width * 7 * 2);
+                // The border fill works on the stored values.
+                std::vector<float> expected = stored(sums, typeCode);
+                referenceFillBorder(expected, width, 7, 2, (size - 1) / 2);
+                expectSameFloats(expected, contents(result.get()), what);
+                expectRange(result.get(), 0, sums);
+            }
         }
     }
 }
 
+// Null stands for the default kernel.
 TYPED_TEST(FilteringTyped, GradientAndHessianMatchReference) {
-    const float kernel[9] = {0.5f, 2.0f, 0.0f, -1.0f, 0.0f, 3.0f, 0.25f, -2.0f, -0.5f};
-    const auto image = makeImage<TypeParam>(37, 6, 2, 1, 1, 5);
-    for (int typeCode : {kTypeFloat, kTypeShort}) {
-        for (bool keepSize : {true, false}) {
-            const std::vector<float> expected = referenceGradient(*image, kernel, keepSize);
-            std::unique_ptr<Image> gradient(
-                image->computeGradient(typeCode, kernel, keepSize, nullptr));
-            ASSERT_NE(gradient, nullptr);
-            EXPECT_EQ(gradient->m_channels, 2);
-            EXPECT_EQ(gradient->m_dim[0], keepSize ? 37 : 35);
-            EXPECT_EQ(contents(gradient.get()), stored(expected, typeCode));
-            expectRange(gradient.get(), 0, expected);
-            expectRange(gradient.get(), 1, expected);
+    for (int width : kWidths) {
+        const auto image = testImage<TypeParam>(width);
+        for (const float* kernel :
+             {static_cast<const float*>(nullptr), kUneven, kSmooth, kShared, kOverflow}) {
+            const float* k = kernel != nullptr ? kernel : kDefaultKernel;
+            for (int typeCode : {kTypeFloat, kTypeShort}) {
+                const std::string what = "width " + std::to_string(width) + " type " +
+                                         std::to_string(typeCode) + " kernel " +
+                                         std::to_string(k[0]);
+                for (bool keepSize : {true, false}) {
+                    const std::vector<float> expected = referenceGradient(*image, k, keepSize);
+                    std::unique_ptr<Image> gradient(
+                        image->computeGradient(typeCode, kernel, keepSize, nullptr));
+                    ASSERT_NE(gradient, nullptr);
+                    EXPECT_EQ(gradient->m_channels, 2);
+                    EXPECT_EQ(gradient->m_dim[0], keepSize ? width : width - 2);
+                    expectSameFloats(stored(expected, typeCode), contents(gradient.get()), what);
+                    expectRange(gradient.get(), 0, expected);
+                    expectRange(gradient.get(), 1, expected);
+                }
+                // The Hessian of a one-channel image goes through its gradient stored in the
+                // result type.
+                const std::vector<float> g = stored(referenceGradient(*image, k, true), typeCode);
+                const std::vector<float> expected = referenceHessian(g, width, 7, 2, k);
+                std::unique_ptr<Image> hessian(image->computeHessian(typeCode, kernel, nullptr));
+                ASSERT_NE(hessian, nullptr);
+                EXPECT_EQ(hessian->m_channels, 3);
+                expectSameFloats(stored(expected, typeCode), contents(hessian.get()), what);
+                for (int c = 0; c < 3; ++c)
+                    expectRange(hessian.get(), c, expected, 3);
+            }
         }
-        // The Hessian of a one-channel image goes through its gradient stored in the result type.
-        const std::vector<float> g = stored(referenceGradient(*image, kernel, true), typeCode);
-        const std::vector<float> expected = referenceHessian(g, 37, 6, 2, kernel);
-        std::unique_ptr<Image> hessian(image->computeHessian(typeCode, kernel, nullptr));
-        ASSERT_NE(hessian, nullptr);
-        EXPECT_EQ(hessian->m_channels, 3);
-        EXPECT_EQ(contents(hessian.get()), stored(expected, typeCode)) << "type " << typeCode;
-        for (int c = 0; c < 3; ++c)
-            expectRange(hessian.get(), c, expected, 3);
     }
 }
 
@@ -278,15 +338,6 @@ TEST(Filtering, SmallAndEmptyImagesStayInside) {
         EXPECT_EQ(result->m_position, 0);
         delete result;
     }
-    // Zero weights are skipped, so a NaN or infinity under them stays out of the sum.
-    auto holes = makeImage<float>(5, 5, 1, 1, 1, 2);
-    holes->m_data[2 * 5 + 2] = std::numeric_limits<float>::quiet_NaN();
-    holes->m_data[1 * 5 + 1] = std::numeric_limits<float>::infinity();
-    const float ring[9] = {0, 1, 0, 1, 0, 1, 0, 1, 0};
-    std::unique_ptr<Image> result(holes->computeFilteredImage(kTypeFloat, ring, 3, nullptr));
-    EXPECT_TRUE(std::isfinite(result->getValue(2, 2, 0, 0, 0)));
-    EXPECT_TRUE(std::isfinite(result->getValue(1, 1, 0, 0, 0)));
-    EXPECT_TRUE(std::isnan(result->getValue(2, 1, 0, 0, 0)));
 }
 
 // Without keepSize a result is two pixels smaller along every axis the derivative works across.
@@ -297,10 +348,10 @@ TEST(Gradient, ImagesTooSmallToShrinkAreRefused) {
         int x, y, z;
         bool threeD;
         bool refused;
-    } rows[] = {{1, 5, 1, false, true},  {5, 1, 3, false, true}, {1, 1, 1, false, true},
-                {0, 0, 1, false, true},  {2, 5, 1, false, false}, {5, 2, 1, false, false},
-                {5, 5, 1, true, true},   {1, 5, 5, true, true},   {5, 1, 5, true, true},
-                {0, 0, 0, true, true},   {5, 5, 2, true, false},  {2, 2, 2, true, false}};
+    } rows[] = {{1, 5, 1, false, true}, {5, 1, 3, false, true},  {1, 1, 1, false, true},
+                {0, 0, 1, false, true}, {2, 5, 1, false, false}, {5, 2, 1, false, false},
+                {5, 5, 1, true, true},  {1, 5, 5, true, true},   {5, 1, 5, true, true},
+                {0, 0, 0, true, true},  {5, 5, 2, true, false},  {2, 2, 2, true, false}};
     for (const auto& r : rows) {
         const std::string what = std::to_string(r.x) + "x" + std::to_string(r.y) + "x" +
                                  std::to_string(r.z) + (r.threeD ? " 3D" : "");
@@ -310,9 +361,9 @@ TEST(Gradient, ImagesTooSmallToShrinkAreRefused) {
         const std::vector<float> before = contents(output.get());
         for (Image* given : {static_cast<Image*>(nullptr), static_cast<Image*>(output.get())}) {
             CoutCapture out;
-            Image* result =
-                r.threeD ? image->computeGradient3D(kTypeFloat, nullptr, false, true, given)
-                         : image->computeGradient(kTypeFloat, nullptr, false, given);
+            Image* result = r.threeD
+                                ? image->computeGradient3D(kTypeFloat, nullptr, false, true, given)
+                                : image->computeGradient(kTypeFloat, nullptr, false, given);
             if (r.refused) {
                 EXPECT_EQ(result, nullptr) << what;
                 EXPECT_EQ(out.text(), "Error: image too small, cannot compute gradient!\n") << what;
@@ -328,84 +379,6 @@ TEST(Gradient, ImagesTooSmallToShrinkAreRefused) {
             }
         }
     }
-}
-
-// Equal bit for bit (any NaN equals any NaN).
-void expectSameFloats(const std::vector<float>& expected, const std::vector<float>& got,
-                      const std::string& what) {
-    ASSERT_EQ(expected.size(), got.size()) << what;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (std::isnan(expected[i]) && std::isnan(got[i]))
-            continue;
-        ASSERT_EQ(std::memcmp(&expected[i], &got[i], sizeof(float)), 0)
-            << what << " at " << i << ": " << expected[i] << " vs " << got[i];
-    }
-}
-
-// Rows long enough for whole vector blocks on every code path, with the last block overlapping
-// and a one-by-one tail; weights that add, subtract, are exact powers of two, repeat a magnitude
-// (multiplied once per row) or round; samples that are NaN, infinite, negative zero or so large
-// that a product by 4 overflows (the exact products must then not be fused).
-TEST(Filtering, WideRowsWithSpecialValuesMatchReference) {
-    const float smooth[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
-    const float shared[9] = {3, -1, 3, 0.5f, 0, -0.5f, -3, 1, -3};
-    float wide[25];
-    for (int i = 0; i < 25; ++i)
-        wide[i] = static_cast<float>(1 + (i % 5) * (i / 5) % 7);
-    const float special[] = {std::numeric_limits<float>::quiet_NaN(),
-                             std::numeric_limits<float>::infinity(), -0.0f, 3.0e38f, -1.5e38f};
-    for (int width : {131, 300}) {
-        for (bool holes : {false, true}) {
-            auto image = makeImage<float>(width, 7, 2, 1, 1, 41);
-            if (holes)
-                for (int i = 0; i < 12; ++i)
-                    image->m_data[(i * 97) % image->m_image_size] = special[i % 5];
-            const std::string what = std::to_string(width) + (holes ? " with holes" : "");
-            const std::pair<const float*, int> windows[] = {{smooth, 3}, {shared, 3}, {wide, 5}};
-            for (auto [filter, size] : windows) {
-                std::vector<float> expected = referenceFilter(*image, filter, size);
-                const std::vector<float> sums = expected;
-                referenceFillBorder(expected, width, 7, 2, (size - 1) / 2);
-                std::unique_ptr<Image> result(
-                    image->computeFilteredImage(kTypeFloat, filter, size, nullptr));
-                expectSameFloats(expected, contents(result.get()), "filter " + what);
-                expectRange(result.get(), 0, sums);
-            }
-            for (const float* kernel : {static_cast<const float*>(nullptr), smooth, shared}) {
-                const float* k = kernel != nullptr ? kernel : kDefaultKernel;
-                const std::vector<float> gradient = referenceGradient(*image, k, true);
-                std::unique_ptr<Image> g(image->computeGradient(kTypeFloat, kernel, true, nullptr));
-                expectSameFloats(gradient, contents(g.get()), "gradient " + what);
-                expectRange(g.get(), 0, gradient);
-                const std::vector<float> hessian = referenceHessian(gradient, width, 7, 2, k);
-                std::unique_ptr<Image> h(image->computeHessian(kTypeFloat, kernel, nullptr));
-                expectSameFloats(hessian, contents(h.get()), "hessian " + what);
-                for (int c = 0; c < 3; ++c)
-                    expectRange(h.get(), c, hessian, 3);
-            }
-        }
-    }
-}
-
-// -2 * 1.7e38 + 4 * 2^126: the product 4 * 2^126 overflows to infinity, so the sum is infinite,
-// while one fused multiply-add of the same terms would give a finite value. The pattern sits in
-// rows read first and in rows read later, at a column inside the vector blocks.
-TEST(Filtering, ProductsThatOverflowAreNotFused) {
-    const float kernel[9] = {-2, 4, 0, 0, 1, 0, 0, 0, 0};
-    auto image = makeImage<float>(300, 6, 1, 1, 1, 8);
-    for (int y : {0, 3}) {
-        image->m_data[y * 300 + 150] = 1.7e38f;
-        image->m_data[y * 300 + 151] = 0x1p126f;
-    }
-    const std::vector<float> sums = referenceFilter(*image, kernel, 3);
-    ASSERT_TRUE(std::isinf(sums[1 * 300 + 151]));
-    std::unique_ptr<Image> filtered(image->computeFilteredImage(kTypeFloat, kernel, 3, nullptr));
-    expectSameFloats(sums, contents(filtered.get()), "filter");
-    const std::vector<float> gradient = referenceGradient(*image, kernel, true);
-    std::unique_ptr<Image> g(image->computeGradient(kTypeFloat, kernel, true, nullptr));
-    expectSameFloats(gradient, contents(g.get()), "gradient");
-    std::unique_ptr<Image> h(image->computeHessian(kTypeFloat, kernel, nullptr));
-    expectSameFloats(referenceHessian(gradient, 300, 6, 1, kernel), contents(h.get()), "hessian");
 }
 
 // On I(x, y) = x the default kernel gives A = 0 and B = -8 at every inner pixel.

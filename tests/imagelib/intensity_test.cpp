@@ -103,9 +103,12 @@ TEST(Conversion, NothingToScaleByGivesZerosAndHugeExtentsNoBuffer) {
     std::unique_ptr<unsigned char[]> slice(image->createByteSlice(nullptr, 0, 0, false));
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(bytes[i] == 0 && words[i] == 0 && slice[i] == 0) << i;
-    // Rounded up, an extent beyond 2^30 has no int: refused before any element is read.
+    // Rounded up, an extent beyond 2^30 has no int: refused before any element is read (the
+    // one-byte block stands for the gigabyte such an image would hold).
+    unsigned char block[1] = {0};
     ImageBase<unsigned char> wide;
     wide.m_external_data = true;
+    wide.setData(block);
     wide.init((1 << 30) + 1, 1, 1, 1, 1);
     EXPECT_EQ(wide.createByteVolume(nullptr, true), nullptr);
     EXPECT_EQ(wide.createWordVolume(nullptr, true), nullptr);
@@ -142,8 +145,9 @@ TEST(Conversion, ByteSliceOfAChannelTheImageLacksIsRefused) {
         EXPECT_EQ(volume->createByteSlice(nullptr, 0, channel, false), nullptr) << channel;
         EXPECT_EQ(volume->createByteSlice(mine, 1, channel, true), nullptr) << channel;
         EXPECT_EQ(std::count(std::begin(mine), std::end(mine), 7), 16) << channel;
-        EXPECT_EQ(out.text(), "Error: channel out of range, cannot create byte slice!\n"
-                              "Error: channel out of range, cannot create byte slice!\n");
+        EXPECT_EQ(out.text(),
+                  "Error: channel out of range, cannot create byte slice!\n"
+                  "Error: channel out of range, cannot create byte slice!\n");
     }
 }
 

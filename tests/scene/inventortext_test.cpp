@@ -80,12 +80,3 @@ TEST(InventorText, RefusesWhatCoinCouldNotReadSafely) {
             << "reason \"" << reason << "\" for " << c.text.substr(0, 80);
     }
 }
-
-TEST(InventorText, ModelNodeNamesTakeCoinsPrefix) {
-    EXPECT_TRUE(isModelNodeName("IndexedFaceSet"));
-    EXPECT_TRUE(isModelNodeName("SoIndexedFaceSet"));
-    EXPECT_FALSE(isModelNodeName("So"));
-    EXPECT_FALSE(isModelNodeName("File"));
-    EXPECT_FALSE(isModelNodeName("indexedfaceset"));
-    EXPECT_FALSE(isModelNodeName(""));
-}

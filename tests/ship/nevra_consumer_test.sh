@@ -9,6 +9,8 @@
 # example is built with the same sanitizers, and the packages are left out: they would only pack
 # an instrumented library that never ships, and the normal build tests them.
 set -euo pipefail
+# A grep at the end of a pipe reads all its input (no -q): quitting at the first match could end
+# the writer with SIGPIPE, which pipefail takes for a failure.
 build=$(cd "$1" && pwd)
 src=$(cd "$2" && pwd)
 flags=
@@ -89,7 +91,7 @@ check_tree() {
     for f in NevraConfig.cmake NevraConfigVersion.cmake NevraTargets.cmake; do
         [ -f "$libdir/cmake/Nevra/$f" ] || fail "$label: $f"
     done
-    readelf -d "$libdir/libnevra.so.0" | grep -q 'Library soname: \[libnevra.so.0\]' ||
+    readelf -d "$libdir/libnevra.so.0" | grep 'Library soname: \[libnevra.so.0\]' >/dev/null ||
         fail "$label: SONAME"
 
     # Exports: Nevra's own names only (no internal namespace, no C++ library instances), all of
@@ -117,10 +119,10 @@ check_tree() {
             { cat "$tmp/cmake.log"; fail "$label: building the example ($kind)"; }
         local program="$tmp/$label-$kind/rotate_gradient"
         if [ "$kind" = shared ]; then
-            ldd "$program" | grep -q "libnevra.so.0 => $libdir/libnevra.so.0" ||
+            ldd "$program" | grep "libnevra.so.0 => $libdir/libnevra.so.0" >/dev/null ||
                 { ldd "$program"; fail "$label: the example does not load $libdir/libnevra.so.0"; }
         else
-            if readelf -d "$program" | grep -q 'libnevra'; then
+            if readelf -d "$program" | grep 'libnevra' >/dev/null; then
                 fail "$label: the static build needs libnevra.so"
             fi
         fi
@@ -152,9 +154,9 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" \
 runtime="$tmp/pkg/libnevra0_${version}_$(dpkg --print-architecture).deb"
 dev="$tmp/pkg/libnevra-dev_${version}_$(dpkg --print-architecture).deb"
 [ -f "$runtime" ] && [ -f "$dev" ] || { ls "$tmp/pkg"; fail "package files"; }
-dpkg-deb -f "$dev" Depends | grep -qx "libnevra0 (= $version)" || fail "libnevra-dev Depends"
-dpkg-deb -f "$runtime" Depends | grep -q 'libstdc++6' || fail "libnevra0 Depends"
-dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs | grep -q "^libnevra 0 libnevra0 " ||
+dpkg-deb -f "$dev" Depends | grep -x "libnevra0 (= $version)" >/dev/null || fail "libnevra-dev Depends"
+dpkg-deb -f "$runtime" Depends | grep 'libstdc++6' >/dev/null || fail "libnevra0 Depends"
+dpkg-deb --ctrl-tarfile "$runtime" | tar -xO ./shlibs | grep "^libnevra 0 libnevra0 " >/dev/null ||
     fail "libnevra0 shlibs"
 # The runtime package holds the shared library alone (and its documents).
 if dpkg-deb -c "$runtime" | grep -E '\.(h|a|pc|cmake)$|libnevra\.so$'; then

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "support/bmp_file.h"
 #include "support/cout_capture.h"
 
 // A fresh temporary folder, the working directory while the object lives: the game finds there
@@ -54,29 +55,11 @@ inline bool near(QRgb p, Rgb c) {
 // Writes a bottom-up 24-bit BMP, rows padded to 4 bytes; pixels are given top row first.
 inline void writeBmp24(const std::string& name, int width, int height,
                        const std::vector<Rgb>& topRowFirst) {
-    const int stride = (3 * width + 3) & ~3;
-    std::string b(54 + stride * height, '\0');
-    auto put = [&b](int at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            b[at + i] = static_cast<char>(value >> (8 * i));
-        }
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put(10, 54);
-    put(14, 40);
-    put(18, width);
-    put(22, height);
-    put(26, 1 | (24 << 16));  // planes, then bits per pixel
-    put(34, stride * height);
-    for (int i = 0; i < width * height; ++i) {
-        const Rgb& p = topRowFirst[i];
-        const int at = 54 + (height - 1 - i / width) * stride + 3 * (i % width);
-        b[at] = static_cast<char>(p.b);
-        b[at + 1] = static_cast<char>(p.g);
-        b[at + 2] = static_cast<char>(p.r);
-    }
-    writeFile(name, b);
+    writeFile(name,
+              bmp_file::asString(bmp_file::build({24, width, height}, [&](int x, int y, int k) {
+                  const Rgb& p = topRowFirst[y * width + x];
+                  return static_cast<unsigned char>(k == 0 ? p.b : k == 1 ? p.g : p.r);
+              })));
 }
 
 // An Open Inventor model: a box of the given model-unit sizes centred at (x, y, z), in one unlit

@@ -139,15 +139,13 @@ struct Surface {
     }
 };
 
-TEST(MakeData, WritesTheSixGameFilesAllReadable) {
+// The models are read below; the snow picture here.
+TEST(MakeData, WritesTheSixGameFiles) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(Generated::folder))
         names.insert(entry.path().filename().string());
     EXPECT_EQ(names, (std::set<std::string>{"boarder.iv", "finish.iv", "panorama20480256.bmp",
                                             "snow16.bmp", "start.iv", "tree.iv"}));
-    for (const char* model : {"start.iv", "finish.iv", "tree.iv"}) {
-        EXPECT_FALSE(boundsOf(model).isEmpty()) << model;
-    }
     Nevra::Bitmap snow;
     readTexture("snow16.bmp", snow);
 }

@@ -48,7 +48,6 @@ TEST_F(GatesCheck, JudgesTheWindowAndTheSide) {
         {0, 218.0f, 0.0f, "", 0, 0},
         {0, 220.0f, -16.99f, "gate 0passed\n", 1, 0},
         {0, 220.0f, -17.0f, "gate 0passed\n", 1, 1},  // red at the pole's z: wrong side
-        {0, 220.0f, -40.0f, "gate 0passed\n", 1, 1},
         // Gate 1, blue at (270, -30).
         {1, 269.0f, -30.0f, "gate 1passed\n", 2, 0},  // blue at the pole's z: right side
         {1, 269.0f, -29.9f, "gate 1passed\n", 2, 1},

@@ -17,12 +17,11 @@ const float inf = std::numeric_limits<float>::infinity();
 
 }  // namespace
 
+// Every vertex is checked below; here the edges and what lies beyond them.
 TEST(HeightAt, GivesTheSurveyedHeightsClampedToTheGrid) {
     const struct {
         float x, z, height;
     } cases[] = {
-        {0.0f, 0.0f, 4460.78f},          // the origin, row 40 column 40
-        {50.0f, -25.0f, 4478.0f},        // the summit
         {-1000.0f, -1000.0f, 3257.72f},  // the corner vertex of row 80, column 0
         {-1000.0f, 1000.0f, 3446.38f},   // z = +1000 takes row 1
         {1000.0f, 1000.0f, 3083.12f},    // and x = +1000 column 79

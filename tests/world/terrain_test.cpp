@@ -203,34 +203,14 @@ TEST(TerrainLoad, PicturesTheGLCannotTakeOrThatAreNoFilesAreNamedOnStandardError
 TEST(TexturePicture, SixteenBitPicturesFollowTheirColourMasks) {
     TempWorkDir dir;
     // 2 x 1 pixels, BI_BITFIELDS, masks after the 40-byte header: pure red, then pure green.
-    std::string file(54 + 12 + 4, '\0');
-    auto put = [&file](int at, uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            file[at + i] = static_cast<char>(value >> (8 * i));
-    };
-    const struct {
-        int at;
-        uint32_t value;
-        int bytes;
-    } fields[] = {{0, 'B' | 'M' << 8, 2},
-                  {2, static_cast<uint32_t>(file.size()), 4},
-                  {10, 66, 4},  // pixels after the masks
-                  {14, 40, 4},
-                  {18, 2, 4},
-                  {22, 1, 4},
-                  {26, 1, 2},
-                  {28, 16, 2},
-                  {30, 3, 4},
-                  {34, 4, 4},
-                  {54, 0xF800, 4},
-                  {58, 0x07E0, 4},
-                  {62, 0x001F, 4},
-                  {66, 0xF800, 2},
-                  {68, 0x07E0, 2}};
-    for (const auto& f : fields) {
-        put(f.at, f.value, f.bytes);
-    }
-    writeFile("picture.bmp", file);
+    const unsigned short pixels[] = {0xF800, 0x07E0};
+    bmp_file::Layout layout{16, 2, 1};
+    layout.bitfields = true;
+    layout.patches = {
+        {bmp_file::kMasks, 0xF800}, {bmp_file::kMasks + 4, 0x07E0}, {bmp_file::kMasks + 8, 0x001F}};
+    writeFile("picture.bmp", bmp_file::asString(bmp_file::build(layout, [&](int x, int, int k) {
+                  return static_cast<unsigned char>(pixels[x] >> (8 * k));
+              })));
     Nevra::Bitmap bitmap;
     ASSERT_EQ(bitmap.readBitmap("picture.bmp", 1), 1);
     EXPECT_EQ(textureBytes(texturePicture(bitmap)), (Bytes{0, 0, 255, 0, 255, 0}));

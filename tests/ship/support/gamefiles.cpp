@@ -1,22 +1,13 @@
 #include "ship/support/gamefiles.h"
 
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "support/bmp_file.h"
+
 namespace {
-
-void put16(std::string& out, uint16_t v) {
-    out += static_cast<char>(v & 0xff);
-    out += static_cast<char>(v >> 8);
-}
-
-void put32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((v >> (8 * i)) & 0xff);
-}
 
 // A boarder-sized model: a body of triangles plus a cone, a few kilobytes of scene.
 std::string boarderModel() {
@@ -49,40 +40,10 @@ const std::vector<std::string>& gameFileNames() {
 }
 
 std::string makeBmp(int width, int height, int bits, int paletteEntries) {
-    const int rowBytes = ((bits * width + 31) & ~31) / 8;
-    const int bytesPerPixel = bits / 8;
-    const uint32_t pixelBytes = static_cast<uint32_t>(rowBytes * height);
-    const uint32_t offset = 54 + 4 * static_cast<uint32_t>(paletteEntries);
-    std::string out;
-    out += "BM";
-    put32(out, offset + pixelBytes);
-    put16(out, 0);
-    put16(out, 0);
-    put32(out, offset);
-    put32(out, 40);
-    put32(out, static_cast<uint32_t>(width));
-    put32(out, static_cast<uint32_t>(height));
-    put16(out, 1);
-    put16(out, static_cast<uint16_t>(bits));
-    put32(out, 0);
-    put32(out, pixelBytes);
-    put32(out, 2835);
-    put32(out, 2835);
-    put32(out, static_cast<uint32_t>(paletteEntries));
-    put32(out, 0);
-    for (int i = 0; i < paletteEntries; ++i) {
-        out.append(3, static_cast<char>(i));
-        out += '\0';
-    }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            for (int b = 0; b < bytesPerPixel; ++b) {
-                out += static_cast<char>(160 + (x * 7 + y * 5 + b * 30) % 96);
-            }
-        }
-        out.append(static_cast<size_t>(rowBytes - bytesPerPixel * width), '\0');
-    }
-    return out;
+    return bmp_file::asString(bmp_file::build(
+        {bits, width, height, static_cast<unsigned>(paletteEntries)}, [](int x, int y, int b) {
+            return static_cast<unsigned char>(160 + (x * 7 + y * 5 + b * 30) % 96);
+        }));
 }
 
 std::string makeBmp24(int width, int height) {

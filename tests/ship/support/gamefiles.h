@@ -19,11 +19,11 @@ std::string validGameFile(const std::string& name);
 // y.
 std::string makeBmp24(int width, int height);
 
-// A bottom-up BMP of width x height pixels and bits a pixel (8 with paletteEntries grey entries,
+// A bottom-up BMP of width x height pixels and bits a pixel (8 with paletteEntries palette entries,
 // or 16 and more) with padded rows; pixel bytes vary with x and y.
 std::string makeBmp(int width, int height, int bits, int paletteEntries);
 
-// An 8-bit BMP of width x height pixels with a 256-entry grey palette: valid, but not the 24 bits
+// An 8-bit BMP of width x height pixels with a 256-entry palette: valid, but not the 24 bits
 // a pixel that the game's pictures need.
 std::string makeBmp8(int width, int height);
 
