@@ -16,6 +16,8 @@
 #include "world/gates.h"
 
 GLWidget::GLWidget() : surface_(new SceneSurface(this)) {
+    // GLUT's set-up for the trees' cones runs beside the window's start.
+    startGlut();
     // The container takes the surface; it never takes the focus itself, so the scene widget is the
     // one that has it (the window sets its click focus policy).
     QWidget* container = QWidget::createWindowContainer(surface_, this);

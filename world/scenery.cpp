@@ -8,33 +8,54 @@
 #include <QGuiApplication>
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <mutex>
 
 #include "scene/inventormodel.h"
 #include "world/heightmap.h"
 
 namespace {
 
-// True once GLUT has been initialised for its cone; false, without touching GLUT, when this
-// process may not use it. On the GUI thread, at the first tree drawn: GLUT opens a connection of
-// its own to the X server, which is no business of any other thread.
+// Initialises GLUT for its cone when this process may use it; false, without touching GLUT, when
+// it may not.
+bool initialiseGlut() {
+    if (!glutConeUsable(std::getenv("DISPLAY"),
+                        QGuiApplication::platformName().toLatin1().constData())) {
+        return false;
+    }
+    if (glutGet(GLUT_INIT_STATE) == 0) {
+        char name[] = "skaldora";
+        char* argv[] = {name, nullptr};
+        int argc = 1;
+        glutInit(&argc, argv);
+    }
+    return true;
+}
+
+std::shared_future<bool>& glutSetUp() {
+    static std::shared_future<bool> setUp;
+    return setUp;
+}
+
+// True once GLUT has been initialised for its cone; false when this process may not use it.
 bool glutReady() {
     static const bool ready = [] {
-        if (!glutConeUsable(std::getenv("DISPLAY"),
-                            QGuiApplication::platformName().toLatin1().constData())) {
-            return false;
-        }
-        if (glutGet(GLUT_INIT_STATE) == 0) {
-            char name[] = "skaldora";
-            char* argv[] = {name, nullptr};
-            int argc = 1;
-            glutInit(&argc, argv);
-        }
-        return true;
+        startGlut();
+        return glutSetUp().get();
     }();
     return ready;
 }
 
 }  // namespace
+
+void startGlut() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // GLUT opens a connection of its own to the X server; on a thread of its own that
+        // overlaps with the window's start instead of holding up the first frame.
+        glutSetUp() = std::async(std::launch::async, initialiseGlut).share();
+    });
+}
 
 bool glutConeUsable(const char* display, const char* platform) {
     return display != nullptr && *display != '\0' && platform != nullptr &&

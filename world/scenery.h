@@ -60,6 +60,11 @@ public:
     Vec3 positions[10];  // x and z used
 };
 
+// Starts initialising GLUT for the trees' cones (when glutConeUsable allows it) on a thread of its
+// own, at most once in the process; the first tree drawn waits for it. Call it once the toolkit's
+// application object exists; without a call, the first tree drawn initialises GLUT itself.
+void startGlut();
+
 // Whether GLUT may be initialised for its cone, given the DISPLAY variable and the toolkit's
 // platform name: only when an X display is named and the toolkit itself runs on X ("xcb"), since
 // GLUT ends the process when it finds no display. Null arguments count as absent. Pure.
