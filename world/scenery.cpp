@@ -51,8 +51,10 @@ bool glutReady() {
 void startGlut() {
     static std::once_flag once;
     std::call_once(once, [] {
-        // GLUT opens a connection of its own to the X server; on a thread of its own that
-        // overlaps with the window's start instead of holding up the first frame.
+        // GLUT opens a connection of its own to the X server and loads the GL driver; on a thread
+        // of its own that overlaps with the window's start instead of holding up the first frame.
+        // The toolkit's X platform has called XInitThreads by the time the application object
+        // exists, and nothing else touches GLUT before the first tree waits for this.
         glutSetUp() = std::async(std::launch::async, initialiseGlut).share();
     });
 }
