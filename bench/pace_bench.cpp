@@ -164,14 +164,6 @@ int runFloor(int argc, char** argv, const std::string& kind, bool panel) {
 
 // ---- child processes ---------------------------------------------------------------------------
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> result;
-    for (std::string& s : strings)
-        result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
-}
-
 // A process started in a folder with extra environment; its standard error read line by line.
 class Child {
 public:

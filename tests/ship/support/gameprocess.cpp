@@ -31,6 +31,8 @@ std::vector<std::string> environmentWithDisplay(const std::string& display) {
     return env;
 }
 
+}  // namespace
+
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> result;
     for (std::string& s : strings)
@@ -38,8 +40,6 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     result.push_back(nullptr);
     return result;
 }
-
-}  // namespace
 
 void sleepSeconds(double seconds) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The null-terminated argument or environment array of execve and posix_spawn; the pointers
+// point into strings, which must outlive them.
+std::vector<char*> pointers(std::vector<std::string>& strings);
+
 // A private X server (Xvfb) for one test binary, so that the windows of other tests running at
 // the same time never cover the game's. Not copyable.
 class VirtualDisplay {
