@@ -16,14 +16,8 @@
 #include "app/window.h"
 #include "scene/glwidget.h"
 #include "support/game_probe.h"
-#include "world/gates.h"
 
 namespace {
-
-void call(Window& window, const char* slot) {
-    setUpGates(window.glWidget->gates);
-    ASSERT_TRUE(QMetaObject::invokeMethod(&window, slot)) << slot;
-}
 
 // A run that ends in the finish zone with the clock at runMs and this many gate failures.
 void finish(Window& window, int runMs, int failures) {
@@ -31,7 +25,7 @@ void finish(Window& window, int runMs, int failures) {
     window.shownMs = runMs;
     window.glWidget->boarder.gateFailures = failures;
     window.glWidget->boarder.position = Vec3(960.0f, 0.0f, 146.0f);
-    call(window, "checkFinish");
+    callSlot(window, "checkFinish");
 }
 
 class BestDisplayTest : public testing::Test {
@@ -64,11 +58,11 @@ TEST_F(BestDisplayTest, EachFinishShowsNewBestOrTheKeptBestUntilNewGame) {
         finish(window, r.runMs, r.failures);
         EXPECT_EQ(window.statusLabel->text(), r.label) << r.runMs;
     }
-    call(window, "resetAll");
+    callSlot(window, "resetAll");
     EXPECT_EQ(window.statusLabel->text(), QString(22, ' '));
     finish(window, 90000, 0);
     window.endurance = 0;
-    call(window, "checkGateFailures");  // game over overwrites it, as before
+    callSlot(window, "checkGateFailures");  // game over overwrites it, as before
     EXPECT_EQ(window.statusLabel->text(), "      GAME OVER      ");
 }
 
@@ -79,9 +73,7 @@ TEST_F(BestDisplayTest, NothingElseOnTheWindowOrTheConsoleChanges) {
     Window plain;
     Window shown;
     for (Window* w : {&plain, &shown}) {
-        for (QTimer* timer : w->findChildren<QTimer*>()) {
-            timer->stop();
-        }
+        stopTimers(*w);
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
     }

@@ -7,7 +7,6 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -91,12 +90,6 @@ public:
 private:
     SDL_Joystick* joystick_ = nullptr;
 };
-
-void stopTimers(Window& window) {
-    for (QTimer* timer : window.findChildren<QTimer*>()) {
-        timer->stop();
-    }
-}
 
 // The scene's state that keys and panel buttons change, the boarder's motion, the camera and the
 // wire mode, as exact text.
@@ -287,14 +280,7 @@ TEST(Gamepad, IsSilentWithoutAControllerAndPollsOnATimerOfItsOwn) {
 
     CerrCapture connected;
     VirtualPad pad;
-    QElapsedTimer waited;
-    waited.start();
-    while (gamepad.controllerCount() == 0 && waited.elapsed() < 5000) {
-        QTest::qWait(20);
-    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gamepad.controllerCount() == 1; }, 5000));
     pad.button(SDL_CONTROLLER_BUTTON_A, true);
-    while (window.glWidget->boarder.speed == 0.0f && waited.elapsed() < 5000) {
-        QTest::qWait(20);
-    }
-    EXPECT_GT(window.glWidget->boarder.speed, 0.0f);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.glWidget->boarder.speed > 0.0f; }, 5000));
 }

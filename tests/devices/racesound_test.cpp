@@ -13,8 +13,7 @@
 #include "app/window.h"
 #include "devices/soundoutput.h"
 #include "scene/glwidget.h"
-#include "support/cout_capture.h"
-#include "world/gates.h"
+#include "support/game_probe.h"
 
 namespace {
 
@@ -35,16 +34,11 @@ public:
     std::vector<float> wind;
 };
 
-void call(Window& window, const char* slot) {
-    setUpGates(window.glWidget->gates);
-    ASSERT_TRUE(QMetaObject::invokeMethod(&window, slot)) << slot;
-}
-
 // One timeout of the window's 100 ms check timer.
 void checkTimeout(Window& window) {
-    call(window, "checkStart");
-    call(window, "checkFinish");
-    call(window, "checkGateFailures");
+    callSlot(window, "checkStart");
+    callSlot(window, "checkFinish");
+    callSlot(window, "checkGateFailures");
 }
 
 class RaceSoundTest : public testing::Test {
@@ -82,7 +76,7 @@ TEST_F(RaceSoundTest, PlaysTheCueOfEachRaceEventAndOnlyGameOverOnceTheGameIsOver
     }
     EXPECT_EQ(output.cues(), std::vector<Cue>{Cue::GameOver});
 
-    call(window, "resetAll");  // a new game is heard again
+    callSlot(window, "resetAll");  // a new game is heard again
     boarder.position = Vec3(180.0f, 0.0f, -30.0f);
     checkTimeout(window);
     EXPECT_EQ(output.cues(), (std::vector<Cue>{Cue::GameOver, Cue::Start}));
@@ -96,7 +90,7 @@ TEST_F(RaceSoundTest, ATurnWithTheKeysCarvesOnItsSideButNewGameDoesNot) {
     ASSERT_EQ(output.cues(), std::vector<Cue>{Cue::Carve});
     EXPECT_LT(output.played[0].pan, 0.0f);
     QTest::qWait(CueRules::kCarveGapMs + 10);
-    call(window, "resetAll");
+    callSlot(window, "resetAll");
     sound.look();
     EXPECT_EQ(output.played.size(), 1u);
 }
@@ -117,7 +111,7 @@ TEST_F(RaceSoundTest, TheWindFollowsTheSpeedFromATimerOfItsOwn) {
     for (size_t i = 1; i < output.wind.size(); ++i) {
         EXPECT_NE(output.wind[i], output.wind[i - 1]) << "only changes are sent";
     }
-    call(window, "resetAll");  // speed 0
+    callSlot(window, "resetAll");  // speed 0
     QTest::qWait(1500);
     EXPECT_EQ(output.wind.back(), 0.0f);
 }

@@ -28,15 +28,11 @@ private:
     std::streambuf* saved_;
 };
 
-// What is written to std::cout while it lives.
-class CoutCapture : public StreamCapture {
-public:
+// What is written to std::cout, or to std::cerr, while it lives.
+struct CoutCapture : StreamCapture {
     CoutCapture() : StreamCapture(std::cout) {}
 };
-
-// What is written to std::cerr while it lives.
-class CerrCapture : public StreamCapture {
-public:
+struct CerrCapture : StreamCapture {
     CerrCapture() : StreamCapture(std::cerr) {}
 };
 

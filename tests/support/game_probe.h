@@ -1,5 +1,6 @@
 // Helpers shared by the game's tests: a temporary working folder with tiny data files, an
-// offscreen GL canvas, colour matching, and a probe for the text an LCD shows.
+// offscreen GL canvas, colour matching, a probe for the text an LCD shows, and the window's race
+// slots called by hand with its timers stopped.
 #ifndef TESTS_SUPPORT_GAME_PROBE_H
 #define TESTS_SUPPORT_GAME_PROBE_H
 
@@ -10,10 +11,12 @@
 #include <QDir>
 #include <QImage>
 #include <QLCDNumber>
+#include <QMetaObject>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -21,8 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "app/window.h"
+#include "scene/glwidget.h"
 #include "support/bmp_file.h"
 #include "support/cout_capture.h"
+#include "world/gates.h"
 
 // A fresh temporary folder, the working directory while the object lives: the game finds there
 // only the data files a test writes.
@@ -126,6 +132,20 @@ inline testing::AssertionResult lcdShows(QLCDNumber* lcd, const QString& text) {
     }
     return testing::AssertionFailure()
            << "the display does not show \"" << text.toStdString() << "\"";
+}
+
+// Stops the timers of a window or widget, so that only the test moves the race on.
+inline void stopTimers(QObject& owner) {
+    for (QTimer* timer : owner.findChildren<QTimer*>()) {
+        timer->stop();
+    }
+}
+
+// Calls one of the window's race slots by name, as its timers would. The gates are set up first,
+// as the scene's GL does for a shown window.
+inline void callSlot(Window& window, const char* slot) {
+    setUpGates(window.glWidget->gates);
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, slot)) << slot;
 }
 
 #endif  // TESTS_SUPPORT_GAME_PROBE_H
