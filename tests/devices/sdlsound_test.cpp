@@ -271,8 +271,6 @@ TEST_F(SdlSoundTest, TheMixHoldsTheCuesInOrderTheWindWhileItHasAVolumeAndNoPileO
     const std::string capture = folder() + "/mix.raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
-    const Cue order[] = {Cue::Start,  Cue::GateRight, Cue::GateWrong,
-                         Cue::Finish, Cue::GameOver,  Cue::Carve};
     {
         SdlSound sound(folder());
         ASSERT_TRUE(sound.isOpen());
@@ -289,7 +287,7 @@ TEST_F(SdlSoundTest, TheMixHoldsTheCuesInOrderTheWindWhileItHasAVolumeAndNoPileO
         };
         for (int i = 0; i < 6; ++i) {
             at(100 + 300 * i);
-            sound.play(CuePlay{order[i]});
+            sound.play(CuePlay{kAllCues[i]});
         }
         at(1900);
         sound.setWindVolume(1.0f);
@@ -310,7 +308,7 @@ TEST_F(SdlSoundTest, TheMixHoldsTheCuesInOrderTheWindWhileItHasAVolumeAndNoPileO
     // length.
     const double level = 0.1 * kToneAmplitude;
     int previous = -1;
-    for (Cue cue : order) {
+    for (Cue cue : kAllCues) {
         const std::vector<int> heard = mix.heard(kToneHz.at(cueFileName(cue)), level);
         ASSERT_FALSE(heard.empty()) << cueFileName(cue) << " is not heard";
         const int onset = heard.front();
