@@ -6,12 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <Inventor/SbBox.h>
-#include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/SoPrimitiveVertex.h>
 #include <Inventor/actions/SoCallbackAction.h>
-#include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoShape.h>
 
@@ -75,29 +73,6 @@ double columnDifference(Nevra::Bitmap& picture, int a, int b) {
     return sum / height;
 }
 
-// Reads a generated model; the caller unrefs the result. Null (with a failure) when unreadable.
-SoSeparator* readModel(const char* name) {
-    SoInput input;
-    EXPECT_TRUE(input.openFile((Generated::folder / name).c_str()));
-    SoSeparator* root = SoDB::readAll(&input);
-    input.closeFile();
-    EXPECT_NE(root, nullptr) << name;
-    if (root)
-        root->ref();
-    return root;
-}
-
-SbBox3f boundsOf(const char* name) {
-    SoSeparator* root = readModel(name);
-    if (!root)
-        return SbBox3f();
-    SoGetBoundingBoxAction action(SbViewportRegion(700, 700));
-    action.apply(root);
-    SbBox3f box = action.getXfBoundingBox().project();
-    root->unref();
-    return box;
-}
-
 int countNodes(SoNode* node) {
     int count = 1;
     if (node->isOfType(SoGroup::getClassTypeId())) {
@@ -108,15 +83,35 @@ int countNodes(SoNode* node) {
     return count;
 }
 
-// The surface of a model as Coin hands its triangles out, in model coordinates, with each point
-// rounded to a 1e-3 grid so that vertices repeated with other colours or normals meet.
+// A generated model read through Coin, and its surface as Coin hands its triangles out, in model
+// coordinates, with each point rounded to a 1e-3 grid so that vertices repeated with other colours
+// or normals meet.
 struct Surface {
     using Point = std::tuple<long, long, long>;
     std::map<std::pair<Point, Point>, int> edges;  // directed edge -> how often it occurs
     double volume = 0;                             // signed, positive when wound outwards
     int triangles = 0;
     int shapes = 0;
+    int nodes = 0;
+    SbBox3f box;
 
+    explicit Surface(const char* name) {
+        SoInput input;
+        EXPECT_TRUE(input.openFile((Generated::folder / name).c_str()));
+        SoSeparator* root = SoDB::readAll(&input);
+        input.closeFile();
+        if (root == nullptr) {
+            ADD_FAILURE() << name << " unreadable";
+            return;
+        }
+        root->ref();
+        nodes = countNodes(root);
+        SoCallbackAction action;
+        action.addTriangleCallback(SoShape::getClassTypeId(), triangle, this);
+        action.addPreCallback(SoShape::getClassTypeId(), shape, this);
+        action.apply(root);
+        root->unref();
+    }
     static Point key(const SbVec3f& p) {
         return {std::lround(p[0] * 1000.0f), std::lround(p[1] * 1000.0f),
                 std::lround(p[2] * 1000.0f)};
@@ -126,8 +121,10 @@ struct Surface {
         auto* s = static_cast<Surface*>(data);
         SbVec3f p[3];
         const SoPrimitiveVertex* v[3] = {a, b, c};
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3; ++i) {
             action->getModelMatrix().multVecMatrix(v[i]->getPoint(), p[i]);
+            s->box.extendBy(p[i]);
+        }
         for (int i = 0; i < 3; ++i)
             ++s->edges[{key(p[i]), key(p[(i + 1) % 3])}];
         s->volume += p[0].dot(p[1].cross(p[2])) / 6.0;
@@ -168,9 +165,8 @@ TEST(MakeData, ModelsPassTheGamesChecks) {
 }
 
 TEST(MakeData, BoarderStandsOnItsFeetAtTheGamesOrigin) {
-    const SbBox3f box = boundsOf("boarder.iv");
     float x0, y0, z0, x1, y1, z1;
-    box.getBounds(x0, y0, z0, x1, y1, z1);
+    Surface("boarder.iv").box.getBounds(x0, y0, z0, x1, y1, z1);
     // The game scales by 2 and moves by (-19, 0, 0): the board's centre must be at x = 9.5.
     EXPECT_NEAR((x0 + x1) / 2.0f, 9.5f, 0.3f);
     EXPECT_NEAR(z0, 0.0f, 0.01f);  // the board's sole on the ground
@@ -184,16 +180,8 @@ TEST(MakeData, BoarderStandsOnItsFeetAtTheGamesOrigin) {
 TEST(MakeData, ModelsAreSingleClosedOutwardShapes) {
     for (const char* name : {"boarder.iv", "start.iv", "finish.iv", "tree.iv"}) {
         SCOPED_TRACE(name);
-        SoSeparator* root = readModel(name);
-        if (!root)
-            continue;
-        EXPECT_LE(countNodes(root), 8);
-        Surface surface;
-        SoCallbackAction action;
-        action.addTriangleCallback(SoShape::getClassTypeId(), Surface::triangle, &surface);
-        action.addPreCallback(SoShape::getClassTypeId(), Surface::shape, &surface);
-        action.apply(root);
-        root->unref();
+        const Surface surface(name);
+        EXPECT_LE(surface.nodes, 8);
         EXPECT_EQ(surface.shapes, 1);
         EXPECT_GT(surface.triangles, 150);  // round parts stay round
         int unmatched = 0;
