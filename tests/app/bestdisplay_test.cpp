@@ -19,15 +19,6 @@
 
 namespace {
 
-// A run that ends in the finish zone with the clock at runMs and this many gate failures.
-void finish(Window& window, int runMs, int failures) {
-    window.running = true;
-    window.shownMs = runMs;
-    window.glWidget->boarder.gateFailures = failures;
-    window.glWidget->boarder.position = Vec3(960.0f, 0.0f, 146.0f);
-    callSlot(window, "checkFinish");
-}
-
 class BestDisplayTest : public testing::Test {
 protected:
     BestDisplayTest() : file(QDir(config.path()).filePath("skaldora/skaldora.ini")) {}
@@ -55,12 +46,12 @@ TEST_F(BestDisplayTest, EachFinishShowsNewBestOrTheKeptBestUntilNewGame) {
         {69999, 0, "NEW BEST"},
     };
     for (const auto& r : runs) {
-        finish(window, r.runMs, r.failures);
+        finishRun(window, r.runMs, r.failures);
         EXPECT_EQ(window.statusLabel->text(), r.label) << r.runMs;
     }
     callSlot(window, "resetAll");
     EXPECT_EQ(window.statusLabel->text(), QString(22, ' '));
-    finish(window, 90000, 0);
+    finishRun(window, 90000, 0);
     window.endurance = 0;
     callSlot(window, "checkGateFailures");  // game over overwrites it, as before
     EXPECT_EQ(window.statusLabel->text(), "      GAME OVER      ");
@@ -84,7 +75,7 @@ TEST_F(BestDisplayTest, NothingElseOnTheWindowOrTheConsoleChanges) {
         std::string printed[2];
         for (Window* w : {&plain, &shown}) {
             CoutCapture console;
-            finish(*w, runMs, 1);
+            finishRun(*w, runMs, 1);
             QApplication::processEvents();  // layouts settle
             printed[w == &shown] = console.text();
         }

@@ -111,11 +111,7 @@ TEST(WindowSlots, FinishShowsTheRunTimePlusPenaltyWithoutBlinking) {
     };
     for (const auto& c : cases) {
         Window window;
-        window.running = c.running;
-        window.shownMs = c.shownMs;
-        window.glWidget->boarder.gateFailures = c.failures;
-        window.glWidget->boarder.position = Vec3(960.0f, 0.0f, 146.0f);
-        callSlot(window, "checkFinish");
+        finishRun(window, c.shownMs, c.failures, c.running);
         EXPECT_FALSE(window.running);
         EXPECT_TRUE(lcdShows(window.totalResultLCD, c.total));
     }

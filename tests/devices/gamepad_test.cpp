@@ -142,9 +142,14 @@ protected:
 }  // namespace
 
 TEST_F(GamepadTest, EachControlDoesWhatItsKeyDoes) {
-    ASSERT_TRUE(sdl.ok && gamepad->started());
+    // Plugged in before the game starts: opened at once, and SDL's own "added" event for it at
+    // the first poll opens no second one (which would double every action below).
+    gamepad.reset();
     VirtualPad pad;
     ASSERT_TRUE(pad.plugged());
+    gamepad = std::make_unique<Gamepad>(padKeys);
+    ASSERT_TRUE(sdl.ok && gamepad->started());
+    EXPECT_EQ(gamepad->controllerCount(), 1);
     pollNext();
     ASSERT_EQ(gamepad->controllerCount(), 1);
     // In this order, each step as short presses, the state compared after every one.
@@ -245,17 +250,6 @@ TEST_F(GamepadTest, AHotPlugStormLeavesNothingHeldAndTheNextControllerWorks) {
     pollNext();
     tap(last, SDL_CONTROLLER_BUTTON_DPAD_LEFT);
     EXPECT_EQ(boarder().rotation.y, heading + 10.0f);
-}
-
-TEST_F(GamepadTest, AControllerPluggedInBeforeTheGameStartsIsOpenedAtOnce) {
-    gamepad.reset();
-    VirtualPad pad;
-    gamepad = std::make_unique<Gamepad>(padKeys);
-    EXPECT_EQ(gamepad->controllerCount(), 1);
-    pad.button(SDL_CONTROLLER_BUTTON_Y, true);
-    pollNext();  // also SDL's own "added" event for it: still one
-    EXPECT_EQ(gamepad->controllerCount(), 1);
-    EXPECT_EQ(padWindow.glWidget->camera.mode, 1);
 }
 
 // Without a controller nothing changes and nothing is printed, by SDL either; the gamepad's own

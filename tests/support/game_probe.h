@@ -148,4 +148,14 @@ inline void callSlot(Window& window, const char* slot) {
     ASSERT_TRUE(QMetaObject::invokeMethod(&window, slot)) << slot;
 }
 
+// A run that reaches the finish zone with the clock at runMs and this many gate failures
+// (running: whether a run was under way at all).
+inline void finishRun(Window& window, int runMs, int failures, bool running = true) {
+    window.running = running;
+    window.shownMs = runMs;
+    window.glWidget->boarder.gateFailures = failures;
+    window.glWidget->boarder.position = Vec3(960.0f, 0.0f, 146.0f);
+    callSlot(window, "checkFinish");
+}
+
 #endif  // TESTS_SUPPORT_GAME_PROBE_H
