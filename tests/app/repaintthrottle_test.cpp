@@ -59,8 +59,10 @@ TEST_F(RepaintThrottleTest, RepaintsAtMostOnceAnIntervalAndShowsTheLastChange) {
     EXPECT_GT(changes, paints * 3);  // far fewer paints than changes
     EXPECT_LE(paints, ms / 16 + 2);
     EXPECT_GE(paints, 3);  // but it keeps showing the time going on
-    QTest::qWait(60);
-    EXPECT_EQ(widget.painted, changes);
+    // The last change reaches the screen once the changes stop. How soon is no matter for a test:
+    // a busy machine may hold the event loop up for longer than an interval.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return widget.painted == changes; }, 2000))
+        << widget.painted << " painted of " << changes;
     EXPECT_TRUE(widget.updatesEnabled());
 }
 
