@@ -52,13 +52,6 @@ float safeSpeed(float room) {
     return best;
 }
 
-struct RunResult {
-    bool finished = false;
-    std::string console;
-    int shownMs = 0;
-    int failures = 0;
-};
-
 class Autopilot : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -113,15 +106,15 @@ protected:
         }
     }
 
-    // Drives along the waypoints until the finish stops the clock (or the time is up), then
-    // stops the boarder.
-    RunResult drive(const std::vector<Waypoint>& waypoints) {
-        RunResult result;
-        CoutCapture capture;
+    // Drives along the waypoints until the finish stops the clock (or the time is up), stops the
+    // boarder, and checks the run: every gate printed once in order, the failures counted and
+    // shown, and the total equal to the time shown plus the penalty.
+    void expectRun(const std::vector<Waypoint>& waypoints, int failures) {
+        CoutCapture console;
         QElapsedTimer wall;
         wall.start();
         size_t next = 0;
-        bool started = false;
+        bool started = false, finished = false;
         // Endurance would end a run after 34 s; a slow machine (a sanitizer build on a busy
         // llvmpipe) may need that long, and this race is about the gates and the clock.
         window.endurance = 1000;
@@ -129,7 +122,7 @@ protected:
             QTest::qWait(5);
             started = started || window.running;
             if (started && !window.running) {
-                result.finished = window.endurance > 0;  // not a game over
+                finished = window.endurance > 0;  // not a game over
                 break;
             }
             while (next + 1 < waypoints.size() && boarder.position.x > waypoints[next].x + 2.0f) {
@@ -140,10 +133,30 @@ protected:
         while (boarder.speed > 0.0f) {
             key(Qt::Key_Down);
         }
-        result.console = capture.text();
-        result.shownMs = window.shownMs;
-        result.failures = boarder.gateFailures;
-        return result;
+        ASSERT_TRUE(finished);
+        const int shownMs = window.shownMs;
+        std::istringstream lines(console.text());
+        std::vector<std::string> gateLines;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("gate ", 0) == 0) {
+                gateLines.push_back(line);
+            }
+        }
+        std::vector<std::string> expected;
+        for (int i = 0; i < 10; ++i) {
+            expected.push_back("gate " + std::to_string(i) + "passed");
+        }
+        EXPECT_EQ(gateLines, expected);
+        EXPECT_EQ(boarder.gateFailures, failures);
+        EXPECT_TRUE(lcdShows(window.gateFailuresLCD, QString::number(failures)));
+        EXPECT_GT(shownMs, 3000);
+        EXPECT_TRUE(lcdShows(window.timerLCD, race::clockText(shownMs)));
+        EXPECT_TRUE(lcdShows(window.totalResultLCD,
+                             race::timeText(shownMs + race::penaltyMs * failures)));
+        EXPECT_FALSE(window.running);
+        // The clock stays at the run time after the finish.
+        QTest::qWait(150);
+        EXPECT_EQ(window.shownMs, shownMs);
     }
 
     // The whole course, with the gates listed in `wrong` passed on the wrong hand.
@@ -157,34 +170,6 @@ protected:
         }
         route.push_back({955.0f, 146.0f});  // the middle of the finish zone (109 < z < 183)
         return route;
-    }
-
-    // Checks a finished run: every gate printed once in order, the failures counted and shown,
-    // and the total equal to the time shown plus the penalty.
-    void expectRun(const RunResult& run, int failures) {
-        ASSERT_TRUE(run.finished);
-        std::istringstream lines(run.console);
-        std::vector<std::string> gateLines;
-        for (std::string line; std::getline(lines, line);) {
-            if (line.rfind("gate ", 0) == 0) {
-                gateLines.push_back(line);
-            }
-        }
-        std::vector<std::string> expected;
-        for (int i = 0; i < 10; ++i) {
-            expected.push_back("gate " + std::to_string(i) + "passed");
-        }
-        EXPECT_EQ(gateLines, expected);
-        EXPECT_EQ(run.failures, failures);
-        EXPECT_TRUE(lcdShows(window.gateFailuresLCD, QString::number(failures)));
-        EXPECT_GT(run.shownMs, 3000);
-        EXPECT_TRUE(lcdShows(window.timerLCD, race::clockText(run.shownMs)));
-        EXPECT_TRUE(lcdShows(window.totalResultLCD,
-                             race::timeText(run.shownMs + race::penaltyMs * failures)));
-        EXPECT_FALSE(window.running);
-        // The clock stays at the run time after the finish.
-        QTest::qWait(150);
-        EXPECT_EQ(window.shownMs, run.shownMs);
     }
 
     // Drives into the start zone and waits until the clock runs.
@@ -205,7 +190,7 @@ protected:
 
 // Seven gates on their right hand, three on the wrong one.
 TEST_F(Autopilot, WrongSidesCostFiveSecondsEach) {
-    expectRun(drive(course({2, 5, 8})), 3);
+    expectRun(course({2, 5, 8}), 3);
 }
 
 TEST_F(Autopilot, UsedUpEnduranceEndsTheGame) {
