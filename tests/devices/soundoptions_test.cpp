@@ -6,18 +6,12 @@
 
 #include <vector>
 
-namespace {
-
-struct MuteCase {
-    std::vector<const char*> arguments;  // after the program's name
-    const char* variable;                // SKALDORA_MUTE, null when not set
-    bool muted;
-};
-
-}  // namespace
-
 TEST(SoundOptions, MuteComesFromTheCommandLineOrTheEnvironment) {
-    const MuteCase cases[] = {
+    const struct {
+        std::vector<const char*> arguments;  // after the program's name
+        const char* variable;                // SKALDORA_MUTE, null when not set
+        bool muted;
+    } cases[] = {
         {{}, nullptr, false},
         {{"--mute"}, nullptr, true},
         {{"-platform", "offscreen", "--mute", "-style", "Fusion"}, nullptr, true},
@@ -30,7 +24,7 @@ TEST(SoundOptions, MuteComesFromTheCommandLineOrTheEnvironment) {
         {{}, "", false},
         {{"--mute"}, "0", true},
     };
-    for (const MuteCase& c : cases) {
+    for (const auto& c : cases) {
         std::vector<const char*> argv{"skaldora"};
         argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
         EXPECT_EQ(soundMuted(static_cast<int>(argv.size()), argv.data(), c.variable), c.muted)
