@@ -151,8 +151,8 @@ protected:
         EXPECT_TRUE(lcdShows(window.gateFailuresLCD, QString::number(failures)));
         EXPECT_GT(shownMs, 3000);
         EXPECT_TRUE(lcdShows(window.timerLCD, race::clockText(shownMs)));
-        EXPECT_TRUE(lcdShows(window.totalResultLCD,
-                             race::timeText(shownMs + race::penaltyMs * failures)));
+        EXPECT_TRUE(
+            lcdShows(window.totalResultLCD, race::timeText(shownMs + race::penaltyMs * failures)));
         EXPECT_FALSE(window.running);
         // The clock stays at the run time after the finish.
         QTest::qWait(150);
