@@ -56,7 +56,8 @@ VirtualDisplay::VirtualDisplay(const std::string& screen) {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args = {"Xvfb", "-displayfd",  "3",         "-screen",
-                                     "0",    screen,        "-nolisten", "tcp"};
+                                     "0",    screen,        "-nolisten", "tcp",
+                                     "-noreset"};
     std::vector<char*> argv = pointers(args);
     if (posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv.data(), environ) != 0)
         m_pid = -1;
