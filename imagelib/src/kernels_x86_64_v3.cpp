@@ -5,6 +5,10 @@
 #if defined(__AVX2__) && defined(__FMA__)
 #define NEVRA_VECTOR_BYTES 32
 #define NEVRA_SUM_BLOCK 8
+// Three channels keep four vectors of sums each: with two, every channel's sums wait on the
+// latency of their additions. The sums of the channels not being added to stay on the stack,
+// which costs a store and a load per vector and block, not per term.
+#define NEVRA_TRIPLE_BLOCK 4
 #include "kernel_loops.h"
 #else
 #include "kernel_absent.h"
