@@ -335,6 +335,9 @@ public:
 
     // Where row `index` is kept.
     int slotOf(long long index) const { return static_cast<int>(index % m_span); }
+    // The row kept in `slot`, and whether its magnitudes stay below kExactBound.
+    const float* row(int slot) const { return m_rows[static_cast<std::size_t>(slot)]; }
+    bool bounded(int slot) const { return m_bounded[static_cast<std::size_t>(slot)] != 0; }
     // The slot `lines` rows after `slot`. REQUIRES: lines < span.
     int slotAfter(int slot, int lines) const {
         return slot + lines < m_span ? slot + lines : slot + lines - m_span;
@@ -454,6 +457,14 @@ struct Window {
             const PairedTaps& taps = pairing[t];
             kernels::TermPair& step = steps[t];
             const int slot = rows.slotAfter(upper, taps.line);
+            if (taps.scale < 0) {
+                // The row itself, in few instructions: a row of pixels takes this every pair.
+                const bool bounded = rows.bounded(slot);
+                step.row = rows.row(slot) + taps.column;
+                step.exactProduct[0] = taps.exact[0] && bounded;
+                step.exactProduct[1] = taps.exact[1] && bounded;
+                continue;
+            }
             for (int r = 0; r < 2; ++r) {
                 if (step.present[r]) {
                     const kernels::Term term = rows.term(slot, taps.column, taps.weight[r],
@@ -495,12 +506,14 @@ private:
             if (upperFirst) {
                 taps.weight[0] = weights[a];
                 taps.exact[0] = exact[a] != 0;
+                step.weight[0] = weights[a];
                 step.present[0] = true;
                 ++a;
             }
             if (both || !upperFirst) {
                 taps.weight[1] = weights[b];
                 taps.exact[1] = exact[b] != 0;
+                step.weight[1] = weights[b];
                 step.present[1] = true;
                 ++b;
             }

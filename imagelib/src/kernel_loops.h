@@ -591,9 +591,11 @@ __attribute__((always_inline)) inline void takeStep(Floats (&first)[B], Floats (
     for (int k = 0; k < B; ++k) {
         Floats v = load(row + k * kLanes);
 #if defined(__GNUC__)
-        // Held in a register: the compiler would otherwise read the samples again for the
-        // second row, as a memory operand of its instruction.
-        __asm__("" : "+v"(v));
+        if constexpr (K0 != kSkip && K1 != kSkip) {
+            // Held in a register: the compiler would otherwise read the samples again for the
+            // second row, as a memory operand of its instruction.
+            __asm__("" : "+v"(v));
+        }
 #endif
         first[k] = take<K0>(first[k], w0, v);
         second[k] = take<K1>(second[k], w1, v);
