@@ -249,7 +249,9 @@ struct Taps {
 class WindowRows {
 public:
     // weights: the non-zero weights of every tap that will read the rows; width: the row length.
-    WindowRows(const std::vector<float>& weights, int span, int width, RowValues values)
+    // Without `products` the taps always read the rows.
+    WindowRows(const std::vector<float>& weights, int span, int width, RowValues values,
+               bool products = true)
         : m_span(std::max(span, 1)), m_width(std::max(width, 0)), m_values(values) {
         const bool fuses = kernels::active().fusesExactProducts;
         std::vector<float> multiplied;  // the magnitudes of the taps that multiply
@@ -272,7 +274,7 @@ public:
         }
         const std::size_t bytes =
             static_cast<std::size_t>(m_span) * m_magnitudes.size() * stride() * sizeof(float);
-        if (bytes > kProductBytes) {
+        if (!products || bytes > kProductBytes) {
             m_magnitudes.clear();
         }
         m_rows.assign(static_cast<std::size_t>(m_span), nullptr);
@@ -300,13 +302,20 @@ public:
         const kernels::Table& k = kernels::active();
         m_rows[slot] = row;
         if (m_check) {
-            const float largest = known >= 0.0f ? known
-                                  : row == m_ahead.values && m_ahead.largest >= 0.0f
-                                      ? m_ahead.largest
-                                      : k.largestMagnitude(row, m_width);
+            float largest = known;
+            for (kernels::Scan& scan : m_ahead) {
+                if (row == scan.values && scan.largest >= 0.0f && largest < 0.0f) {
+                    largest = scan.largest;
+                }
+                if (row == scan.values) {
+                    scan.values = nullptr;
+                }
+            }
+            if (largest < 0.0f) {
+                largest = k.largestMagnitude(row, m_width);
+            }
             m_bounded[slot] = largest < kExactBound;
             m_largest[slot] = largest;
-            m_ahead.values = nullptr;
         }
         for (std::size_t i = 0; i < m_magnitudes.size(); ++i) {
             k.scaleRow(product(slot, i), row, m_magnitudes[i], m_width);
@@ -326,6 +335,9 @@ public:
 
     // Where row `index` is kept.
     int slotOf(long long index) const { return static_cast<int>(index % m_span); }
+    // The row kept in `slot`, and whether its magnitudes stay below kExactBound.
+    const float* row(int slot) const { return m_rows[static_cast<std::size_t>(slot)]; }
+    bool bounded(int slot) const { return m_bounded[static_cast<std::size_t>(slot)] != 0; }
     // The slot `lines` rows after `slot`. REQUIRES: lines < span.
     int slotAfter(int slot, int lines) const {
         return slot + lines < m_span ? slot + lines : slot + lines - m_span;
@@ -344,12 +356,20 @@ public:
     // The look at row `index` of a plane of `rows` rows (m_width long) to hand to the kernel that
     // makes the current row, so that the row is in the cache (and checked, when rows are) when it
     // is loaded; null when neither a check nor products wait for it, or there is no such row.
-    kernels::Scan* ahead(const float* plane, long long index, long long rows) {
+    // With `lines` 2, the looks at rows index and index + 1 (the second may look at nothing), as
+    // correlateRowPair takes them.
+    kernels::Scan* ahead(const float* plane, long long index, long long rows, int lines = 1) {
         if ((!m_check && m_magnitudes.empty()) || index >= rows) {
             return nullptr;
         }
-        m_ahead = {plane + index * m_width, m_width, -1.0f, m_check};
-        return &m_ahead;
+        for (int i = 0; i < 2; ++i) {
+            m_ahead[i] = {nullptr, 0, -1.0f, m_check};
+            if (i < lines && index + i < rows) {
+                m_ahead[i].values = plane + (index + i) * m_width;
+                m_ahead[i].count = m_width;
+            }
+        }
+        return m_ahead;
     }
 
     // Loads the rows of a plane (rows m_width long) up to row `last`, from `next` on.
@@ -374,7 +394,8 @@ private:
     int m_width;
     RowValues m_values;
     bool m_check = false;  // rows of floats are checked for exact products
-    kernels::Scan m_ahead{nullptr, 0, -1.0f, false};  // the row looked at ahead
+    kernels::Scan m_ahead[2] = {{nullptr, 0, -1.0f, false},  // the rows looked at ahead
+                                {nullptr, 0, -1.0f, false}};
     std::vector<float> m_magnitudes;
     std::vector<const float*> m_rows;
     std::vector<char> m_bounded;
@@ -402,6 +423,7 @@ struct Window {
 
     // The taps read the rows (and products) of `rows` from now on.
     void readFrom(const WindowRows& rows) {
+        pairing.clear();
         scales.resize(weights.size());
         exact.resize(weights.size());
         terms.resize(weights.size());
@@ -421,6 +443,87 @@ struct Window {
         }
         return terms.data();
     }
+
+    // The steps of the pixels of two rows whose windows' top rows are `top` and top + 1: the
+    // terms of each in the order of its sum, one step where the two read the same samples.
+    // REQUIRES: readFrom(rows) came first; the taps go line by line, column by column within a
+    // line.
+    const std::vector<kernels::TermPair>& bindPair(WindowRows& rows, long long top) {
+        if (pairing.empty()) {
+            pairUp();
+        }
+        const int upper = rows.slotOf(top);
+        for (std::size_t t = 0; t < pairing.size(); ++t) {
+            const PairedTaps& taps = pairing[t];
+            kernels::TermPair& step = steps[t];
+            const int slot = rows.slotAfter(upper, taps.line);
+            if (taps.scale < 0) {
+                // The row itself, in few instructions: a row of pixels takes this every pair.
+                const bool bounded = rows.bounded(slot);
+                step.row = rows.row(slot) + taps.column;
+                step.exactProduct[0] = taps.exact[0] && bounded;
+                step.exactProduct[1] = taps.exact[1] && bounded;
+                continue;
+            }
+            for (int r = 0; r < 2; ++r) {
+                if (step.present[r]) {
+                    const kernels::Term term = rows.term(slot, taps.column, taps.weight[r],
+                                                         taps.scale, taps.exact[r]);
+                    step.row = term.row;
+                    step.weight[r] = term.weight;
+                    step.exactProduct[r] = term.exactProduct;
+                }
+            }
+        }
+        return steps;
+    }
+
+private:
+    // The taps of the upper and the lower row that a step of bindPair takes: both where they
+    // read the same samples (the same line, column and product).
+    struct PairedTaps {
+        int line;  // counted from the upper row's top
+        int column;
+        int scale;
+        float weight[2];
+        bool exact[2];
+    };
+
+    void pairUp() {
+        const int n = count();
+        int a = 0;  // the next tap of the upper row
+        int b = 0;  // and of the lower one, whose lines are one further from the upper top
+        steps.clear();
+        while (a < n || b < n) {
+            const bool upperFirst =
+                b == n || (a < n && (lines[a] < lines[b] + 1 ||
+                                     (lines[a] == lines[b] + 1 && columns[a] <= columns[b])));
+            const bool both = upperFirst && b < n && lines[a] == lines[b] + 1 &&
+                              columns[a] == columns[b] && scales[a] == scales[b];
+            const int i = upperFirst ? a : b;
+            PairedTaps taps{upperFirst ? lines[a] : lines[b] + 1, columns[i], scales[i], {}, {}};
+            kernels::TermPair step{};
+            if (upperFirst) {
+                taps.weight[0] = weights[a];
+                taps.exact[0] = exact[a] != 0;
+                step.weight[0] = weights[a];
+                step.present[0] = true;
+                ++a;
+            }
+            if (both || !upperFirst) {
+                taps.weight[1] = weights[b];
+                taps.exact[1] = exact[b] != 0;
+                step.weight[1] = weights[b];
+                step.present[1] = true;
+                ++b;
+            }
+            pairing.push_back(taps);
+            steps.push_back(step);  // the weights and flags of a row left out stay as here
+        }
+    }
+
+    std::vector<PairedTaps> pairing;       // bindPair's taps of each step
+    std::vector<kernels::TermPair> steps;  // and the steps
 };
 
 // The window of a 3 x 3 kernel in the order of the sum over r (outer) and q (inner): K(r, q)
@@ -594,28 +697,46 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
             }
         }
     }
-    WindowRows rows(window.weights, windowSize, W, rowValuesOf<T>());
+    // Inner rows of windows 5 or more wide go two at a time where the path can, each sample read
+    // once for both; the sums of smaller windows wait on memory more than on reading samples. The
+    // pairs read the rows themselves: a tap reading a product would need a step of its own.
+    const kernels::Table& k = kernels::active();
+    const bool pairs = k.correlateRowPair != nullptr && windowSize >= 5 &&
+                       2 * window.count() <= kernels::kMaxTermPairs &&
+                       W <= std::numeric_limits<int>::max() / 2;
+    WindowRows rows(window.weights, windowSize + (pairs ? 1 : 0), W, rowValuesOf<T>(), !pairs);
     window.readFrom(rows);
 
     const FloatView<T> input(m_data, plane * D, 1, 0);
     ResultWriter writer(output);
     Range range;
-    std::vector<float> row(static_cast<std::size_t>(W));
+    std::vector<float> buffer(2 * static_cast<std::size_t>(W));
     // A negative window has no weights and no border: every pixel sums nothing.
     const int margin = std::max(h, 0);
     const int inner = W - 2 * margin;
     for (int z = 0; z < D; ++z) {
         const float* slice = input.values() + z * plane;
         long long next = 0;  // the next row of the slice to load
-        for (int y = 0; y < H; ++y) {
-            float* target = writer.place(W, row.data());
-            if (y >= margin && y < H - margin && inner > 0 && window.count() > 0) {
-                std::fill(target, target + margin, 0.0f);
-                std::fill(target + W - margin, target + W, 0.0f);
-                rows.loadUpTo(slice, y + h, next);
-                kernels::active().correlateRow(target + margin, inner, window.bind(rows, y - h),
-                                               window.count(), range.bounds,
-                                               rows.ahead(slice, y + h + 1, H));
+        for (int y = 0; y < H;) {
+            const bool sums = y >= margin && y < H - margin && inner > 0 && window.count() > 0;
+            const int lines = sums && pairs && y + 1 < H - margin ? 2 : 1;
+            float* target = writer.place(lines * W, buffer.data());
+            if (sums) {
+                for (int line = 0; line < lines; ++line) {
+                    float* out = target + static_cast<long long>(line) * W;
+                    std::fill(out, out + margin, 0.0f);
+                    std::fill(out + W - margin, out + W, 0.0f);
+                }
+                rows.loadUpTo(slice, y + lines - 1 + h, next);
+                kernels::Scan* ahead = rows.ahead(slice, y + lines + h, H, lines);
+                if (lines == 2) {
+                    const std::vector<kernels::TermPair>& steps = window.bindPair(rows, y - h);
+                    k.correlateRowPair(target + margin, target + W + margin, inner, steps.data(),
+                                       static_cast<int>(steps.size()), range.bounds, ahead);
+                } else {
+                    k.correlateRow(target + margin, inner, window.bind(rows, y - h),
+                                   window.count(), range.bounds, ahead);
+                }
                 if (margin > 0) {
                     range.addZero();
                 }
@@ -625,7 +746,8 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
                     range.addZero();
                 }
             }
-            writer.finish(target, W);
+            writer.finish(target, lines * W);
+            y += lines;
         }
     }
     output->fillBorder(h);

@@ -4,9 +4,9 @@
 // The bodies of the hot loops, built once per code path. A translation unit defines
 // NEVRA_VECTOR_BYTES (16, 32 or 64: the width of its path's vector registers), NEVRA_SUM_BLOCK
 // (how many vectors of sums one pass of correlateRow keeps in registers; NEVRA_PAIR_BLOCK and
-// NEVRA_TRIPLE_BLOCK may set them per channel of interleaved sums) and NEVRA_TABLE (the name of
-// the table's accessor in kernel_table.h), is compiled for the path's instruction set and
-// includes this file, which defines that accessor.
+// NEVRA_TRIPLE_BLOCK may set them per channel of interleaved sums, NEVRA_ROW_PAIR_BLOCK per row
+// of correlateRowPair) and NEVRA_TABLE (the name of the table's accessor in kernel_table.h), is
+// compiled for the path's instruction set and includes this file, which defines that accessor.
 //
 // Every pixel keeps the exact arithmetic of its operation: sums are taken across pixels, one
 // vector lane per pixel, in the order of the pixel's own sum, every product and partial sum a
@@ -49,6 +49,12 @@ constexpr int kSumBlock = NEVRA_SUM_BLOCK;
 #endif
 constexpr int kPairBlock = NEVRA_PAIR_BLOCK;      // vectors per channel with two channels
 constexpr int kTripleBlock = NEVRA_TRIPLE_BLOCK;  // and with three
+// Two rows of sums (correlateRowPair) keep six vectors each by default: with the two weights, a
+// vector of samples and a product that fills sixteen registers.
+#ifndef NEVRA_ROW_PAIR_BLOCK
+#define NEVRA_ROW_PAIR_BLOCK 6
+#endif
+constexpr int kRowPairBlock = NEVRA_ROW_PAIR_BLOCK;  // vectors per row with two rows of sums
 
 // One register of floats.
 typedef float Floats __attribute__((vector_size(NEVRA_VECTOR_BYTES)));
@@ -201,11 +207,13 @@ inline void finishScan(Scan* scan, const Floats& top, int covered) {
 // ---- weighted row sums -------------------------------------------------------------------------
 
 #if NEVRA_VECTOR_BYTES == 64 && defined(__AVX512F__)
+#define NEVRA_FUSES 1
 constexpr bool kFuses = true;
 inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
     return (Floats)_mm512_fmadd_ps((__m512)w, (__m512)v, (__m512)sum);
 }
 #elif NEVRA_VECTOR_BYTES == 32 && defined(__FMA__)
+#define NEVRA_FUSES 1
 constexpr bool kFuses = true;
 inline Floats fusedMultiplyAdd(const Floats& w, const Floats& v, const Floats& sum) {
     return (Floats)_mm256_fmadd_ps((__m256)w, (__m256)v, (__m256)sum);
@@ -524,6 +532,193 @@ void correlateRow(float* out, int n, const Term* terms, int count, float* range,
         correlate<false, kNoAhead>(out, n, terms, count, range, ahead);
     }
 }
+
+// ---- two rows at once --------------------------------------------------------------------------
+#if defined(NEVRA_FUSES)
+// Only where exact products fuse: elsewhere the weights 1 and -1 would multiply here, where
+// correlateRow adds or subtracts them.
+
+// How the two rows take a step: both, or only the first or the second; each either multiplies and
+// adds in two roundings (M) or takes w * v + sum in one fused multiply-add (F: an exact product,
+// the weights 1 and -1 included).
+enum PairCode { kFF, kFM, kMF, kMM, kFOnly, kMOnly, kOnlyF, kOnlyM };
+
+// A step as the loops take it.
+struct PairStep {
+    const float* row;
+    float w0;
+    float w1;
+    int code;  // PairCode
+};
+
+inline PairStep pairStep(const TermPair& step) {
+    auto rounds = [&step](int r) {
+        return kindOf(Term{step.row, step.weight[r], step.exactProduct[r]}) == kMultiply;
+    };
+    int code = 0;
+    if (step.present[0] && step.present[1]) {
+        code = (rounds(0) ? kMF : kFF) + (rounds(1) ? 1 : 0);
+    } else if (step.present[0]) {
+        code = rounds(0) ? kMOnly : kFOnly;
+    } else {
+        code = rounds(1) ? kOnlyM : kOnlyF;
+    }
+    return {step.row, step.weight[0], step.weight[1], code};
+}
+
+// sum with w * v joined as Kind K (kFused or kMultiply), or as it is for kSkip.
+constexpr int kSkip = kMultiply + 1;
+
+template <int K>
+__attribute__((always_inline)) inline Floats take(const Floats& sum, const Floats& w,
+                                                  const Floats& v) {
+    if constexpr (K == kFused) {
+        return fusedMultiplyAdd(w, v, sum);
+    } else if constexpr (K == kMultiply) {
+        return sum + w * v;
+    } else {
+        return sum;
+    }
+}
+
+// One step for the B vectors of both rows from x: each vector of samples is loaded once and
+// joins both rows' sums.
+template <int K0, int K1, int B>
+__attribute__((always_inline)) inline void takeStep(Floats (&first)[B], Floats (&second)[B],
+                                                    const float* row, const Floats& w0,
+                                                    const Floats& w1) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        Floats v = load(row + k * kLanes);
+#if defined(__GNUC__)
+        if constexpr (K0 != kSkip && K1 != kSkip) {
+            // Held in a register: the compiler would otherwise read the samples again for the
+            // second row, as a memory operand of its instruction.
+            __asm__("" : "+v"(v));
+        }
+#endif
+        first[k] = take<K0>(first[k], w0, v);
+        second[k] = take<K1>(second[k], w1, v);
+    }
+}
+
+template <int B>
+__attribute__((always_inline)) inline void accumulatePair(Floats (&first)[B],
+                                                          Floats (&second)[B],
+                                                          const PairStep* steps, int count,
+                                                          int x) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        first[k] = Floats{};
+        second[k] = Floats{};
+    }
+    for (const PairStep* step = steps; step != steps + count; ++step) {
+        const float* row = step->row + x;
+#if defined(__GNUC__)
+        __asm__("" : "+r"(row));  // one register plus constant offsets, as samplesFrom
+#endif
+        const Floats w0 = broadcast(step->w0);
+        const Floats w1 = broadcast(step->w1);
+        // Comparisons rather than a table of jump targets, which the processor foresees less
+        // well.
+        const int code = step->code;
+        if (code < kFOnly) {
+            if (code < kMF) {
+                if (code == kFF) {
+                    takeStep<kFused, kFused, B>(first, second, row, w0, w1);
+                } else {
+                    takeStep<kFused, kMultiply, B>(first, second, row, w0, w1);
+                }
+            } else if (code == kMF) {
+                takeStep<kMultiply, kFused, B>(first, second, row, w0, w1);
+            } else {
+                takeStep<kMultiply, kMultiply, B>(first, second, row, w0, w1);
+            }
+        } else if (code < kOnlyF) {
+            if (code == kFOnly) {
+                takeStep<kFused, kSkip, B>(first, second, row, w0, w1);
+            } else {
+                takeStep<kMultiply, kSkip, B>(first, second, row, w0, w1);
+            }
+        } else if (code == kOnlyF) {
+            takeStep<kSkip, kFused, B>(first, second, row, w0, w1);
+        } else {
+            takeStep<kSkip, kMultiply, B>(first, second, row, w0, w1);
+        }
+    }
+}
+
+// One pixel of row r, as the vectors make it.
+inline float sumPairOne(const TermPair* steps, int count, int r, int x) {
+    float sum = 0.0f;
+    for (int t = 0; t < count; ++t) {
+        if (steps[t].present[r]) {
+            const float w = steps[t].weight[r];
+            const float v = steps[t].row[x];
+            sum = w == 1.0f ? sum + v : w == -1.0f ? sum - v : sum + w * v;
+        }
+    }
+    return sum;
+}
+
+template <int Scanning>
+void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int count,
+                   float* range, Scan* ahead) {
+    PairStep taken[kMaxTermPairs];
+    for (int t = 0; t < count; ++t) {
+        taken[t] = pairStep(steps[t]);
+    }
+    Floats lo = broadcast(range[0]);
+    Floats hi = broadcast(range[1]);
+    Floats top = Floats{};
+    Floats top2 = Floats{};
+    const float* scan = Scanning != kNoAhead && ahead[0].count >= n ? ahead[0].values : nullptr;
+    const float* scan2 = Scanning != kNoAhead && ahead[1].count >= n ? ahead[1].values : nullptr;
+    int x = forBlocks<kRowPairBlock>(n, [&](auto vectors, int at) __attribute__((always_inline)) {
+        constexpr int B = decltype(vectors)::value;
+        if (scan2 != nullptr) {
+            scanBlock<B, Scanning>(scan2, at, top2);
+        }
+        scanBlock<B, Scanning>(scan, at, top);
+        writeAhead(out0 + at, B * kLanes);
+        writeAhead(out1 + at, B * kLanes);
+        Floats first[B];
+        Floats second[B];
+        accumulatePair<B>(first, second, taken, count, at);
+#pragma GCC unroll 16
+        for (int k = 0; k < B; ++k) {
+            store(out0 + at + k * kLanes, first[k]);
+            store(out1 + at + k * kLanes, second[k]);
+        }
+        widen<B>(first, lo, hi);
+        widen<B>(second, lo, hi);
+    });
+    if (Scanning == kMeasureAhead) {
+        finishScan(ahead, top, scan != nullptr ? x : 0);
+        if (ahead[1].values != nullptr) {
+            finishScan(ahead + 1, top2, scan2 != nullptr ? x : 0);
+        }
+    }
+    foldRange(lo, hi, range);
+    for (; x < n; ++x) {
+        out0[x] = sumPairOne(steps, count, 0, x);
+        out1[x] = sumPairOne(steps, count, 1, x);
+        widenOne(out0[x], range);
+        widenOne(out1[x], range);
+    }
+}
+
+void correlateRowPair(float* out0, float* out1, int n, const TermPair* steps, int count,
+                      float* range, Scan* ahead) {
+    if (ahead != nullptr && ahead->measure) {
+        correlatePair<kMeasureAhead>(out0, out1, n, steps, count, range, ahead);
+    } else if (ahead != nullptr) {
+        correlatePair<kFetchAhead>(out0, out1, n, steps, count, range, ahead);
+    } else {
+        correlatePair<kNoAhead>(out0, out1, n, steps, count, range, ahead);
+    }
+}
+#endif  // NEVRA_FUSES
 
 // ---- interleaving ------------------------------------------------------------------------------
 
@@ -873,7 +1068,12 @@ void turnTriples(unsigned char* out, const unsigned char* in, int width, int hei
 
 // The table of this translation unit's path.
 constexpr Table makeTable() {
-    return Table{kFuses,        &correlateRow,   &correlateInterleaved, &scaleRow,
+#if defined(NEVRA_FUSES)
+    constexpr auto rowPair = &correlateRowPair;
+#else
+    constexpr decltype(Table::correlateRowPair) rowPair = nullptr;
+#endif
+    return Table{kFuses,        &correlateRow,   rowPair,   &correlateInterleaved, &scaleRow,
                  &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
                  &reverseTriples, &turnTriples};
 }

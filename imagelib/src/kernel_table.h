@@ -25,6 +25,20 @@ struct Term {
     bool exactProduct;
 };
 
+// One step of the sums of two rows made together: the samples of `row` join the first row's
+// sums with weight[0] and the second's with weight[1], as a Term of that weight and exactProduct
+// would; present[r] false leaves row r's sums out of the step. Each row's sums take their steps
+// in order, so the steps of two rows whose windows overlap read every shared sample once.
+struct TermPair {
+    const float* row;
+    float weight[2];
+    bool exactProduct[2];
+    bool present[2];
+};
+
+// The most steps correlateRowPair takes.
+constexpr int kMaxTermPairs = 256;
+
 // The terms of one channel of an interleaved row and the range its values widen.
 struct Sum {
     const Term* terms;
@@ -54,6 +68,15 @@ struct Table {
     // REQUIRES: terms[t].row + n readable; out does not overlap the rows.
     void (*correlateRow)(float* out, int n, const Term* terms, int count, float* range,
                          Scan* ahead);
+
+    // out0[x] and out1[x] := the sums of the rows 0 and 1 of the steps, for x in [0, n), each as
+    // correlateRow makes the sum of that row's terms in the order of the steps. range (low, high)
+    // is widened by the 2n values. When `ahead` is not null, ahead[0] and ahead[1] are scanned
+    // as correlateRow scans its one; a second look at no row (values null) is left as it is.
+    // REQUIRES: count <= kMaxTermPairs; steps[t].row + n readable; the outputs overlap neither
+    // each other nor the rows. Null on paths without fused multiply-add.
+    void (*correlateRowPair)(float* out0, float* out1, int n, const TermPair* steps, int count,
+                             float* range, Scan* ahead);
 
     // out[channels * x + c] := the sum of sums[c] for pixel x, as correlateRow makes it, for
     // x in [0, n) and each of the 2 or 3 channels; sums[c].range is widened by its channel's

@@ -6,9 +6,11 @@
     defined(__AVX512VL__)
 #define NEVRA_VECTOR_BYTES 64
 #define NEVRA_SUM_BLOCK 8
-// With thirty-two registers, two and three channels of sums keep eight and four vectors each.
+// With thirty-two registers, two and three channels of sums keep eight and four vectors each, and
+// two rows of sums eight each.
 #define NEVRA_PAIR_BLOCK 8
 #define NEVRA_TRIPLE_BLOCK 4
+#define NEVRA_ROW_PAIR_BLOCK 8
 #include "kernel_loops.h"
 #else
 #include "kernel_absent.h"

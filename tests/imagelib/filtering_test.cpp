@@ -247,6 +247,40 @@ TYPED_TEST(FilteringTyped, FilteredImageMatchesReference) {
     }
 }
 
+// Windows five and more wide sum two rows at a time, the rows checked for huge samples as they
+// are looked at ahead; windows of more than 128 weights go row by row. Every row holds the
+// overflow pattern of kOverflow for a 5 x 5 window (-2 * 1.7e38 + 4 * 2^126 is infinite), and
+// the odd count of inner rows leaves one row to go alone.
+TEST(Filtering, WideWindowsOnTallImagesMatchReference) {
+    float overflow[25] = {-2, 4};
+    overflow[12] = 1;
+    float dense[169];
+    for (int i = 0; i < 169; ++i)
+        dense[i] = i % 3 == 0 ? 2.0f : 0.3f * (i % 11) - 1.0f;
+    const std::pair<const float*, int> windows[] = {{overflow, 5}, {dense, 7}, {dense, 11},
+                                                    {dense, 13}};
+    for (int width : kWidths) {
+        auto image = makeImage<float>(width, 23, 2, 1, 1, 17);
+        for (int y = 0; y < 23 * 2; ++y) {
+            const int x = (7 * y) % (width - 4);
+            image->m_data[y * width + x] = 1.7e38f;
+            image->m_data[y * width + x + 1] = 0x1p126f;
+        }
+        for (auto [filter, size] : windows) {
+            const std::string what = "width " + std::to_string(width) + " size " +
+                                     std::to_string(size);
+            const std::vector<float> sums = referenceFilter(*image, filter, size);
+            std::unique_ptr<Image> result(
+                image->computeFilteredImage(kTypeFloat, filter, size, nullptr));
+            ASSERT_NE(result, nullptr);
+            std::vector<float> expected = sums;
+            referenceFillBorder(expected, width, 23, 2, (size - 1) / 2);
+            expectSameFloats(expected, contents(result.get()), what);
+            expectRange(result.get(), 0, sums);
+        }
+    }
+}
+
 // Null stands for the default kernel.
 TYPED_TEST(FilteringTyped, GradientAndHessianMatchReference) {
     for (int width : kWidths) {

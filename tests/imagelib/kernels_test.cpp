@@ -165,6 +165,86 @@ TEST_P(KernelsOnPath, CorrelateRowMatchesTermByTermSums) {
     }
 }
 
+// Row r's sum of the steps it takes, term by term.
+float plainPairSum(const std::vector<TermPair>& steps, int r, int x) {
+    float sum = 0.0f;
+    for (const TermPair& s : steps) {
+        if (s.present[r]) {
+            sum = sum + s.weight[r] * s.row[x];
+        }
+    }
+    return sum;
+}
+
+// Two rows of sums from steps that both rows take, and steps that only one does, built from the
+// weight sets: each row's terms in their order, every third step taken by one row alone.
+std::vector<TermPair> pairSteps(const std::vector<Term>& upper, const std::vector<Term>& lower) {
+    std::vector<TermPair> steps;
+    std::size_t a = 0, b = 0;
+    for (int i = 0; a < upper.size() || b < lower.size(); ++i) {
+        const bool first = a < upper.size() && (b == lower.size() || i % 3 != 2);
+        const bool second = b < lower.size() && (a == upper.size() || i % 3 != 1);
+        TermPair step{first ? upper[a].row : lower[b].row, {0.0f, 0.0f}, {false, false},
+                      {first, second}};
+        if (first) {
+            step.weight[0] = upper[a].weight;
+            step.exactProduct[0] = upper[a++].exactProduct;
+        }
+        if (second) {
+            step.weight[1] = lower[b].weight;
+            // A shared step reads the upper term's row, as bounded as the lower term's.
+            step.exactProduct[1] = lower[b++].exactProduct;
+        }
+        steps.push_back(step);
+    }
+    return steps;
+}
+
+TEST_P(KernelsOnPath, CorrelateRowPairMatchesTermByTermSums) {
+    if (!table->fusesExactProducts) {
+        EXPECT_EQ(table->correlateRowPair, nullptr);
+        return;
+    }
+    ASSERT_NE(table->correlateRowPair, nullptr);
+    constexpr int kWidth = 1100;
+    for (bool bounded : {true, false}) {
+        // Seven rows for the terms, two more to look through meanwhile.
+        const std::vector<float> data = samples(9 * kWidth, bounded ? 5 : 6, !bounded);
+        const auto sets = termSets(data, kWidth, bounded);
+        for (std::size_t set = 0; set < sets.size(); ++set) {
+            const auto steps = pairSteps(sets[set], sets[(set + 3) % sets.size()]);
+            ASSERT_LE(steps.size(), static_cast<std::size_t>(kMaxTermPairs));
+            for (int n : kLengths) {
+                std::vector<float> out(2 * n + 2, 12345.0f);
+                float* out0 = out.data();
+                float* out1 = out.data() + n + 1;
+                float range[2] = {1e16f, -1e16f};
+                float expectedRange[2] = {1e16f, -1e16f};
+                // The second look covers nothing for some lengths, as past an image's last row.
+                Scan ahead[2] = {{data.data() + 7 * kWidth, n + 3, -1.0f, true},
+                                 {data.data() + 8 * kWidth, n % 3 == 0 ? 0 : n + 1, -1.0f, true}};
+                table->correlateRowPair(out0, out1, n, steps.data(),
+                                        static_cast<int>(steps.size()), range, ahead);
+                for (const Scan& scan : ahead) {
+                    EXPECT_EQ(scan.largest, plainLargest(scan.values, scan.count)) << n;
+                }
+                for (int x = 0; x < n; ++x) {
+                    for (int r = 0; r < 2; ++r) {
+                        const float expected = plainPairSum(steps, r, x);
+                        plainWiden(expected, expectedRange);
+                        ASSERT_TRUE(sameFloat(expected, (r == 0 ? out0 : out1)[x]))
+                            << "x " << x << " row " << r << " of " << n << ", set " << set;
+                    }
+                }
+                EXPECT_EQ(out0[n], 12345.0f) << "wrote past the first row";
+                EXPECT_EQ(out1[n], 12345.0f) << "wrote past the second row";
+                EXPECT_TRUE(sameFloat(expectedRange[0], range[0])) << n;
+                EXPECT_TRUE(sameFloat(expectedRange[1], range[1])) << n;
+            }
+        }
+    }
+}
+
 TEST_P(KernelsOnPath, NoTermsGiveZeros) {
     std::vector<float> out(300, 7.0f);
     float range[2] = {1e16f, -1e16f};
