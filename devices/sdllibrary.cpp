@@ -33,27 +33,28 @@ bool resolve(void* handle, const char* name, Function& function, std::string& wh
 #define SKALDORA_SDL_RESOLVE(name) \
     complete &= resolve(handle, #name, opened.functions.name, opened.why);
 
-Opened<SdlFunctions> openSdl() {
-    Opened<SdlFunctions> opened;
-    if (void* handle = openLibrary("libSDL2-2.0.so.0", opened.why)) {
-        bool complete = true;
-        SKALDORA_SDL_FUNCTIONS(SKALDORA_SDL_RESOLVE)
-        opened.complete = complete;
-    }
-    return opened;
+bool resolveAll(void* handle, Opened<SdlFunctions>& opened) {
+    bool complete = true;
+    SKALDORA_SDL_FUNCTIONS(SKALDORA_SDL_RESOLVE)
+    return complete;
 }
 
-Opened<MixerFunctions> openMixer() {
-    Opened<MixerFunctions> opened;
-    if (void* handle = openLibrary("libSDL2_mixer-2.0.so.0", opened.why)) {
-        bool complete = true;
-        SKALDORA_MIXER_FUNCTIONS(SKALDORA_SDL_RESOLVE)
-        opened.complete = complete;
-    }
-    return opened;
+bool resolveAll(void* handle, Opened<MixerFunctions>& opened) {
+    bool complete = true;
+    SKALDORA_MIXER_FUNCTIONS(SKALDORA_SDL_RESOLVE)
+    return complete;
 }
 
 #undef SKALDORA_SDL_RESOLVE
+
+template <class Table>
+Opened<Table> openTable(const char* soname) {
+    Opened<Table> opened;
+    if (void* handle = openLibrary(soname, opened.why)) {
+        opened.complete = resolveAll(handle, opened);
+    }
+    return opened;
+}
 
 template <class Table>
 const Table* answer(const Opened<Table>& opened, std::string* why) {
@@ -69,11 +70,12 @@ const Table* answer(const Opened<Table>& opened, std::string* why) {
 }  // namespace
 
 const SdlFunctions* sdlFunctions(std::string* why) {
-    static const Opened<SdlFunctions> opened = openSdl();
+    static const Opened<SdlFunctions> opened = openTable<SdlFunctions>("libSDL2-2.0.so.0");
     return answer(opened, why);
 }
 
 const MixerFunctions* mixerFunctions(std::string* why) {
-    static const Opened<MixerFunctions> opened = openMixer();
+    static const Opened<MixerFunctions> opened =
+        openTable<MixerFunctions>("libSDL2_mixer-2.0.so.0");
     return answer(opened, why);
 }
