@@ -1,8 +1,8 @@
 #include "devices/gamepad.h"
 
-#include <SDL.h>
-
 #include <iostream>
+
+#include "devices/sdllibrary.h"
 
 namespace {
 
@@ -51,17 +51,20 @@ constexpr int maxBatchesPerPoll = 64;
 
 }  // namespace
 
-Gamepad::Gamepad(PadSink& sink) : mapping_(sink) {
+Gamepad::Gamepad(PadSink& sink) : mapping_(sink), sdl_(sdlFunctions()) {
+    if (sdl_ == nullptr) {
+        return;
+    }
     // SDL would otherwise catch SIGINT and SIGTERM for its quit event, which nothing here reads,
     // and the game would no longer end at Ctrl+C; not even the environment may ask for that.
-    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
-    started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+    sdl_->SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
+    started_ = sdl_->SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
     if (!started_) {
         return;
     }
     // Controllers already plugged in; their "added" events, which SDL queues at start, then find
     // them open.
-    for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+    for (int i = 0; i < sdl_->SDL_NumJoysticks(); ++i) {
         open(i);
     }
     clock_.start();
@@ -75,13 +78,13 @@ Gamepad::~Gamepad() {
     }
     timer_.stop();
     for (const auto& [id, controller] : controllers_) {
-        SDL_GameControllerClose(static_cast<SDL_GameController*>(controller));
+        sdl_->SDL_GameControllerClose(static_cast<SDL_GameController*>(controller));
     }
     controllers_.clear();
-    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    sdl_->SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     // The last user of SDL frees its globals too (the sound may still be using it).
-    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) {
-        SDL_Quit();
+    if (sdl_->SDL_WasInit(SDL_INIT_EVERYTHING) == 0) {
+        sdl_->SDL_Quit();
     }
 }
 
@@ -89,10 +92,11 @@ void Gamepad::poll(std::int64_t nowMs) {
     if (!started_) {
         return;
     }
-    SDL_PumpEvents();
+    sdl_->SDL_PumpEvents();
     SDL_Event events[eventBatch];
     for (int batch = 0; batch < maxBatchesPerPoll; ++batch) {
-        const int n = SDL_PeepEvents(events, eventBatch, SDL_GETEVENT, firstPadEvent, lastPadEvent);
+        const int n =
+            sdl_->SDL_PeepEvents(events, eventBatch, SDL_GETEVENT, firstPadEvent, lastPadEvent);
         for (int i = 0; i < n; ++i) {
             const SDL_Event& e = events[i];
             switch (e.type) {
@@ -128,26 +132,27 @@ void Gamepad::poll(std::int64_t nowMs) {
 }
 
 void Gamepad::open(int deviceIndex) {
-    if (!SDL_IsGameController(deviceIndex)) {
+    if (!sdl_->SDL_IsGameController(deviceIndex)) {
         return;
     }
-    const SDL_JoystickID known = SDL_JoystickGetDeviceInstanceID(deviceIndex);
+    const SDL_JoystickID known = sdl_->SDL_JoystickGetDeviceInstanceID(deviceIndex);
     if (known < 0 || controllers_.count(known) != 0) {
         return;
     }
-    SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
+    SDL_GameController* controller = sdl_->SDL_GameControllerOpen(deviceIndex);
     if (controller == nullptr) {
         return;  // gone again already
     }
     // By the time an "added" event is read its index may belong to another device: the
     // controller is known by the instance that actually opened.
-    const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller));
+    const SDL_JoystickID id =
+        sdl_->SDL_JoystickInstanceID(sdl_->SDL_GameControllerGetJoystick(controller));
     if (id < 0 || controllers_.count(id) != 0) {
-        SDL_GameControllerClose(controller);
+        sdl_->SDL_GameControllerClose(controller);
         return;
     }
     controllers_[id] = controller;
-    const char* name = SDL_GameControllerName(controller);
+    const char* name = sdl_->SDL_GameControllerName(controller);
     std::cerr << "gamepad: " << (name != nullptr ? name : "a controller") << " connected"
               << std::endl;
 }
@@ -160,8 +165,8 @@ void Gamepad::close(int instanceId) {
     auto* controller = static_cast<SDL_GameController*>(it->second);
     controllers_.erase(it);
     mapping_.unplug(instanceId);
-    const char* name = SDL_GameControllerName(controller);
+    const char* name = sdl_->SDL_GameControllerName(controller);
     std::cerr << "gamepad: " << (name != nullptr ? name : "a controller") << " disconnected"
               << std::endl;
-    SDL_GameControllerClose(controller);
+    sdl_->SDL_GameControllerClose(controller);
 }

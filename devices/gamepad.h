@@ -8,17 +8,19 @@
 
 #include "devices/padmapping.h"
 
+struct SdlFunctions;
+
 // The game controllers, through SDL's game controller support: every controller SDL has a
 // mapping for, plugged in before the game starts or while it runs, any number at once. Their
 // buttons and axes go through a PadMapping to the sink. A controller unplugged while it holds a
 // control lets go of it (the sink hears the Release); the others go on.
 //
-// Starts SDL's game controller subsystem alone (no video: Qt keeps the window and the keyboard;
-// no signal handlers: Ctrl+C and SIGTERM end the game as before) and polls it from a timer of
-// its own, which is no child of any widget: every 10 ms while a controller is open, every
-// 250 ms otherwise, only to notice one being plugged in. When SDL cannot start it, or no
-// controller is there, the game goes on as without it, and nothing is printed. A controller
-// coming or going is told in one line on standard error.
+// Opens SDL 2 (see sdllibrary.h) and starts its game controller subsystem alone (no video: Qt keeps
+// the window and the keyboard; no signal handlers: Ctrl+C and SIGTERM end the game as before) and
+// polls it from a timer of its own, which is no child of any widget: every 10 ms while a controller
+// is open, every 250 ms otherwise, only to notice one being plugged in. When SDL cannot be opened
+// or cannot start it, or no controller is there, the game goes on as without it, and nothing is
+// printed. A controller coming or going is told in one line on standard error.
 //
 // One per program: each poll takes the joystick and controller events off SDL's event queue
 // (other events, such as the audio device's, stay there). Lives on the GUI thread, after the
@@ -54,6 +56,7 @@ private:
     void close(int instanceId);
 
     PadMapping mapping_;
+    const SdlFunctions* sdl_ = nullptr;  // SDL 2, opened by the constructor
     bool started_ = false;
     std::map<int, void*> controllers_;  // SDL instance id -> its SDL_GameController
     QTimer timer_;

@@ -1,7 +1,5 @@
 #include "devices/sdlsound.h"
 
-#include <SDL.h>
-#include <SDL_mixer.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +12,8 @@
 #include <cstring>
 #include <iostream>
 #include <vector>
+
+#include "devices/sdllibrary.h"
 
 namespace {
 
@@ -117,7 +117,8 @@ std::string checkWavChunks(const std::vector<unsigned char>& bytes) {
 }
 
 // Reads one WAV file into a chunk in the mixer's format. Null, and why, when it cannot be used.
-Mix_Chunk* loadWav(const std::string& path, std::string& why) {
+Mix_Chunk* loadWav(const SdlFunctions& sdl, const MixerFunctions& mix, const std::string& path,
+                   std::string& why) {
     std::vector<unsigned char> bytes;
     why = readFile(path, bytes);
     if (why.empty()) {
@@ -126,14 +127,14 @@ Mix_Chunk* loadWav(const std::string& path, std::string& why) {
     if (!why.empty()) {
         return nullptr;
     }
-    SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    Mix_Chunk* chunk = source != nullptr ? Mix_LoadWAV_RW(source, 1) : nullptr;
+    SDL_RWops* source = sdl.SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    Mix_Chunk* chunk = source != nullptr ? mix.Mix_LoadWAV_RW(source, 1) : nullptr;
     if (chunk == nullptr) {
-        why = SDL_GetError();
+        why = sdl.SDL_GetError();
         return nullptr;
     }
     if (chunk->alen == 0) {
-        Mix_FreeChunk(chunk);
+        mix.Mix_FreeChunk(chunk);
         why = "holds no sound";
         return nullptr;
     }
@@ -148,15 +149,15 @@ int mixVolume(float volume) {
 }
 
 // Balance: the far side is turned down, the near side stays as it is.
-void setPan(int channel, float pan) {
+void setPan(const MixerFunctions& mix, int channel, float pan) {
     pan = std::isnan(pan) ? 0.0f : std::clamp(pan, -1.0f, 1.0f);
     if (pan == 0.0f) {
-        Mix_SetPanning(channel, 255, 255);  // removes the effect
+        mix.Mix_SetPanning(channel, 255, 255);  // removes the effect
         return;
     }
     const auto left = static_cast<Uint8>(std::lround(255.0f * std::min(1.0f, 1.0f - pan)));
     const auto right = static_cast<Uint8>(std::lround(255.0f * std::min(1.0f, 1.0f + pan)));
-    Mix_SetPanning(channel, left, right);
+    mix.Mix_SetPanning(channel, left, right);
 }
 
 }  // namespace
@@ -165,21 +166,31 @@ SdlSound::SdlSound(const std::string& folder, bool muted) {
     if (muted) {
         return;
     }
+    std::string missing;
+    sdl_ = sdlFunctions(&missing);
+    mix_ = sdl_ != nullptr ? mixerFunctions(&missing) : nullptr;
+    if (mix_ == nullptr) {
+        sdl_ = nullptr;
+        std::cerr << "Skaldora: no sound: SDL's libraries could not be opened (" << missing << ")"
+                  << std::endl;
+        return;
+    }
     // SDL too refuses a WAV whose data chunk claims more than the file holds, rather than
     // playing what there is (checkWavChunks already turns such files away).
-    SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Skaldora");
+    sdl_->SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
+    sdl_->SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Skaldora");
     // Ctrl+C and the window system's requests stay with the toolkit.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdl_->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 
     std::string failure;
     {
         QuietStderr quiet;
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            failure = SDL_GetError();
-        } else if (Mix_OpenAudioDevice(kRate, AUDIO_S16SYS, 2, kBlockFrames, nullptr, 0) != 0) {
-            failure = SDL_GetError();
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (sdl_->SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            failure = sdl_->SDL_GetError();
+        } else if (mix_->Mix_OpenAudioDevice(kRate, AUDIO_S16SYS, 2, kBlockFrames, nullptr, 0) !=
+                   0) {
+            failure = sdl_->SDL_GetError();
+            sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
         }
     }
     if (!failure.empty()) {
@@ -189,13 +200,13 @@ SdlSound::SdlSound(const std::string& folder, bool muted) {
     }
     open_ = true;
 
-    Mix_AllocateChannels(kChannels);
-    Mix_ReserveChannels(kReservedChannels);
-    Mix_GroupChannels(kReservedChannels, kChannels - 1, kCueGroup);
+    mix_->Mix_AllocateChannels(kChannels);
+    mix_->Mix_ReserveChannels(kReservedChannels);
+    mix_->Mix_GroupChannels(kReservedChannels, kChannels - 1, kCueGroup);
     loadFiles(folder);
     if (wind_ != nullptr) {
-        Mix_Volume(kWindChannel, 0);
-        Mix_PlayChannel(kWindChannel, wind_, -1);
+        mix_->Mix_Volume(kWindChannel, 0);
+        mix_->Mix_PlayChannel(kWindChannel, wind_, -1);
     }
 }
 
@@ -203,16 +214,16 @@ SdlSound::~SdlSound() {
     if (!open_) {
         return;
     }
-    Mix_HaltChannel(-1);
+    mix_->Mix_HaltChannel(-1);
     for (Mix_Chunk*& chunk : cues_) {
-        Mix_FreeChunk(chunk);
+        mix_->Mix_FreeChunk(chunk);
         chunk = nullptr;
     }
-    Mix_FreeChunk(wind_);
-    Mix_CloseAudio();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    if (SDL_WasInit(0) == 0) {
-        SDL_Quit();  // the last SDL user frees SDL's own state
+    mix_->Mix_FreeChunk(wind_);
+    mix_->Mix_CloseAudio();
+    sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (sdl_->SDL_WasInit(0) == 0) {
+        sdl_->SDL_Quit();  // the last SDL user frees SDL's own state
     }
 }
 
@@ -227,7 +238,7 @@ void SdlSound::loadFiles(const std::string& folder) {
     std::string problems;
     auto load = [&](const char* name) -> Mix_Chunk* {
         std::string why;
-        Mix_Chunk* chunk = loadWav(prefix + name, why);
+        Mix_Chunk* chunk = loadWav(*sdl_, *mix_, prefix + name, why);
         if (chunk == nullptr) {
             problems += (problems.empty() ? "" : ", ") + prefix + name + " (" + why + ")";
         }
@@ -255,28 +266,28 @@ void SdlSound::play(const CuePlay& cue) {
     int channel;
     if (cue.cue == Cue::Carve) {
         channel = kFirstCarveChannel + nextCarve_;
-        if (Mix_Playing(channel) != 0) {
+        if (mix_->Mix_Playing(channel) != 0) {
             return;  // still fading out: swishes come faster than the fade; a cut would click
         }
         const int previous = kFirstCarveChannel + (1 - nextCarve_);
         nextCarve_ = 1 - nextCarve_;
-        if (Mix_Playing(previous) != 0) {
-            Mix_FadeOutChannel(previous, kCarveFadeMs);
+        if (mix_->Mix_Playing(previous) != 0) {
+            mix_->Mix_FadeOutChannel(previous, kCarveFadeMs);
         }
     } else {
-        channel = Mix_GroupAvailable(kCueGroup);
+        channel = mix_->Mix_GroupAvailable(kCueGroup);
         if (channel < 0) {
             return;  // every cue channel busy: one more cue would not be heard anyway
         }
     }
-    Mix_Volume(channel, mixVolume(cue.volume));
-    setPan(channel, cue.pan);
-    Mix_PlayChannel(channel, cues_[static_cast<int>(cue.cue)], 0);
+    mix_->Mix_Volume(channel, mixVolume(cue.volume));
+    setPan(*mix_, channel, cue.pan);
+    mix_->Mix_PlayChannel(channel, cues_[static_cast<int>(cue.cue)], 0);
 }
 
 void SdlSound::setWindVolume(float volume) {
     if (!open_ || wind_ == nullptr) {
         return;
     }
-    Mix_Volume(kWindChannel, mixVolume(volume));
+    mix_->Mix_Volume(kWindChannel, mixVolume(volume));
 }

@@ -6,16 +6,19 @@
 #include "devices/soundoutput.h"
 
 struct Mix_Chunk;
+struct MixerFunctions;
+struct SdlFunctions;
 
 // The game's sound through SDL 2's audio and SDL2_mixer: the cues and the wind loop, read from
 // WAV files, mixed on one audio device. SDL is started with its audio subsystem only (no video);
 // other SDL users in the program (the gamepad) start and stop their own subsystems beside it.
 //
-// Nothing here can stop the game: with no device, the object stays a silent no-op; a missing or
-// damaged file leaves its cue silent and the rest playing. Either is told in one line on standard
-// error. Files are read only when they are regular files of a sane size (a FIFO or a device in a
-// file's place is refused, never waited on) and WAV files whose every chunk lies within the file
-// (a truncated one is refused before SDL sees it) and that SDL reads in full.
+// Nothing here can stop the game: with no device, or without SDL's libraries (they are opened
+// here, see sdllibrary.h), the object stays a silent no-op; a missing or damaged file leaves its
+// cue silent and the rest playing. Either is told in one line on standard error. Files are read
+// only when they are regular files of a sane size (a FIFO or a device in a file's place is refused,
+// never waited on) and WAV files whose every chunk lies within the file (a truncated one is refused
+// before SDL sees it) and that SDL reads in full.
 //
 // Channels: one for the wind (looping from the start, silent until given a volume), two that the
 // carve swishes take in turn, each new one fading the one before out over 50 ms, so that swishes
@@ -49,6 +52,8 @@ public:
 private:
     void loadFiles(const std::string& folder);
 
+    const SdlFunctions* sdl_ = nullptr;  // SDL 2 and SDL2_mixer, opened unless muted
+    const MixerFunctions* mix_ = nullptr;
     bool open_ = false;
     Mix_Chunk* cues_[kCueCount] = {};
     Mix_Chunk* wind_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
 
 #include "scene/datafile.h"
@@ -157,6 +158,12 @@ std::vector<unsigned char> textureBytes(const TexturePicture& picture) {
     for (int row = 0; row < picture.height; ++row) {
         const unsigned char* in = picture.data + row * inStride;
         unsigned char* out = bytes.data() + (picture.height - 1 - row) * outStride;
+        if (picture.channels == 3) {
+            // Blue, green, red already, whatever masks say: the row as it is (the panorama's
+            // million and a half bytes, on the way to the first frame).
+            std::memcpy(out, in, static_cast<size_t>(outStride));
+            continue;
+        }
         for (int column = 0; column < picture.width; ++column) {
             pixelBytes(picture, in + column * picture.channels, out + 3 * column);
         }

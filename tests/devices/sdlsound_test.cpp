@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "devices/sdllibrary.h"
 #include "support/fd_capture.h"
 
 namespace {
@@ -343,4 +344,27 @@ TEST_F(SdlSoundTest, TheMixHoldsTheCuesInOrderTheWindWhileItHasAVolumeAndNoPileO
     const std::vector<int> carves = mix.heard(carveHz, level);
     ASSERT_GT(carves.back(), wind.back()) << "the storm is not heard";
     EXPECT_LE(mix.loudest(carveHz, wind.back(), mix.windows()), 2.05 * single);
+}
+
+// The devices open SDL themselves. In a program that links SDL as well (this one), they must reach
+// the very library it holds: two copies would start and stop SDL's state apart from each other.
+TEST(SdlLibraryTest, EveryFunctionIsFoundInTheLibraryTheProgramAlreadyHolds) {
+    std::string why;
+    const SdlFunctions* sdl = sdlFunctions(&why);
+    ASSERT_NE(sdl, nullptr) << why;
+    const MixerFunctions* mix = mixerFunctions(&why);
+    ASSERT_NE(mix, nullptr) << why;
+#define EXPECT_FOUND(table, name) EXPECT_NE(table->name, nullptr) << #name;
+#define EXPECT_SDL_FOUND(name) EXPECT_FOUND(sdl, name)
+#define EXPECT_MIXER_FOUND(name) EXPECT_FOUND(mix, name)
+    SKALDORA_SDL_FUNCTIONS(EXPECT_SDL_FOUND)
+    SKALDORA_MIXER_FUNCTIONS(EXPECT_MIXER_FOUND)
+#undef EXPECT_MIXER_FOUND
+#undef EXPECT_SDL_FOUND
+#undef EXPECT_FOUND
+    EXPECT_EQ(sdl->SDL_WasInit, &SDL_WasInit);
+    EXPECT_EQ(sdl->SDL_InitSubSystem, &SDL_InitSubSystem);
+    // Asked again, the same tables.
+    EXPECT_EQ(sdlFunctions(), sdl);
+    EXPECT_EQ(mixerFunctions(), mix);
 }

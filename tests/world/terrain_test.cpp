@@ -20,6 +20,14 @@ TEST(TextureBytes, BgrRowsBottomFirstFromEveryDepthNeverPastTheData) {
     };
     const Case cases[] = {
         {"24-bit, rows reversed", 1, 2, 3, {1, 2, 3, 4, 5, 6}, {4, 5, 6, 1, 2, 3}},
+        // Masks mean nothing to 24-bit pictures.
+        {"24-bit, two pixels a row, masks ignored",
+         2,
+         2,
+         3,
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+         {7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6},
+         {0xFF, 0xFF00, 0xFF0000}},
         {"32-bit, fourth byte dropped", 2, 1, 4, {1, 2, 3, 9, 4, 5, 6, 9}, {1, 2, 3, 4, 5, 6}},
         // 0x7C00 full red, 0x03E0 full green, 0x0010 blue 16 of 31.
         {"16-bit 5-5-5",
