@@ -1,11 +1,8 @@
 #include <QApplication>
-#include <QFontDatabase>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdlib>
-#include <future>
 #include <memory>
-#include <system_error>
 
 #include "app/bestdisplay.h"
 #include "app/padkeys.h"
@@ -17,22 +14,6 @@
 #include "devices/soundoptions.h"
 #include "scene/glwidget.h"
 
-namespace {
-
-// The first text the window measures (its panel, laid out in its constructor) makes Qt read the
-// system's fonts: fontconfig's configuration and caches, a few milliseconds. A thread of its own
-// does that meanwhile, while this one reads the scene's models; the font database may be used from
-// any thread. The future waits for the thread when it goes, before the application object does.
-std::future<void> readFontsAside() {
-    try {
-        return std::async(std::launch::async, [] { QFontDatabase::families(); });
-    } catch (const std::system_error&) {
-        return {};  // no thread to spare: the window reads them itself
-    }
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
     // The scene is drawn with the fixed-function pipeline: a compatibility context with depth.
     QSurfaceFormat format;
@@ -41,7 +22,6 @@ int main(int argc, char* argv[]) {
 
     const bool muted = soundMuted(argc, argv, std::getenv("SKALDORA_MUTE"));
     QApplication app(argc, argv);
-    const std::future<void> fonts = readFontsAside();
     Window window;
     // The player's kit around the window: the personal best, the gamepad, and the race heard
     // (silent when muted or when no audio device can be opened).
