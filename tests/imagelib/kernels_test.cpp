@@ -8,37 +8,24 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "image_test_support.h"
 #include "kernels.h"
 
 namespace Nevra {
 namespace kernels {
 namespace {
 
+using nevra_test::bits;
+using nevra_test::sameFloat;
+
 constexpr int kLengths[] = {0,  1,  3,  4,   5,   7,   8,   15,  16,  17,  31,  32, 33,
                             63, 64, 65, 127, 128, 129, 130, 255, 256, 257, 300, 1022};
-
-std::uint32_t bits(float v) {
-    std::uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
-
-// Equal bit for bit, or both NaN.
-::testing::AssertionResult sameFloat(float expected, float got) {
-    if ((std::isnan(expected) && std::isnan(got)) || bits(expected) == bits(got))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "expected " << expected << " (0x" << std::hex
-                                         << bits(expected) << "), got " << got << " (0x"
-                                         << bits(got) << ")";
-}
 
 // Rows of samples for the terms: random floats of all signs and sizes below 2^100, with some
 // special values sprinkled in (`specials` false leaves them out).
