@@ -2,7 +2,6 @@
 // point is called directly. Every committed seed passes its checks, and the target leaves no
 // scratch file behind when its process ends, as libFuzzer ends it, with exit().
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -21,20 +21,16 @@ namespace {
 
 int madeFilesPipe = -1;  // where mkstemp reports each file it made, when not -1
 
+// The seed files, but for hidden ones (none if the folder is missing).
 std::vector<std::vector<uint8_t>> seeds() {
     std::vector<std::vector<uint8_t>> files;
-    if (DIR* dir = opendir(NEVRA_FUZZ_CORPUS)) {
-        while (const dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] == '.')
-                continue;
-            std::ifstream file(std::string(NEVRA_FUZZ_CORPUS) + "/" + entry->d_name,
-                               std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                       std::istreambuf_iterator<char>());
-            if (!bytes.empty())
-                files.push_back(bytes);
-        }
-        closedir(dir);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(NEVRA_FUZZ_CORPUS, error)) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                   std::istreambuf_iterator<char>());
+        if (entry.path().filename().string()[0] != '.' && !bytes.empty())
+            files.push_back(bytes);
     }
     return files;
 }

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -172,12 +170,8 @@ std::vector<float> referenceGradient3D(const ImageBase<T>& image, const float* K
 void expectSameFloats(const std::vector<float>& expected, const std::vector<float>& got,
                       const std::string& what) {
     ASSERT_EQ(expected.size(), got.size()) << what;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (std::isnan(expected[i]) && std::isnan(got[i]))
-            continue;
-        ASSERT_EQ(std::memcmp(&expected[i], &got[i], sizeof(float)), 0)
-            << what << " at " << i << ": " << expected[i] << " vs " << got[i];
-    }
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_TRUE(nevra_test::sameFloat(expected[i], got[i])) << what << " at " << i;
 }
 
 // Rows shorter than the widest path's vector blocks, and rows long enough for whole blocks on

@@ -1,8 +1,8 @@
 #ifndef TESTS_IMAGELIB_IMAGE_TEST_SUPPORT_H
 #define TESTS_IMAGELIB_IMAGE_TEST_SUPPORT_H
 
-// Helpers shared by the image library's tests: the eight element types, test images, temporary
-// file names, FIFOs and failing storage allocations.
+// Helpers shared by the image library's tests: the eight element types, test images, floats
+// compared bit for bit, temporary file names, FIFOs and failing storage allocations.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,6 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <random>
@@ -46,6 +49,22 @@ std::unique_ptr<Nevra::ImageBase<T>> makeImage(int x, int y, int z, int t, int c
 template <class T>
 std::vector<T> elements(const Nevra::ImageBase<T>& image) {
     return std::vector<T>(image.m_data, image.m_data + image.m_image_size);
+}
+
+inline std::uint32_t bits(float v) {
+    std::uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Equal bit for bit, or both NaN: which of two NaN operands a sum passes on is the compiler's
+// choice.
+inline ::testing::AssertionResult sameFloat(float expected, float got) {
+    if ((std::isnan(expected) && std::isnan(got)) || bits(expected) == bits(got))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected " << expected << " (0x" << std::hex
+                                         << bits(expected) << "), got " << got << " (0x"
+                                         << bits(got) << ")";
 }
 
 // A file name in the test folder, unique to the running test and process (two builds may run

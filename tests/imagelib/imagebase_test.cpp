@@ -183,12 +183,8 @@ TEST(ImageAccessDeathTest, CheckedBuildsAssertTheIndex) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     ImageBase<float> image;
     image.init(2, 2, 1, 1, 1);
-    EXPECT_DEATH(image.setValue(1.0f, 2, 1, 0, 0, 0),
-                 "c \\+ x\\*m_channels \\+ y\\*m_stride \\+ z\\*m_slice_size \\+ "
-                 "t\\*m_frame_size < m_image_size");
-    EXPECT_DEATH(image.getValue(0, -1, 0, 0, 0),
-                 "m_data \\+ c \\+ x\\*m_channels \\+ y\\*m_stride \\+ z\\*m_slice_size \\+ "
-                 "t\\*m_frame_size >= m_data");
+    EXPECT_DEATH(image.setValue(1.0f, 2, 1, 0, 0, 0), "< m_image_size");
+    EXPECT_DEATH(image.getValue(0, -1, 0, 0, 0), ">= m_data");
     EXPECT_DEATH(image.element(0, 0, 0, 1, 0), "< m_image_size");
 }
 #endif
