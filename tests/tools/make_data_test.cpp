@@ -21,32 +21,25 @@
 #include <tuple>
 
 #include "bitmap.h"
+#include "generated_folder.h"
 #include "scene/inventormodel.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Generates the data once for all tests into a fresh temporary folder.
-class Generated : public ::testing::Environment {
-public:
-    static fs::path folder;
-
+// Generates the data once for all tests; Coin is started for them and finished after.
+struct Generated : GeneratedFolder {
+    Generated() : GeneratedFolder(MAKE_DATA_SCRIPT) {}
     void SetUp() override {
-        char pattern[] = "/tmp/make_data_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        const std::string command =
-            std::string(PYTHON_EXECUTABLE) + " " + MAKE_DATA_SCRIPT + " " + folder.string();
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        GeneratedFolder::SetUp();
         SoDB::init();
     }
     void TearDown() override {
-        fs::remove_all(folder);
+        GeneratedFolder::TearDown();
         SoDB::finish();  // frees the library's own globals, which LeakSanitizer would report
     }
 };
-fs::path Generated::folder;
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new Generated);
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "generated_folder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -22,21 +24,9 @@ const char* const kFiles[] = {"wind.wav",       "carve.wav",  "start.wav",   "ga
                               "gate_wrong.wav", "finish.wav", "gameover.wav"};
 constexpr int kRate = 22050;
 
-class Generated : public ::testing::Environment {
-public:
-    static fs::path folder;
-
-    void SetUp() override {
-        char pattern[] = "/tmp/make_sounds_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        const std::string command =
-            std::string(PYTHON_EXECUTABLE) + " " + MAKE_SOUNDS_SCRIPT + " " + folder.string();
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    }
-    void TearDown() override { fs::remove_all(folder); }
+struct Generated : GeneratedFolder {
+    Generated() : GeneratedFolder(MAKE_SOUNDS_SCRIPT) {}
 };
-fs::path Generated::folder;
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new Generated);
 
