@@ -18,6 +18,7 @@ test=(
   libopencv-dev
   dpkg-dev fakeroot file doxygen
   python3
+  locales
   xdotool
 )
 
