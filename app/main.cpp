@@ -1,10 +1,14 @@
+#include <unistd.h>
+
 #include <QApplication>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 
 #include "app/bestdisplay.h"
+#include "app/commandline.h"
 #include "app/padkeys.h"
 #include "app/personalbest.h"
 #include "app/window.h"
@@ -14,7 +18,41 @@
 #include "devices/soundoptions.h"
 #include "scene/glwidget.h"
 
+namespace {
+
+// The files the game reads from its working directory.
+const char* const dataFiles[] = {"boarder.iv", "start.iv",   "finish.iv",
+                                 "tree.iv",    "snow16.bmp", "panorama20480256.bmp"};
+
+// Started in a folder that holds none of the game's files (from the checkout's root, say), the
+// game would show a bare white slope; one line says where it looked and how to start it.
+void tellWhenNoDataHere() {
+    for (const char* file : dataFiles) {
+        if (access(file, F_OK) == 0) {
+            return;
+        }
+    }
+    char here[4096];
+    const char* folder = getcwd(here, sizeof here) != nullptr ? here : "the working directory";
+    std::cerr << "skaldora: none of the game's data files (boarder.iv, snow16.bmp, ...) is in "
+              << folder
+              << "; start the game with scripts/play from its checkout, or from its data folder"
+              << std::endl;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // The game's own options come first: --help and --version answer without a display.
+    const CommandLine options = parseCommandLine(argc, argv);
+    switch (options.action) {
+        case CommandLine::ShowHelp: std::cout << usageText() << std::flush; return 0;
+        case CommandLine::ShowVersion: std::cout << versionText() << std::flush; return 0;
+        case CommandLine::Refuse: std::cerr << options.error << std::endl; return 2;
+        case CommandLine::Play: break;
+    }
+    tellWhenNoDataHere();
+
     // The scene is drawn with the fixed-function pipeline: a compatibility context with depth.
     QSurfaceFormat format;
     format.setDepthBufferSize(24);
