@@ -33,12 +33,16 @@ void Boarder::init() {
 }
 
 void Boarder::draw() {
+    position.y = heightAt(position.x, position.z);
+    drawAt(pose());
+}
+
+void Boarder::drawAt(const BoarderPose& pose) const {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
-    float h = heightAt(position.x, position.z);
-    position.y = h;
-    glTranslatef(position.x, h, position.z);
+    const float h = heightAt(pose.position.x, pose.position.z);
+    glTranslatef(pose.position.x, h, pose.position.z);
     // A green line 10 m high at the boarder's foot.
     glBegin(GL_LINES);
     glColor3f(0.0f, 1.0f, 0.0f);
@@ -50,13 +54,11 @@ void Boarder::draw() {
 
     glPushMatrix();
     glPushAttrib(GL_ALL_ATTRIB_BITS);
-    h = heightAt(position.x, position.z);
-    position.y = h;
-    glTranslatef(position.x, h, position.z);
+    glTranslatef(pose.position.x, h, pose.position.z);
     // The model is built with z up: turn its z into world y, then turn it by the heading.
     glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);
     glRotatef(rotation.z, 0.0f, 1.0f, 0.0f);
-    glRotatef(rotation.y, 0.0f, 0.0f, 1.0f);
+    glRotatef(pose.heading, 0.0f, 0.0f, 1.0f);
     if (renderAction != nullptr && sceneRoot != nullptr) {
         renderInventorScene(*renderAction, sceneRoot);
     }

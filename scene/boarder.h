@@ -1,6 +1,7 @@
 #ifndef SCENE_BOARDER_H
 #define SCENE_BOARDER_H
 
+#include "scene/boarderpose.h"
 #include "scene/vec3.h"
 
 class SoSeparator;
@@ -30,6 +31,11 @@ public:
     // Draws the marker line and the model at the boarder's place on the current modelview matrix,
     // and sets position.y to the ground height there. REQUIRES: a current GL context.
     void draw();
+    // Draws the marker line and the model as draw does, but at the pose's x and z (on the ground
+    // there) and heading, and changes nothing of the boarder. REQUIRES: a current GL context.
+    void drawAt(const BoarderPose& pose) const;
+    // The boarder's state as a frame shows it: position, direction, up and heading (rotation.y).
+    BoarderPose pose() const { return BoarderPose{position, direction, up, rotation.y}; }
     // Turns the heading by a degrees; positive turns left (from +x towards -z).
     void turn(float a);
     // Changes the speed by d (clamped to 0..100 metres per second), then takes one 50 ms step.

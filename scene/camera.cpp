@@ -42,10 +42,14 @@ void Camera::reset() {
 }
 
 CameraView Camera::view(int forMode, const Boarder& boarder) const {
+    return view(forMode, boarder.pose());
+}
+
+CameraView Camera::view(int forMode, const BoarderPose& boarder) const {
     assert(forMode >= 0 && forMode <= 5);
-    const Vec3 p = boarder.getPosition();
-    const Vec3 d = boarder.getDirection();
-    const Vec3 u = boarder.getUp();
+    const Vec3 p = boarder.position;
+    const Vec3 d = boarder.direction;
+    const Vec3 u = boarder.up;
     if (forMode == 4) {
         Vec3 b = p - d * 5.0f;
         b.y = heightAt(b.x, b.z);
@@ -60,7 +64,9 @@ CameraView Camera::view(int forMode, const Boarder& boarder) const {
     return CameraView{(p - d * c.behind) + u * c.above, p, u};
 }
 
-void Camera::look(const Boarder& boarder) {
+void Camera::look(const Boarder& boarder) { look(boarder.pose()); }
+
+void Camera::look(const BoarderPose& boarder) {
     const CameraView v = view(mode, boarder);
     if (mode == 5) {
         viewPoint = v.centre;

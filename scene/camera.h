@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 
+#include "scene/boarderpose.h"
 #include "scene/vec3.h"
 
 class Boarder;
@@ -29,11 +30,14 @@ public:
     // it also writes the twelve camera lines to standard output; in mode 5 it sets viewPoint.
     // REQUIRES: a current GL context.
     void look(const Boarder& boarder);
+    // The same for a boarder seen at the given pose.
+    void look(const BoarderPose& boarder);
     // The view that look sets up for the given mode, without any GL call. Pure.
     // Modes 0 to 3 look at the boarder's foot from behind and above; mode 4 looks 100 m ahead from
     // 10 m above the foot, along the line from the ground 5 m behind up to the foot; mode 5 looks
     // from position towards position + viewDirection. REQUIRES: 0 <= forMode <= 5.
     CameraView view(int forMode, const Boarder& boarder) const;
+    CameraView view(int forMode, const BoarderPose& boarder) const;
 
     // Turns of the free camera by an angle in degrees: pitch about rightVector (positive up), yaw
     // about upVector (positive left), roll about viewDirection (positive to the left).

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "scene/frametrace.h"
 #include "scene/scenesurface.h"
 #include "world/gates.h"
 
@@ -101,7 +102,22 @@ void GLWidget::resizeGL(int width, int height) {
     glLoadIdentity();
 }
 
+FrameInfo GLWidget::nextFrame() const {
+    FrameInfo frame;
+    frame.number = frames_ + 1;
+    frame.steps = steps_;
+    frame.boarder = boarder.pose();
+    frame.cameraMode = camera.mode;
+    frame.wireMode = wireMode != 0;
+    frame.devicePixelRatio = surface_->devicePixelRatio();
+    frame.pixelWidth = static_cast<int>(surface_->width() * frame.devicePixelRatio);
+    frame.pixelHeight = static_cast<int>(surface_->height() * frame.devicePixelRatio);
+    return frame;
+}
+
 void GLWidget::paintGL() {
+    const FrameInfo frame = nextFrame();
+    ++frames_;
     // The polygon mode is applied here, where the context is surely current.
     glPolygonMode(GL_FRONT_AND_BACK, wireMode ? GL_LINE : GL_FILL);
 
@@ -110,32 +126,75 @@ void GLWidget::paintGL() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glScalef(0.0005f, 0.0005f, 0.0005f);
-    camera.look(boarder);
+    camera.look(frame.boarder);
     terrain.draw();
     panorama.draw();
     drawGates(gates);
     trees.draw();
     finish.draw();
     start.draw();
-    boarder.draw();
+    if (frame.between) {
+        boarder.drawAt(frame.boarder);
+    } else {
+        boarder.draw();
+    }
+    for (FrameLayer* layer : layers_) {
+        layer->drawInWorld(frame);
+    }
+    for (FrameLayer* layer : layers_) {
+        layer->drawOverlay(frame);
+    }
     glFlush();
-    traceFrame();
+    traceFrame(frame);
 }
 
-void GLWidget::traceFrame() {
-    // For benchmarks that watch the game from outside: one line per drawn frame, on standard
-    // error only, and only when SKALDORA_TRACE=1 asks for it. The time is the monotonic clock's,
-    // which other processes on the machine read alike.
-    static const bool wanted = qEnvironmentVariableIntValue("SKALDORA_TRACE") == 1;
-    if (!wanted) {
+void GLWidget::traceFrame(const FrameInfo& frame) {
+    if (!traceWanted()) {
         return;
     }
-    const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
-                             std::chrono::steady_clock::now().time_since_epoch())
-                             .count();
-    std::fprintf(stderr, "skaldora-trace frame %lld us %lld x %.4f y %.4f z %.4f speed %.1f\n",
-                 ++tracedFrames_, us, boarder.position.x, boarder.position.y, boarder.position.z,
-                 boarder.speed);
+    TracedFrame traced;
+    traced.frame = frame.number;
+    traced.us = std::chrono::duration_cast<std::chrono::microseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count();
+    traced.position = boarder.position;
+    traced.speed = boarder.speed;
+    traced.steps = frame.steps;
+    traced.drawnX = frame.boarder.position.x;
+    traced.drawnZ = frame.boarder.position.z;
+    std::string line = traceLine(traced);
+    for (const FrameLayer* layer : layers_) {
+        layer->appendTrace(frame, line);
+    }
+    writeTraceLine(line);
+}
+
+void GLWidget::addFrameLayer(FrameLayer* layer) {
+    if (layer != nullptr && std::find(layers_.begin(), layers_.end(), layer) == layers_.end()) {
+        layers_.push_back(layer);
+    }
+}
+
+void GLWidget::removeFrameLayer(FrameLayer* layer) {
+    layers_.erase(std::remove(layers_.begin(), layers_.end(), layer), layers_.end());
+}
+
+void GLWidget::addStepListener(std::function<void(const MotionStep&)> heard) {
+    if (heard) {
+        stepListeners_.push_back(std::move(heard));
+    }
+}
+
+qint64 GLWidget::nowMs() const {
+    return sinceStart_.msecsSinceReference() + sinceStart_.elapsed();
+}
+
+void GLWidget::takeStep(float d, qint64 atMs) {
+    boarder.moveForward(d);
+    const MotionStep step{++steps_, atMs};
+    for (const auto& heard : stepListeners_) {
+        heard(step);
+    }
 }
 
 void GLWidget::toggleWireMode() {
@@ -150,30 +209,30 @@ void GLWidget::toggleWireMode() {
 }
 
 void GLWidget::boarderMoveForward() {
-    boarder.moveForward(0.0f);
+    takeStep(0.0f, nowMs());
     updateGL();
 }
 
 void GLWidget::moveTick() {
     // On a slow or busy machine the timer falls behind; the boarder still covers its speed in
-    // metres per real second. The missed steps are the very same step, with no frame of their own.
+    // metres per real second. The missed steps are the very same step, with no frame of their own,
+    // each told as due when it was.
     const int steps = movePacer_.stepsDue(sinceStart_.elapsed());
-    if (steps == 0) {
-        updateGL();
-        return;
+    if (steps > 0) {
+        const qint64 lastDue = sinceStart_.msecsSinceReference() + movePacer_.lastDueMs();
+        for (int i = steps - 1; i >= 0; --i) {
+            takeStep(0.0f, lastDue - static_cast<qint64>(i) * movePacer_.periodMs());
+        }
     }
-    for (int i = 1; i < steps; ++i) {
-        boarder.moveForward(0.0f);
-    }
-    boarderMoveForward();
+    updateGL();
 }
 
 void GLWidget::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Left: boarder.turn(10.0f); break;
         case Qt::Key_Right: boarder.turn(-10.0f); break;
-        case Qt::Key_Up: boarder.moveForward(10.0f); break;
-        case Qt::Key_Down: boarder.moveForward(-10.0f); break;
+        case Qt::Key_Up: takeStep(10.0f, nowMs()); break;
+        case Qt::Key_Down: takeStep(-10.0f, nowMs()); break;
         case Qt::Key_F1: camera.mode = camera.mode < 5 ? camera.mode + 1 : 0; break;
         case Qt::Key_R: camera.moveAlongView(10.0f); break;
         case Qt::Key_F: camera.moveAlongView(-10.0f); break;

@@ -6,15 +6,24 @@
 #include <QPoint>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "scene/boarder.h"
 #include "scene/camera.h"
+#include "scene/framelayer.h"
 #include "scene/steppacer.h"
 #include "scene/vec3.h"
 #include "world/scenery.h"
 #include "world/terrain.h"
 
 class SceneSurface;
+
+// A motion step of the boarder, as the scene's step listeners hear of it.
+struct MotionStep {
+    long long number;  // steps taken since the scene was made, this one included
+    qint64 atMs;       // when the step was due, in the milliseconds of the monotonic clock that
+                       // QElapsedTimer reads (its msecsSinceReference)
+};
 
 // The OpenGL view of the slope. Owns every object of the scene, draws a frame from scratch on
 // every redraw that changes the picture, and moves the boarder one step on every tick of its 50 ms
@@ -103,19 +112,40 @@ public:
     // once when one already was: the place for work that the first picture need not wait for.
     void afterFirstFrame(std::function<void()> done);
 
+    // Adds a layer drawn into every frame after the scene's own objects (see FrameLayer), or
+    // takes it out. The scene does not own it; it must be removed before it is destroyed or
+    // outlive the scene.
+    void addFrameLayer(FrameLayer* layer);
+    void removeFrameLayer(FrameLayer* layer);
+    // Calls heard after every motion step the scene makes the boarder take (ticks, the steps
+    // they catch up, Up and Down), with the boarder already moved. Listeners are kept for the
+    // scene's life and must not draw.
+    void addStepListener(std::function<void(const MotionStep&)> heard);
+    // Motion steps taken since the scene was made.
+    long long stepsTaken() const { return steps_; }
+
 private:
     friend class SceneSurface;
 
     // A tick of the 50 ms timer: the boarder's steps that real time asks for (one when the timer
     // keeps up, the missed ones too when it fell behind, at most ten), then one frame.
     void moveTick();
-    // With SKALDORA_TRACE=1 in the environment, writes a line about the frame just drawn (its
-    // number, the monotonic time in microseconds, the boarder's position and speed) to standard
-    // error. Nothing otherwise.
-    void traceFrame();
+    // One motion step: the boarder's moveForward with the change of speed d, counted and told to
+    // the step listeners as due at atMs (monotonic, see MotionStep).
+    void takeStep(float d, qint64 atMs);
+    // The monotonic time now, in the milliseconds of MotionStep::atMs.
+    qint64 nowMs() const;
+    // What the frame about to be drawn shows.
+    FrameInfo nextFrame() const;
+    // With SKALDORA_TRACE=1 in the environment, writes a line about the frame just drawn to
+    // standard error (see frametrace.h). Nothing otherwise.
+    void traceFrame(const FrameInfo& frame);
     QElapsedTimer sinceStart_;        // monotonic; started with the timer
     StepPacer movePacer_{50, 10};
-    long long tracedFrames_ = 0;
+    long long frames_ = 0;            // frames drawn
+    long long steps_ = 0;             // motion steps taken
+    std::vector<FrameLayer*> layers_;
+    std::vector<std::function<void(const MotionStep&)>> stepListeners_;
     bool framePresented_ = false;  // set once the surface has shown a frame
     SceneSurface* surface_;  // owned by its container, a child of this widget
 };

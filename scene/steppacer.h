@@ -18,6 +18,10 @@ public:
     // The number of steps to take at a tick read at nowMs: 0 to maxSteps. A reading earlier than
     // the previous one takes nothing.
     int stepsDue(std::int64_t nowMs);
+    // When the newest step counted so far was due (start + steps counted x period): the time the
+    // boarder's position stands for after a tick has taken its steps. The start time before any.
+    std::int64_t lastDueMs() const { return startMs_ + taken_ * periodMs_; }
+    int periodMs() const { return periodMs_; }
 
 private:
     int periodMs_;
