@@ -177,32 +177,37 @@ TEST_F(PersonalBestTest, APathThatIsNoRegularFileOrNoFolderIsLeftAloneAndTheBest
 }
 
 TEST_F(PersonalBestTest, AReadOnlyFileKeepsItsBestAndAnUnreadableOneIsNotWrittenOver) {
-    writeAll(file, "[best]\ntotalMs=50000\ncleanMs=50000\n");
-    const QString folder = QFileInfo(file).absolutePath();
-    // Each mode must take, or the case proves nothing: a test on a system that ignores them fails.
+    // In a folder the ordinary user can reach, whatever TMPDIR is.
+    const QTemporaryDir reachable(QString::fromStdString(ordinaryUserTempBase()) +
+                                  "/personalbest_test-XXXXXX");
+    ASSERT_TRUE(reachable.isValid());
+    const QString record = QDir(reachable.path()).filePath("config/skaldora/skaldora.ini");
+    writeAll(record, "[best]\ntotalMs=50000\ncleanMs=50000\n");
+    const QString folder = QFileInfo(record).absolutePath();
+    // Each mode must take, or the case proves nothing.
     auto setMode = [](const QString& path, mode_t mode) {
         return chmod(QFile::encodeName(path).constData(), mode) == 0;
     };
     // Reachable by the ordinary user, the record's folder and file read-only.
-    for (const QString& d : {dir.path(), QFileInfo(folder).absolutePath(), folder}) {
+    for (const QString& d : {reachable.path(), QFileInfo(folder).absolutePath(), folder}) {
         ASSERT_TRUE(setMode(d, 0755)) << d.toStdString();
     }
-    ASSERT_TRUE(setMode(file, 0444) && setMode(folder, 0555));
-    EXPECT_TRUE(asOrdinaryUser(dir.path().toStdString(), [&] {
-        PersonalBest best(file);
+    ASSERT_TRUE(setMode(record, 0444) && setMode(folder, 0555));
+    EXPECT_TRUE(asOrdinaryUser(reachable.path().toStdString(), [&] {
+        PersonalBest best(record);
         return best.bestTotalMs() == 50000 && best.recordFinish(40000, 0) && !best.saving() &&
                best.bestTotalMs() == 40000 && !best.recordFinish(45000, 0);
     }));
-    EXPECT_EQ(keptTotal(file), 50000);
+    EXPECT_EQ(keptTotal(record), 50000);
 
-    ASSERT_TRUE(setMode(file, 0000) && setMode(folder, 0755));
-    EXPECT_TRUE(asOrdinaryUser(dir.path().toStdString(), [&] {
-        PersonalBest best(file);
+    ASSERT_TRUE(setMode(record, 0000) && setMode(folder, 0755));
+    EXPECT_TRUE(asOrdinaryUser(reachable.path().toStdString(), [&] {
+        PersonalBest best(record);
         return !best.saving() && best.bestTotalMs() == PersonalBest::none &&
                best.recordFinish(60000, 0);
     }));
-    ASSERT_TRUE(setMode(file, 0644));
-    EXPECT_EQ(keptTotal(file), 50000);
+    ASSERT_TRUE(setMode(record, 0644));
+    EXPECT_EQ(keptTotal(record), 50000);
 }
 
 TEST(PersonalBestFile, IsInTheUsersConfigFolder) {

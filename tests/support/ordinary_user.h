@@ -30,6 +30,22 @@
 // the switch took: it reaches `folder`, and a file of mode 000 there cannot be read by it. A
 // system where it could (the child kept root's capabilities) fails with that reason rather than
 // with a wrong result, and so do a failed switch, a body that returned false and a child that died.
+// Where a test keeps the files that asOrdinaryUser's body uses: TMPDIR (or /tmp) when every
+// folder on its path lets other users through, /tmp when one does not (a TMPDIR private to root).
+inline std::string ordinaryUserTempBase() {
+    const char* tmpdir = getenv("TMPDIR");
+    const std::string base = tmpdir != nullptr && tmpdir[0] == '/' ? tmpdir : "/tmp";
+    for (size_t end = base.size(); end != std::string::npos && end > 0;
+         end = base.rfind('/', end - 1)) {
+        struct stat info {};
+        if (stat(base.substr(0, end).c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            (info.st_mode & S_IXOTH) == 0) {
+            return "/tmp";
+        }
+    }
+    return base;
+}
+
 inline testing::AssertionResult asOrdinaryUser(const std::string& folder,
                                                const std::function<bool()>& body) {
     if (geteuid() != 0) {
