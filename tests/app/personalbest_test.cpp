@@ -38,8 +38,21 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
+// The best total in the file on disk, -1 when there is none. Read from the bytes, not through
+// QSettings: QSettings keeps each file's contents for the whole process, with the changes that
+// a failed save left pending, and would report those instead of what the file holds.
 long long keptTotal(const QString& path) {
-    return QSettings(path, QSettings::IniFormat).value("best/totalMs", -1).toLongLong();
+    bool inBest = false;
+    for (const QByteArray& line : readAll(path).split('\n')) {
+        if (line.startsWith('[')) {
+            inBest = line.trimmed() == "[best]";
+        } else if (inBest && line.startsWith("totalMs=")) {
+            bool ok = false;
+            const long long value = line.mid(8).trimmed().toLongLong(&ok);
+            return ok ? value : -1;
+        }
+    }
+    return -1;
 }
 
 class PersonalBestTest : public testing::Test {
