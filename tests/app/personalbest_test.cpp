@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +16,7 @@
 #include <string>
 
 #include "support/cout_capture.h"
+#include "support/ordinary_user.h"
 
 namespace {
 
@@ -39,26 +38,21 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
+// The best total in the file on disk, -1 when there is none. Read from the bytes, not through
+// QSettings: QSettings keeps each file's contents for the whole process, with the changes that
+// a failed save left pending, and would report those instead of what the file holds.
 long long keptTotal(const QString& path) {
-    return QSettings(path, QSettings::IniFormat).value("best/totalMs", -1).toLongLong();
-}
-
-// Runs body as an ordinary user when the tests run as root (who may write any file), so that
-// file permissions hold; true when body returned true. Without root, runs it here.
-bool asOrdinaryUser(const std::function<bool()>& body) {
-    if (geteuid() != 0) {
-        return body();
+    bool inBest = false;
+    for (const QByteArray& line : readAll(path).split('\n')) {
+        if (line.startsWith('[')) {
+            inBest = line.trimmed() == "[best]";
+        } else if (inBest && line.startsWith("totalMs=")) {
+            bool ok = false;
+            const long long value = line.mid(8).trimmed().toLongLong(&ok);
+            return ok ? value : -1;
+        }
     }
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        const bool ok = setgid(65534) == 0 && setuid(65534) == 0 && body();
-        std::fflush(nullptr);
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return -1;
 }
 
 class PersonalBestTest : public testing::Test {
@@ -196,30 +190,37 @@ TEST_F(PersonalBestTest, APathThatIsNoRegularFileOrNoFolderIsLeftAloneAndTheBest
 }
 
 TEST_F(PersonalBestTest, AReadOnlyFileKeepsItsBestAndAnUnreadableOneIsNotWrittenOver) {
-    writeAll(file, "[best]\ntotalMs=50000\ncleanMs=50000\n");
-    const QString folder = QFileInfo(file).absolutePath();
+    // In a folder the ordinary user can reach, whatever TMPDIR is.
+    const QTemporaryDir reachable(QString::fromStdString(ordinaryUserTempBase()) +
+                                  "/personalbest_test-XXXXXX");
+    ASSERT_TRUE(reachable.isValid());
+    const QString record = QDir(reachable.path()).filePath("config/skaldora/skaldora.ini");
+    writeAll(record, "[best]\ntotalMs=50000\ncleanMs=50000\n");
+    const QString folder = QFileInfo(record).absolutePath();
+    // Each mode must take, or the case proves nothing.
+    auto setMode = [](const QString& path, mode_t mode) {
+        return chmod(QFile::encodeName(path).constData(), mode) == 0;
+    };
     // Reachable by the ordinary user, the record's folder and file read-only.
-    for (const QString& d : {dir.path(), QFileInfo(folder).absolutePath(), folder}) {
-        chmod(d.toLocal8Bit(), 0755);
+    for (const QString& d : {reachable.path(), QFileInfo(folder).absolutePath(), folder}) {
+        ASSERT_TRUE(setMode(d, 0755)) << d.toStdString();
     }
-    chmod(file.toLocal8Bit(), 0444);
-    chmod(folder.toLocal8Bit(), 0555);
-    EXPECT_TRUE(asOrdinaryUser([&] {
-        PersonalBest best(file);
+    ASSERT_TRUE(setMode(record, 0444) && setMode(folder, 0555));
+    EXPECT_TRUE(asOrdinaryUser(reachable.path().toStdString(), [&] {
+        PersonalBest best(record);
         return best.bestTotalMs() == 50000 && best.recordFinish(40000, 0) && !best.saving() &&
                best.bestTotalMs() == 40000 && !best.recordFinish(45000, 0);
     }));
-    EXPECT_EQ(keptTotal(file), 50000);
+    EXPECT_EQ(keptTotal(record), 50000);
 
-    chmod(file.toLocal8Bit(), 0000);
-    chmod(folder.toLocal8Bit(), 0755);
-    EXPECT_TRUE(asOrdinaryUser([&] {
-        PersonalBest best(file);
+    ASSERT_TRUE(setMode(record, 0000) && setMode(folder, 0755));
+    EXPECT_TRUE(asOrdinaryUser(reachable.path().toStdString(), [&] {
+        PersonalBest best(record);
         return !best.saving() && best.bestTotalMs() == PersonalBest::none &&
                best.recordFinish(60000, 0);
     }));
-    chmod(file.toLocal8Bit(), 0644);
-    EXPECT_EQ(keptTotal(file), 50000);
+    ASSERT_TRUE(setMode(record, 0644));
+    EXPECT_EQ(keptTotal(record), 50000);
 }
 
 TEST(PersonalBestFile, IsInTheUsersConfigFolder) {

@@ -6,17 +6,25 @@
 #include <QTemporaryDir>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 // Makes a German locale (decimal comma) in a folder of the test's own, from the system's locale
-// sources, and switches LC_NUMERIC to it; restores the "C" numbers when it goes. A bare system
-// has no German locale installed, but glibc's localedef and the sources (Debian's "locales")
-// make one.
+// sources, and switches LC_NUMERIC to it; puts back the numbers and LOCPATH it found when it goes.
+// A bare system has no German locale installed, but glibc's localedef and the sources (Debian's
+// "locales") make one.
 class CommaLocale {
 public:
     CommaLocale() {
+        if (const char* numbers = std::setlocale(LC_NUMERIC, nullptr)) {
+            numbers_ = numbers;
+        }
+        if (const char* locpath = std::getenv("LOCPATH")) {
+            locpath_ = locpath;
+            hadLocpath_ = true;
+        }
         if (!dir_.isValid()) {
             return;
         }
@@ -30,12 +38,19 @@ public:
         active_ = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
     }
     ~CommaLocale() {
-        std::setlocale(LC_NUMERIC, "C");
-        unsetenv("LOCPATH");
+        std::setlocale(LC_NUMERIC, numbers_.c_str());
+        if (hadLocpath_) {
+            setenv("LOCPATH", locpath_.c_str(), 1);
+        } else {
+            unsetenv("LOCPATH");
+        }
     }
     bool active() const { return active_; }
 
 private:
+    std::string numbers_ = "C";
+    std::string locpath_;
+    bool hadLocpath_ = false;
     QTemporaryDir dir_;
     bool active_ = false;
 };
