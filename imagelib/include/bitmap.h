@@ -30,7 +30,7 @@ public:
 
     /// Reads the BMP file `fileName`. `option` has no effect.
     /// Reads uncompressed pictures (BI_RGB, and BI_BITFIELDS at 16 and 32 bits, bytes kept as
-    /// stored) of 8 bits with a palette of 1..256 entries, or of 16 bits and more (B / 8
+    /// stored) of 8 bits with a palette of 1..256 entries, or of 16, 24 or 32 bits (2, 3 or 4
     /// channels), bottom-up or top-down, with any of the usual information headers (40, 52, 56,
     /// 108 or 124 bytes) and pixel data at bfOffBits when that lies past the header and palette.
     /// Width and height are at most 2^24 and the picture at most 2^31 - 1 bytes.
@@ -42,7 +42,7 @@ public:
     /// file's depth once the signature "BM" and the header were read. Fails for a null name, a file
     /// that cannot be opened or is not a regular file (a FIFO, a device, a socket or a directory,
     /// refused at once without blocking), a wrong signature, a truncated file (or one without a
-    /// length, as in /proc), an unknown header size, depths other than 8 or >= 16, compression, a
+    /// length, as in /proc), an unknown header size, depths other than 8, 16, 24 and 32, compression, a
     /// negative width, sizes beyond the limits (a row of more than 2^31 - 1 bytes too, even in a
     /// picture of height 0), an image over external storage (m_external_data), and when the
     /// storage cannot be allocated.

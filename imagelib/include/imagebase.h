@@ -26,10 +26,18 @@
 ///
 /// Storage ownership. An image owns m_data unless m_external_data is set; an owned block comes
 /// from allocateAligned and goes back with releaseAligned. The operations that replace the storage
-/// (rotate, flip, scaleToPowerOfTwo and downsample in place) build a new block and own it
+/// (init, rotate, flip, scaleToPowerOfTwo and downsample in place) build a new block and own it
 /// afterwards even when the image was over external storage: m_external_data becomes false, and
 /// the caller's block is left as it was, still the caller's. A pointer fetched with getData before
 /// any of them is stale afterwards.
+///
+/// Code paths. The hot loops run on the widest x86-64 path the processor has (baseline SSE2,
+/// x86-64-v3, x86-64-v4; NEVRA_ISA asks for a lower one). Every path gives the same bits in every
+/// result, with one exception: a result that is NaN is NaN on every path, but its sign and payload
+/// may differ between them. A NaN comes from a NaN input or weight, or from sums such as
+/// infinity - infinity; the processor passes on one of two NaN operands, or makes its own, by
+/// where each operand sits in an instruction, and the paths order their operands differently.
+/// Making every NaN one value would cost a test of every result on every path.
 ///
 /// Failures are reported by a printed line on standard output and by the result code where an
 /// operation has one; nothing throws.
@@ -123,7 +131,10 @@ public:
     /// Sets the geometry: m_dim = (dimX, dimY, dimZ, dimT), m_channels = channels, the derived
     /// sizes, and m_channels fresh window/level records of zeros (none when channels is 0). Then,
     /// in ImageBase<T>, releases the old storage and allocates m_image_size zeroed elements (none
-    /// when m_image_size is 0 or m_external_data is set). Always returns 0.
+    /// when m_image_size is 0). Over external storage (m_external_data with a block given) the
+    /// image lets go of the caller's block, untouched, and owns the new one: m_external_data
+    /// becomes false. An image marked external that has no block yet allocates nothing and waits
+    /// for its block from setData. Always returns 0.
     /// Refused: extents or channels that are negative, or any derived size (row, slice, frame,
     /// image) or the byte count m_image_size * sizeof(T) beyond INT_MAX; and a failed allocation.
     /// Both print "Error while initializing!\n" and leave the image empty: all extents, the
@@ -241,7 +252,9 @@ public:
     /// and the type code names no element type ("Error: unknown data type, cannot compute ...!")
     /// and when the image lacks the elements they read ("Error: no image data, cannot compute
     /// ...!"). Results are written as by setNext from element 0: values beyond a given output's
-    /// end are dropped and its m_position ends after the last value written.
+    /// end are dropped and its m_position ends after the last value written. `output` may be
+    /// this image: the operation then reads a copy of it, and the result is the one a separate
+    /// output of the same geometry and contents would get.
     virtual Image* computeFilteredImage(int typeCode, const float* filter, int windowSize,
                                         Image* output) = 0;
 
@@ -425,8 +438,9 @@ public:
     /// when the image has no storage. The image keeps ownership (see setData).
     T* getData() { return m_data; }
 
-    bool m_external_data;  ///< true: m_data is not owned (init allocates nothing, nothing frees it);
-                           ///< false again once an operation replaces the storage
+    bool m_external_data;  ///< true: m_data is not owned (nothing frees it; without a block,
+                           ///< init allocates none); false again once init or an operation
+                           ///< replaces the storage
     T* m_data;             ///< the elements; null when there is no storage
 };
 

@@ -109,8 +109,8 @@ int Bitmap::readBitmap(const char* fileName, int /*option*/) {
     if (!knownHeaderSize(infoSize)) {
         return -1;
     }
-    if (bitCount != 8 && bitCount < 16) {
-        return -1;  // 1-, 2- and 4-bit pictures are not read
+    if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
+        return -1;  // 1- and 4-bit pictures are not read, nor depths BMP does not define
     }
     // Only uncompressed rows: BI_RGB, or BI_BITFIELDS whose masks we keep as stored bytes.
     // RLE, JPEG and PNG payloads are refused.

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -650,12 +651,39 @@ inline bool leavesAResult(bool keepSize, std::initializer_list<int> extents) {
     return true;
 }
 
+// The image to read from when an operation is asked to write its result into the image itself:
+// a copy of its geometry, spacing, window/level records, type code, verbosity and elements, so
+// that no value is overwritten before it is read. Null, after init's "Error while initializing!",
+// when the copy cannot be stored.
+template <class T>
+std::unique_ptr<ImageBase<T>> readingCopy(const ImageBase<T>& image) {
+    auto copy = std::make_unique<ImageBase<T>>();
+    copy->m_verbose = image.m_verbose;
+    copy->m_type = image.m_type;
+    copy->init(image.m_dim[0], image.m_dim[1], image.m_dim[2], image.m_dim[3], image.m_channels);
+    if (image.m_data == nullptr) {
+        copy->releaseData();  // an image without storage stays one
+    } else if (copy->m_data == nullptr && image.m_image_size > 0) {
+        return nullptr;
+    } else {
+        std::copy_n(image.m_data, image.m_image_size, copy->m_data);
+    }
+    copy->setSpacing(image.m_spacing[0], image.m_spacing[1], image.m_spacing[2],
+                     image.m_spacing[3]);
+    std::copy_n(image.m_window_level, image.m_channels, copy->m_window_level);
+    return copy;
+}
+
 }  // namespace filtering_detail
 
 template <class T>
 Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int windowSize,
                                           Image* output) {
     using namespace filtering_detail;
+    if (output == this) {
+        const auto source = readingCopy(*this);
+        return source ? source->computeFilteredImage(typeCode, filter, windowSize, this) : nullptr;
+    }
     if (typeCode % 2 != 0) {
         std::cout << "Error: unsigned data type, cannot compute filtered image!" << std::endl;
         return nullptr;
@@ -793,6 +821,10 @@ template <class T>
 Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool keepSize,
                                      Image* output) {
     using namespace filtering_detail;
+    if (output == this) {
+        const auto source = readingCopy(*this);
+        return source ? source->computeGradient(typeCode, kernel, keepSize, this) : nullptr;
+    }
     if (!resolveResultType(typeCode, m_type, "gradient")) {
         return nullptr;
     }
@@ -856,6 +888,10 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
 template <class T>
 Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* output) {
     using namespace filtering_detail;
+    if (output == this) {
+        const auto source = readingCopy(*this);
+        return source ? source->computeHessian(typeCode, kernel, this) : nullptr;
+    }
     if (!resolveResultType(typeCode, m_type, "hessian")) {
         return nullptr;
     }
@@ -981,6 +1017,10 @@ template <class T>
 Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool keepSize,
                                        bool appendValue, Image* output) {
     using namespace filtering_detail;
+    if (output == this) {
+        const auto source = readingCopy(*this);
+        return source ? source->computeGradient3D(typeCode, kernel, keepSize, appendValue, this) : nullptr;
+    }
     if (!resolveResultType(typeCode, m_type, "gradient")) {
         return nullptr;
     }

@@ -203,10 +203,11 @@ ImageBase<T>* ImageBase<T>::downsample(int fx, int fy, int fz, int ft, bool newI
         }
     }
 
-    // The block of a target element holds fx * fy * fz * ft elements; a non-empty target implies
-    // each factor is at most its extent, so the product fits an int.
-    const long long blockSize = static_cast<long long>(fx) * fy * fz * ft;
     if (count > 0 && target != nullptr) {
+        // The block of a target element holds fx * fy * fz * ft elements; a non-empty target
+        // implies each factor is at most its extent, so the product fits an int. (Factors past
+        // their extents, which leave no target, could overflow even a long long.)
+        const long long blockSize = static_cast<long long>(fx) * fy * fz * ft;
         const int divisor = static_cast<int>(blockSize);
         T* out = target;
         bool done = false;

@@ -112,6 +112,13 @@ int ImageBase<T>::init(int dimX, int dimY, int dimZ, int dimT, int channels) {
     } else {
         Image::init(0, 0, 0, 0, 0);  // empty, as the geometry half leaves what it refuses
     }
+    if (m_external_data && m_data != nullptr) {
+        // The caller's block keeps its old size: the image lets go of it (untouched, still the
+        // caller's) and owns a block of the new geometry, as the operations that replace the
+        // storage do. Marked external without a block, the image waits for one from setData.
+        m_data = nullptr;
+        m_external_data = false;
+    }
     releaseData();
     if (invalid != 0) {
         storage_detail::reportInitFailure();

@@ -210,7 +210,8 @@ TEST_F(BitmapTest, FailuresLeaveThePreviousPicture) {
         int bitCount;  // m_bit_count afterwards; -1: the value, 0: as before
     } fields[] = {
         {{}, 0, 2, {'M' | 'B' << 8, 'B' | 'A' << 8, 'M' << 8, 'P' | 'K' << 8}, 0},  // not "BM"
-        {{}, kBitCount, 2, {1, 2, 4, 0, 15}, -1},
+        // depths BMP does not define; 17 bits make rows as long as 24 bits do
+        {{}, kBitCount, 2, {1, 2, 4, 0, 15, 17, 23, 40, 64}, -1},
         // RLE8, RLE4, JPEG, PNG, alpha bit fields, an unknown code; bit fields at 24 bits
         {{}, kCompression, 4, {1, 2, 4, 5, 6, 0xFFFFFFFF, 3}, 24},
         {{}, kInfoSize, 4, {0, 12, 39, 41, 64, 0xFFFFFFFF}, 24},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -443,6 +444,46 @@ TEST(Gradient, WritesAsSetNextIntoImagesHandedIn) {
     EXPECT_EQ(large->m_position, 60);
     std::copy(all.begin(), all.end(), expected.begin());
     EXPECT_EQ(contents(large.get()), expected);
+}
+
+// Each operation asked to write into the image it reads gives what a separate output of the same
+// geometry and contents gets: every value, the window/level records and the cursor. (A float
+// image was read in place, so its values were overwritten before they were read.)
+TYPED_TEST(FilteringTyped, WritingIntoTheImageItselfIsAsASeparateOutput) {
+    using I = ImageBase<TypeParam>;
+    if constexpr (std::is_signed_v<TypeParam>) {
+        const float weights[25] = {1, 2, 0, -1, 3, 0, 1, 1, 2, 0, -2, 4, 5, 1, 1,
+                                   0, 1, -3, 2, 0, 1, 1, 0, 2, 1};
+        const std::function<Image*(I&, Image*)> operations[] = {
+            [&](I& i, Image* o) { return i.computeFilteredImage(0, weights, 5, o); },
+            [&](I& i, Image* o) { return i.computeFilteredImage(0, weights + 6, 3, o); },
+            [](I& i, Image* o) { return i.computeGradient(0, nullptr, true, o); },
+            [](I& i, Image* o) { return i.computeGradient(0, nullptr, false, o); },
+            [](I& i, Image* o) { return i.computeHessian(kTypeFloat, nullptr, o); },
+            [](I& i, Image* o) { return i.computeGradient3D(0, nullptr, true, true, o); },
+            [](I& i, Image* o) { return i.computeGradient3D(0, nullptr, false, false, o); },
+        };
+        for (int channels : {1, 2}) {
+            for (std::size_t n = 0; n < std::size(operations); ++n) {
+                const std::string what = std::to_string(n) + ", channels " +
+                                         std::to_string(channels);
+                auto image = makeImage<TypeParam>(9, 7, 4, 1, channels, 11);
+                auto separate = makeImage<TypeParam>(9, 7, 4, 1, channels, 11);
+                image->m_verbose = separate->m_verbose = 0;
+                auto source = makeImage<TypeParam>(9, 7, 4, 1, channels, 11);
+                source->m_verbose = 0;
+                CoutCapture out;
+                EXPECT_EQ(operations[n](*source, separate.get()), separate.get()) << what;
+                EXPECT_EQ(operations[n](*image, image.get()), image.get()) << what;
+                EXPECT_EQ(nevra_test::elements(*image), nevra_test::elements(*separate)) << what;
+                EXPECT_EQ(image->m_position, separate->m_position) << what;
+                for (int c = 0; c < channels; ++c) {
+                    EXPECT_EQ(image->m_window_level[c].low, separate->m_window_level[c].low);
+                    EXPECT_EQ(image->m_window_level[c].high, separate->m_window_level[c].high);
+                }
+            }
+        }
+    }
 }
 
 // On I(x, y) = x * x the second derivative along x is constant (128 with the default kernel).

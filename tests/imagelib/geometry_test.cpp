@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -95,6 +96,21 @@ TYPED_TEST(GeometryTyped, DownsampleGivesBlockMeans) {
                                   std::to_string(k[1] / f[1]) + " x " +
                                   std::to_string(k[2] / f[2]) + "\n");
     }
+}
+
+// Factors past the extents leave nothing, however large: the block they would average is never
+// sized (INT_MAX on four axes overflows even a long long).
+TEST(Downsample, FactorsPastTheExtentsLeaveAnEmptyImage) {
+    auto image = makeImage<float>(5, 4, 2, 1, 1);
+    image->m_verbose = 0;
+    const int huge = std::numeric_limits<int>::max();
+    std::unique_ptr<ImageBase<float>> copy(image->downsample(huge, huge, huge, huge, true));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->m_image_size, 0);
+    EXPECT_EQ(image->m_image_size, 40) << "the source stays";
+    EXPECT_EQ(image->downsample(huge, 1, huge, huge, false), nullptr);
+    EXPECT_EQ(image->m_image_size, 0);
+    EXPECT_EQ(image->m_dim[1], 4);
 }
 
 // Partial tiles in both directions, several slices and frames, every pixel size of the copies
@@ -220,8 +236,8 @@ TEST(ExternalStorage, ReplacedStorageBelongsToTheImage) {
             S view;
             view.m_verbose = 0;
             view.m_external_data = true;
-            view.setData(block.data());
             view.init(3, 2, 1, 1, 2);
+            view.setData(block.data());
             operations[n](*owned);
             operations[n](view);
             EXPECT_FALSE(view.m_external_data) << n;

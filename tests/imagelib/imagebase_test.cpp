@@ -131,9 +131,9 @@ TEST(ImageStorage, ClearAndExternalStorage) {
     {
         ImageBase<short> view;
         view.m_external_data = true;
-        view.setData(external);
         view.init(2, 2, 1, 1, 1);
-        EXPECT_EQ(view.m_data, external) << "init allocates nothing over external storage";
+        EXPECT_EQ(view.m_data, nullptr) << "marked external, init waits for the block";
+        view.setData(external);
         view.setValue(9.0f, 1, 1, 0, 0, 0);
         view.releaseData();
         EXPECT_EQ(view.m_data, external);
@@ -142,6 +142,21 @@ TEST(ImageStorage, ClearAndExternalStorage) {
         EXPECT_EQ(view.m_data, nullptr) << "nor does clear";
     }
     EXPECT_EQ(external[3], 9) << "the view wrote through and did not free";
+
+    // A new geometry over a caller's block (here larger than the block) gets a block of its own:
+    // nothing reads or writes past the caller's, which stays the caller's and as it was.
+    {
+        ImageBase<short> view;
+        view.m_external_data = true;
+        view.setData(external);
+        view.init(40, 30, 1, 1, 2);
+        EXPECT_FALSE(view.m_external_data);
+        ASSERT_NE(view.m_data, nullptr);
+        EXPECT_NE(view.m_data, external);
+        view.setValue(5.0f, 39, 29, 0, 0, 1);
+        EXPECT_EQ(view.element(0, 0, 0, 0, 0), 0);
+    }
+    EXPECT_EQ(std::vector<short>(external, external + 4), (std::vector<short>{1, 2, 3, 9}));
 
     // The record is computed in double: the float sum would round 16777216 + 1 down.
     image.setWindowLevel(16777216.0f, 16777218.0f, 0);
@@ -424,8 +439,8 @@ TEST(ImageRefusals, PrintTheirLineAndLeaveTheImage) {
              unsigned char block[1] = {0};  // never read: the refusal comes first
              ImageBase<unsigned char> huge;
              huge.m_external_data = true;
-             huge.setData(block);
              huge.init(40000, 40000, 1, 1, 1);
+             huge.setData(block);
              huge.scaleToPowerOfTwo();
              return huge.m_dim[0] == 40000 && huge.m_data == block && huge.m_external_data;
          }},

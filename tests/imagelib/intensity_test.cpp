@@ -108,8 +108,8 @@ TEST(Conversion, NothingToScaleByGivesZerosAndHugeExtentsNoBuffer) {
     unsigned char block[1] = {0};
     ImageBase<unsigned char> wide;
     wide.m_external_data = true;
-    wide.setData(block);
     wide.init((1 << 30) + 1, 1, 1, 1, 1);
+    wide.setData(block);
     EXPECT_EQ(wide.createByteVolume(nullptr, true), nullptr);
     EXPECT_EQ(wide.createWordVolume(nullptr, true), nullptr);
     EXPECT_EQ(wide.createByteSlice(nullptr, 0, 0, true), nullptr);
