@@ -62,8 +62,12 @@ std::optional<RunRecord> loadRunFile(const std::string& path, RefusedRunFile ref
     switch (status) {
         case DataFileStatus::Read: break;
         case DataFileStatus::Missing:
+            // The player's own file is missing until the first best run; a file given by name
+            // should be there.
             if (exists(path)) {
                 warn(path, "cannot be opened; it is not used");
+            } else if (refused == RefusedRunFile::LeaveAlone) {
+                warn(path, "does not exist; it is not used");
             }
             return std::nullopt;
         case DataFileStatus::Unreadable: warn(path, why + "; it is not used"); return std::nullopt;

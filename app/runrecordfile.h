@@ -21,7 +21,8 @@ enum class RefusedRunFile {
     LeaveAlone, // someone else's file: left where and as it is
 };
 
-// Reads the run at path. A missing file is no run, silently. Anything else that is not a valid
+// Reads the run at path. A missing file is no run (said on standard error only with LeaveAlone,
+// where it was asked for by name). Anything else that is not a valid
 // run file of this version (see runrecord.h), a FIFO, a device or a folder in its place (judged
 // without opening it), or a file that cannot be read: no run, one line on standard error, and
 // with MoveAside the thing moved aside (when it cannot be, the line says so).

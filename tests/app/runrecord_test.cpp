@@ -313,10 +313,17 @@ TEST_F(RunRecordFile, SavedAndLoadedIsTheSameRun) {
     EXPECT_EQ(QDir(dir.filePath("data/skaldora")).entryList(QDir::Files).size(), 1);
 }
 
-TEST_F(RunRecordFile, MissingIsNoRunAndNothingSaid) {
+TEST_F(RunRecordFile, MissingIsNoRunSaidOnlyWhenAskedForByName) {
+    {
+        FdCapture err(2);
+        EXPECT_FALSE(loadRunFile(path("none.run"), RefusedRunFile::MoveAside).has_value());
+        EXPECT_EQ(err.text(), "");
+    }
     FdCapture err(2);
-    EXPECT_FALSE(loadRunFile(path("none.run"), RefusedRunFile::MoveAside).has_value());
-    EXPECT_EQ(err.text(), "");
+    EXPECT_FALSE(loadRunFile(path("none.run"), RefusedRunFile::LeaveAlone).has_value());
+    const std::string said = err.text();
+    EXPECT_EQ(lineCount(said), 1) << said;
+    EXPECT_NE(said.find("does not exist"), std::string::npos) << said;
 }
 
 TEST_F(RunRecordFile, CutShortIsMovedAside) {
