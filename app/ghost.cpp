@@ -3,7 +3,6 @@
 #include <QPushButton>
 #include <cmath>
 
-#include "app/ghostdraw.h"
 #include "app/personalbest.h"
 #include "app/runrecordfile.h"
 #include "app/window.h"
@@ -178,7 +177,7 @@ std::optional<RunStep> Ghost::ghostIn(const FrameInfo& frame) const {
 
 void Ghost::drawInWorld(const FrameInfo& frame) {
     if (const auto at = ghostIn(frame)) {
-        drawGhostBoarder(window_.glWidget->boarder, poseOf(*at));
+        figure_.draw(window_.glWidget->boarder, poseOf(*at), frame.wireMode);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ghostdraw.h"
 #include "app/ghostrace.h"
 #include "app/raceevents.h"
 #include "app/splits.h"
@@ -67,6 +68,7 @@ private:
     std::shared_ptr<GhostRace> race_;
     std::optional<RunRecord> bestRun_;
     long long keptBestMs_ = -1;  // the personal best total when the run started
+    GhostFigure figure_;
     SplitBoard board_;
     QElapsedTimer boardClock_;
     QMetaObject::Connection newGame_;

@@ -1,6 +1,9 @@
 #include "app/ghostdraw.h"
 
 #include <GL/gl.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/nodes/SoDrawStyle.h>
+#include <Inventor/nodes/SoSeparator.h>
 
 #include <QColor>
 #include <QFont>
@@ -10,10 +13,13 @@
 #include <algorithm>
 
 #include "scene/boarder.h"
+#include "scene/inventormodel.h"
+#include "world/heightmap.h"
 
 namespace {
 
 constexpr float ghostOpacity = 0.4f;
+constexpr float wireOpacity = 0.7f;  // thin lines on a dark ground need more to be seen
 
 // The picture of a text, kept while the same text is drawn at the same size.
 struct TextPicture {
@@ -50,14 +56,45 @@ QImage renderText(const std::string& text, SplitColour colour, int pixelSize) {
 
 }  // namespace
 
-void drawGhostBoarder(const Boarder& model, const BoarderPose& pose) {
+GhostFigure::GhostFigure() {
+    SoDB::init();  // before the first node is made (again: a no-op)
+    wireRoot_ = new SoSeparator;
+    wireRoot_->ref();
+    lines_ = new SoDrawStyle;
+    lines_->style = SoDrawStyle::LINES;
+    lines_->setOverride(TRUE);  // over any style the model sets itself
+    wireRoot_->addChild(lines_);
+}
+
+GhostFigure::~GhostFigure() { wireRoot_->unref(); }
+
+void GhostFigure::draw(const Boarder& model, const BoarderPose& pose, bool wire) {
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glEnable(GL_BLEND);
     // A constant opacity: the model's own materials say nothing of transparency.
-    glBlendColor(0.0f, 0.0f, 0.0f, ghostOpacity);
+    glBlendColor(0.0f, 0.0f, 0.0f, wire ? wireOpacity : ghostOpacity);
     glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
     glDepthMask(GL_FALSE);
-    model.drawAt(pose);
+    if (!wire || model.sceneRoot == nullptr || model.renderAction == nullptr) {
+        model.drawAt(pose);
+        glPopAttrib();
+        return;
+    }
+    // The boarder's scene is made anew at every New Game: follow it.
+    if (wireRoot_->getNumChildren() < 2) {
+        wireRoot_->addChild(model.sceneRoot);
+    } else if (wireRoot_->getChild(1) != model.sceneRoot) {
+        wireRoot_->replaceChild(1, model.sceneRoot);
+    }
+    // Placed and turned as Boarder::drawAt places the model.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glTranslatef(pose.position.x, heightAt(pose.position.x, pose.position.z), pose.position.z);
+    glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);
+    glRotatef(model.rotation.z, 0.0f, 1.0f, 0.0f);
+    glRotatef(pose.heading, 0.0f, 0.0f, 1.0f);
+    renderInventorScene(*model.renderAction, wireRoot_);
+    glPopMatrix();
     glPopAttrib();
 }
 
