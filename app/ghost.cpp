@@ -27,9 +27,12 @@ BoarderPose poseOf(const RunStep& s) {
 
 SplitColour colourOf(const Split& split) {
     switch (splitStanding(split)) {
-        case SplitStanding::Ahead: return SplitColour::Green;
-        case SplitStanding::Behind: return SplitColour::Red;
-        case SplitStanding::Level: break;
+        case SplitStanding::Ahead:
+            return SplitColour::Green;
+        case SplitStanding::Behind:
+            return SplitColour::Red;
+        case SplitStanding::Level:
+            break;
     }
     return SplitColour::White;
 }
@@ -37,7 +40,9 @@ SplitColour colourOf(const Split& split) {
 }  // namespace
 
 Ghost::Ghost(Window& window, PersonalBest& best, Options options)
-    : window_(window), best_(best), options_(std::move(options)),
+    : window_(window),
+      best_(best),
+      options_(std::move(options)),
       race_(std::make_shared<GhostRace>()) {
     if (!options_.bestRunFile.empty()) {
         bestRun_ = loadRunFile(options_.bestRunFile, RefusedRunFile::MoveAside);
@@ -115,8 +120,12 @@ void Ghost::raceEvent(const RaceEvent& event) {
             }
             break;
         }
-        case RaceEvent::Finished: finished(event); break;
-        case RaceEvent::GameOver: race_->drop(); break;
+        case RaceEvent::Finished:
+            finished(event);
+            break;
+        case RaceEvent::GameOver:
+            race_->drop();
+            break;
     }
 }
 

@@ -32,9 +32,9 @@ class Window;
 class Ghost : public RaceListener, public FrameLayer {
 public:
     struct Options {
-        bool show = true;          // false: --no-ghost, no ghost drawn (splits still shown)
-        std::string rivalFile;     // --ghost FILE: race this run instead of the best run
-        std::string bestRunFile;   // where the best run is kept; empty: kept in memory only
+        bool show = true;         // false: --no-ghost, no ghost drawn (splits still shown)
+        std::string rivalFile;    // --ghost FILE: race this run instead of the best run
+        std::string bestRunFile;  // where the best run is kept; empty: kept in memory only
     };
 
     // Reads the best run (a refused one is moved aside) and the rival file when one is given (a

@@ -66,7 +66,9 @@ GhostFigure::GhostFigure() {
     wireRoot_->addChild(lines_);
 }
 
-GhostFigure::~GhostFigure() { wireRoot_->unref(); }
+GhostFigure::~GhostFigure() {
+    wireRoot_->unref();
+}
 
 void GhostFigure::draw(const Boarder& model, const BoarderPose& pose, bool wire) {
     glPushAttrib(GL_ALL_ATTRIB_BITS);

@@ -13,7 +13,9 @@ std::int32_t clockMs(long long ms) {
 
 }  // namespace
 
-GhostRace::GhostRace(std::optional<RunRecord> rival) { setRival(std::move(rival)); }
+GhostRace::GhostRace(std::optional<RunRecord> rival) {
+    setRival(std::move(rival));
+}
 
 void GhostRace::setRival(std::optional<RunRecord> rival) {
     assert(!rival || !rival->steps.empty());

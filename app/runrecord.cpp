@@ -128,7 +128,8 @@ std::string encodeRun(const RunRecord& run) {
     assert(!run.steps.empty() && run.steps.size() <= RunRecord::maxSteps);
     assert(run.gates.size() <= RunRecord::maxGates);
     std::string out(magic, sizeof magic);
-    out.reserve(headerBytes + run.steps.size() * stepBytes + run.gates.size() * gateBytes + crcBytes);
+    out.reserve(headerBytes + run.steps.size() * stepBytes + run.gates.size() * gateBytes +
+                crcBytes);
     putU32(out, RunRecord::formatVersion);
     putU32(out, static_cast<std::uint32_t>(run.runMs));
     putU32(out, static_cast<std::uint32_t>(run.gateFailures));
@@ -170,9 +171,9 @@ RunFileStatus decodeRun(const std::string& bytes, RunRecord& run, std::string* w
                           std::to_string(RunRecord::formatVersion) + ")");
     }
     if (version != RunRecord::formatVersion) {
-        return refuse(RunFileStatus::OtherVersion, why,
-                      "is of format version " + std::to_string(version) +
-                          ", which this game does not read");
+        return refuse(
+            RunFileStatus::OtherVersion, why,
+            "is of format version " + std::to_string(version) + ", which this game does not read");
     }
     if (bytes.size() < headerBytes + crcBytes) {
         return refuse(RunFileStatus::CutShort, why, "is cut short");
@@ -189,7 +190,8 @@ RunFileStatus decodeRun(const std::string& bytes, RunRecord& run, std::string* w
                           std::to_string(gateCount) + " gates)");
     }
     // Both counts are bounded above, so this cannot overflow.
-    const std::size_t wanted = headerBytes + stepCount * stepBytes + gateCount * gateBytes + crcBytes;
+    const std::size_t wanted =
+        headerBytes + stepCount * stepBytes + gateCount * gateBytes + crcBytes;
     if (bytes.size() < wanted) {
         return refuse(RunFileStatus::CutShort, why, "is cut short");
     }

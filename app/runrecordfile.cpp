@@ -60,7 +60,8 @@ std::optional<RunRecord> loadRunFile(const std::string& path, RefusedRunFile ref
     std::string why;
     const DataFileStatus status = readRegularFile(path, bytes, why);
     switch (status) {
-        case DataFileStatus::Read: break;
+        case DataFileStatus::Read:
+            break;
         case DataFileStatus::Missing:
             // The player's own file is missing until the first best run; a file given by name
             // should be there.
@@ -70,9 +71,13 @@ std::optional<RunRecord> loadRunFile(const std::string& path, RefusedRunFile ref
                 warn(path, "does not exist; it is not used");
             }
             return std::nullopt;
-        case DataFileStatus::Unreadable: warn(path, why + "; it is not used"); return std::nullopt;
+        case DataFileStatus::Unreadable:
+            warn(path, why + "; it is not used");
+            return std::nullopt;
         case DataFileStatus::NotRegular:
-        case DataFileStatus::TooLarge: why = "is " + why; break;
+        case DataFileStatus::TooLarge:
+            why = "is " + why;
+            break;
     }
     RunRecord run;
     if (status == DataFileStatus::Read && decodeRun(bytes, run, &why) == RunFileStatus::Read) {

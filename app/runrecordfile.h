@@ -16,9 +16,9 @@ std::string defaultBestRunFile();
 
 // What loadRunFile does with a file it refuses.
 enum class RefusedRunFile {
-    MoveAside,  // the player's own file: moved to PATH.damaged (".damaged-2" to "-9" when
-                // taken), so that a new one can be written and nothing in it is lost
-    LeaveAlone, // someone else's file: left where and as it is
+    MoveAside,   // the player's own file: moved to PATH.damaged (".damaged-2" to "-9" when
+                 // taken), so that a new one can be written and nothing in it is lost
+    LeaveAlone,  // someone else's file: left where and as it is
 };
 
 // Reads the run at path. A missing file is no run (said on standard error only with LeaveAlone,

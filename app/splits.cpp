@@ -13,9 +13,9 @@ SplitStanding splitStanding(const Split& split) {
 
 std::string differenceText(long long differenceMs) {
     const char* sign = differenceMs < 0 ? "\u2212" : differenceMs > 0 ? "+" : "\u00b1";
-    const unsigned long long magnitude =
-        differenceMs < 0 ? 0ULL - static_cast<unsigned long long>(differenceMs)
-                         : static_cast<unsigned long long>(differenceMs);
+    const unsigned long long magnitude = differenceMs < 0
+                                             ? 0ULL - static_cast<unsigned long long>(differenceMs)
+                                             : static_cast<unsigned long long>(differenceMs);
     char digits[48];
     std::snprintf(digits, sizeof digits, "%llu.%03llu", magnitude / 1000, magnitude % 1000);
     return sign + std::string(digits);
@@ -26,8 +26,8 @@ std::string splitText(const Split& split) {
     if (split.kind == Split::Finish) {
         return "Finish " + differenceText(split.differenceMs());
     }
-    std::string text = "Gate " + std::to_string(split.gate + 1) + ' ' +
-                       differenceText(split.differenceMs());
+    std::string text =
+        "Gate " + std::to_string(split.gate + 1) + ' ' + differenceText(split.differenceMs());
     if (split.wrongSide) {
         text += " wrong side";
     }

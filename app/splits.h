@@ -12,10 +12,10 @@ struct Split {
     enum Kind { Gate, Finish };
 
     Kind kind = Gate;
-    int gate = -1;            // Gate: the gate's index, 0..9
-    long long ms = 0;         // Gate: this run's clock when it judged the gate; Finish: its total
-    long long bestMs = -1;    // the rival's time for the same (-1: the rival has none)
-    bool wrongSide = false;   // Gate: this run passed the gate on the wrong side
+    int gate = -1;           // Gate: the gate's index, 0..9
+    long long ms = 0;        // Gate: this run's clock when it judged the gate; Finish: its total
+    long long bestMs = -1;   // the rival's time for the same (-1: the rival has none)
+    bool wrongSide = false;  // Gate: this run passed the gate on the wrong side
 
     bool hasBest() const { return bestMs >= 0; }
     // This run's time less the rival's: negative when ahead. REQUIRES: hasBest().

@@ -131,13 +131,15 @@ int main(int argc, char** argv) {
     }
     widget.removeFrameLayer(&layer);
     widget.doneCurrent();
-    std::printf("ghost_bench: 700 x 700, camera mode 0, %d frames a kind, median ms per frame "
-                "(paint plus glFinish)\n",
-                frames);
-    std::printf("scene alone %.3f, with the ghost %.3f (+%.3f), with the ghost and a split "
-                "text %.3f (+%.3f)\n",
-                median(ms[0]), median(ms[1]), median(ms[1]) - median(ms[0]), median(ms[2]),
-                median(ms[2]) - median(ms[0]));
+    std::printf(
+        "ghost_bench: 700 x 700, camera mode 0, %d frames a kind, median ms per frame "
+        "(paint plus glFinish)\n",
+        frames);
+    std::printf(
+        "scene alone %.3f, with the ghost %.3f (+%.3f), with the ghost and a split "
+        "text %.3f (+%.3f)\n",
+        median(ms[0]), median(ms[1]), median(ms[1]) - median(ms[0]), median(ms[2]),
+        median(ms[2]) - median(ms[0]));
 
     // A run as long as endurance allows (34 s), with a key storm's worth of extra steps.
     RunRecord run;
@@ -161,8 +163,9 @@ int main(int argc, char** argv) {
         sink += back.at((i * 7919) % 34000).x;
     }
     const double placeUs = timer.nsecsElapsed() / 1e3 / places;
-    std::printf("a run file of %zu steps (%zu bytes): decoded in %.2f ms; the ghost placed in "
-                "%.3f us%s\n",
-                run.steps.size(), bytes.size(), readMs, placeUs, sink < 0 ? " " : "");
+    std::printf(
+        "a run file of %zu steps (%zu bytes): decoded in %.2f ms; the ghost placed in "
+        "%.3f us%s\n",
+        run.steps.size(), bytes.size(), readMs, placeUs, sink < 0 ? " " : "");
     return 0;
 }

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 
 #include <QImage>
+// After the toolkit: Xlib defines macros (Status, CursorShape) that its headers use as names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -25,7 +27,7 @@ namespace {
 // One frame of the trace, with the fields this test reads.
 struct Frame {
     double x = 0, z = 0;
-    long long clock = -1;        // -1: the race clock was stopped
+    long long clock = -1;  // -1: the race clock was stopped
     bool ghost = false;
     double gx = 0, gz = 0;
 };
@@ -140,7 +142,8 @@ protected:
     // (the clock stopped beyond the finish line) or after a minute.
     bool driveRun(GameProcess& game, int speed) {
         xdotool("key --delay 60 Left Up Up Up");
-        if (!waitFor(game, [](const Frame& f) { return f.clock >= 0; }, 60)) {
+        if (!waitFor(
+                game, [](const Frame& f) { return f.clock >= 0; }, 60)) {
             return false;
         }
         std::string keys = "Right Right";
@@ -148,7 +151,8 @@ protected:
             keys += " Up";
         }
         xdotool("key --delay 60 " + keys);
-        return waitFor(game, [](const Frame& f) { return f.clock < 0 && f.x > 950; }, 60);
+        return waitFor(
+            game, [](const Frame& f) { return f.clock < 0 && f.x > 950; }, 60);
     }
 
     template <class Done>
@@ -172,8 +176,8 @@ protected:
         if (display == nullptr) {
             return false;
         }
-        XImage* image = XGetImage(display, DefaultRootWindow(display), 0, 0, 720, 720, AllPlanes,
-                                  ZPixmap);
+        XImage* image =
+            XGetImage(display, DefaultRootWindow(display), 0, 0, 720, 720, AllPlanes, ZPixmap);
         bool saved = false;
         if (image != nullptr) {
             QImage picture(720, 720, QImage::Format_RGB32);
@@ -249,11 +253,14 @@ TEST_F(GhostGame, TheSecondRunRacesTheFirst) {
         ASSERT_TRUE(game->started());
         ASSERT_TRUE(focusScene(*game)) << game->output();
         xdotool("key --delay 60 Left Up Up Up");
-        ASSERT_TRUE(waitFor(*game, [](const Frame& f) { return f.clock >= 1000; }, 60));
+        ASSERT_TRUE(waitFor(
+            *game, [](const Frame& f) { return f.clock >= 1000; }, 60));
         xdotool("key --delay 60 Right Right Up Up Up Up Up Up");
-        ASSERT_TRUE(waitFor(*game, [](const Frame& f) { return f.clock >= 5000; }, 60));
+        ASSERT_TRUE(waitFor(
+            *game, [](const Frame& f) { return f.clock >= 5000; }, 60));
         EXPECT_TRUE(screenshot(shot));
-        ASSERT_TRUE(waitFor(*game, [](const Frame& f) { return f.clock < 0 && f.x > 950; }, 60))
+        ASSERT_TRUE(waitFor(
+            *game, [](const Frame& f) { return f.clock < 0 && f.x > 950; }, 60))
             << game->output().substr(0, 4000);
         sleepSeconds(0.5);
         second = readTrace(game->output());

@@ -7,9 +7,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <fstream>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "app/personalbest.h"
 #include "app/runrecordfile.h"
@@ -22,7 +22,10 @@ namespace {
 
 class GhostTest : public testing::Test {
 protected:
-    GhostTest() { stopTimers(window); stopTimers(*window.glWidget); }
+    GhostTest() {
+        stopTimers(window);
+        stopTimers(*window.glWidget);
+    }
 
     std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
 
@@ -71,7 +74,9 @@ protected:
     long long frames = 0;
 };
 
-bool has(const std::string& line, const char* field) { return line.find(field) != std::string::npos; }
+bool has(const std::string& line, const char* field) {
+    return line.find(field) != std::string::npos;
+}
 
 }  // namespace
 
@@ -136,7 +141,7 @@ TEST_F(GhostTest, ARunGivenByNameIsRacedAndTheOwnBestKeptOnlyWhenBeaten) {
         EXPECT_EQ(ghost.rival()->totalMs, 25000);
         startRun(2, 20.0f);
         finish(27000);
-        EXPECT_EQ(keptTotal(), 27000);  // the own best, beaten (there was none)
+        EXPECT_EQ(keptTotal(), 27000);             // the own best, beaten (there was none)
         EXPECT_EQ(ghost.rival()->totalMs, 25000);  // still the friend's run
     }
     // A run file given by name that cannot be raced: told, left as it is; the own best is raced.

@@ -9,7 +9,9 @@
 
 namespace {
 
-RunStep at(int ms, float x) { return RunStep{ms, x, 0.0f, 0.0f, 20.0f}; }
+RunStep at(int ms, float x) {
+    return RunStep{ms, x, 0.0f, 0.0f, 20.0f};
+}
 
 // A rival that judged gates 0, 1 and 3 (not 2), and finished with a total of 20 s.
 RunRecord rivalRun() {
@@ -115,8 +117,7 @@ TEST(Splits, DifferenceTexts) {
     EXPECT_EQ(differenceText(0), "\u00b10.000");
     EXPECT_EQ(differenceText(1), "+0.001");
     EXPECT_EQ(differenceText(-61234), "\u221261.234");
-    EXPECT_EQ(differenceText(std::numeric_limits<long long>::min()),
-              "\u22129223372036854775.808");
+    EXPECT_EQ(differenceText(std::numeric_limits<long long>::min()), "\u22129223372036854775.808");
 }
 
 TEST(Splits, TheBoardShowsTheLatestSplitForThreeSeconds) {

@@ -72,8 +72,12 @@ void reseal(std::string& bytes) {
 }
 
 // Offsets in the encoding of sampleRun (see the format in runrecord.h).
-constexpr size_t stepAt(size_t i) { return 36 + 20 * i; }
-constexpr size_t gateAt(size_t i) { return 36 + 20 * 5 + 12 * i; }
+constexpr size_t stepAt(size_t i) {
+    return 36 + 20 * i;
+}
+constexpr size_t gateAt(size_t i) {
+    return 36 + 20 * 5 + 12 * i;
+}
 
 RunFileStatus decode(const std::string& bytes, std::string* why = nullptr) {
     RunRecord run = sampleRun();
@@ -97,24 +101,25 @@ TEST(RunRecord, EncodedAndDecodedIsTheSameRun) {
 TEST(RunRecord, ReadsTheDocumentedLayout) {
     std::string bytes = "SKALDRUN";
     auto u32 = [&bytes](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xff);
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>((v >> (8 * i)) & 0xff);
     };
-    u32(1);                    // version
-    u32(12345);                // run ms
-    u32(0);                    // failures
-    u32(12345);                // total, low word
-    u32(0);                    // total, high word
-    u32(1);                    // steps
-    u32(1);                    // gates
-    u32(0);                    // step: ms
-    u32(0x43340000);           // x = 180.0
-    u32(0xC1200000);           // z = -10.0
-    u32(0x41200000);           // heading = 10.0
-    u32(0x42C80000);           // speed = 100.0
-    u32(9);                    // gate 9
-    u32(12000);                // at 12000 ms
-    u32(1);                    // wrong side
-    u32(0);                    // checksum, set below
+    u32(1);           // version
+    u32(12345);       // run ms
+    u32(0);           // failures
+    u32(12345);       // total, low word
+    u32(0);           // total, high word
+    u32(1);           // steps
+    u32(1);           // gates
+    u32(0);           // step: ms
+    u32(0x43340000);  // x = 180.0
+    u32(0xC1200000);  // z = -10.0
+    u32(0x41200000);  // heading = 10.0
+    u32(0x42C80000);  // speed = 100.0
+    u32(9);           // gate 9
+    u32(12000);       // at 12000 ms
+    u32(1);           // wrong side
+    u32(0);           // checksum, set below
     reseal(bytes);
     RunRecord run;
     ASSERT_EQ(decodeRun(bytes, run), RunFileStatus::Read);
@@ -200,9 +205,9 @@ TEST(RunRecordRefusal, TimesRunningBackwards) {
 
 TEST(RunRecordRefusal, NumbersThatAreNotFinite) {
     for (size_t field = 4; field <= 16; field += 4) {
-        for (float bad : {std::numeric_limits<float>::quiet_NaN(),
-                          std::numeric_limits<float>::infinity(),
-                          -std::numeric_limits<float>::infinity()}) {
+        for (float bad :
+             {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+              -std::numeric_limits<float>::infinity()}) {
             std::string bytes = encodeRun(sampleRun());
             putF32(bytes, stepAt(1) + field, bad);
             reseal(bytes);
