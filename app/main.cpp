@@ -9,8 +9,10 @@
 
 #include "app/bestdisplay.h"
 #include "app/commandline.h"
+#include "app/ghost.h"
 #include "app/padkeys.h"
 #include "app/personalbest.h"
+#include "app/runrecordfile.h"
 #include "app/window.h"
 #include "devices/gamepad.h"
 #include "devices/racesound.h"
@@ -65,6 +67,12 @@ int main(int argc, char* argv[]) {
     // (silent when muted or when no audio device can be opened).
     PersonalBest best(PersonalBest::defaultFileName());
     BestDisplay bestDisplay(window, best);
+    // Every run recorded, the best one kept and raced as a ghost, with split times.
+    Ghost::Options ghostOptions;
+    ghostOptions.show = !options.noGhost;
+    ghostOptions.rivalFile = options.ghostFile;
+    ghostOptions.bestRunFile = defaultBestRunFile();
+    Ghost ghost(window, best, ghostOptions);
     PadKeys padKeys(window);
     // SDL's devices start once the first frame is on screen: opening them (and, where there is no
     // audio device, SDL's giving up on sound, which waits for a thread of its own) would hold the

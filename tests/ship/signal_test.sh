@@ -17,6 +17,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; cat "$tmp/console.txt"; exit 1; }
 export XDG_CONFIG_HOME="$tmp/config"  # the personal best of the test's own
+export XDG_DATA_HOME="$tmp/share"      # and its best run
 
 # With job control, a script's background job keeps SIGINT; without, it would start ignoring it.
 set -m
