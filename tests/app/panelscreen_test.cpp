@@ -241,6 +241,23 @@ TEST(PanelOnScreen, EveryPartIsInEveryPictureOfARunInEveryView) {
     QTest::keyClick(scene, Qt::Key_Up);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.running; }, 5000));
 
+    // The run is kept within what the pictures expect, however slowly a busy machine lets the
+    // test go on: the boarder before the first gate (no gate failure), endurance above the end of
+    // the game (the bar shows 100, 97, ...), the clock in its first minute.
+    QTimer keeper;
+    QObject::connect(&keeper, &QTimer::timeout, [&] {
+        if (boarder.position.x > 190.0f) {
+            boarder.position.x = 175.0f;
+        }
+        if (window.endurance < 40) {
+            window.endurance = window.enduranceMax;
+        }
+        if (window.raceTime.elapsed() > 50000) {
+            window.raceTime.start();
+        }
+    });
+    keeper.start(20);
+
     const int perView = 55;
     {
         Photographer camera(parts);
@@ -248,8 +265,7 @@ TEST(PanelOnScreen, EveryPartIsInEveryPictureOfARunInEveryView) {
             if (view > 0) {
                 QTest::keyClick(scene, Qt::Key_F1);
             }
-            // Back before the first gate, so that the gate failures stay at 0.
-            boarder.position.x = 175.0f;
+            ASSERT_EQ(scene->camera.mode, view);
             ASSERT_TRUE(runUntil([&] { return camera.pictures() >= perView * (view + 1); }, 60000))
                 << camera.pictures() << " pictures in view " << view;
             ASSERT_FALSE(camera.failed()) << "the X server gave no picture";
@@ -257,6 +273,7 @@ TEST(PanelOnScreen, EveryPartIsInEveryPictureOfARunInEveryView) {
         camera.stop();
         EXPECT_GE(camera.pictures(), 300);
     }
+    keeper.stop();
     EXPECT_TRUE(window.running);
     EXPECT_GT(window.elapsedMs, 3000);
     EXPECT_EQ(boarder.gateFailures, 0);
