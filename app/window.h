@@ -44,7 +44,7 @@ public:
     QLCDNumber* totalResultLCD;
     QLabel* goalLabel;
     QLabel* statusLabel;
-    int shownMs = 0;          // milliseconds last shown on timerLCD
+    int shownMs = 0;          // milliseconds last given to timerLCD (on it within 16 ms)
     int enduranceMax = 100;
     int enduranceMin = 0;
     int endurance = 100;
