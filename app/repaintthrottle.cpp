@@ -1,32 +1,41 @@
 #include "app/repaintthrottle.h"
 
-#include <QWidget>
 #include <algorithm>
+#include <utility>
 
-RepaintThrottle::RepaintThrottle(QWidget* widget, int intervalMs)
-    : widget_(widget), intervalMs_(intervalMs), release_(this) {
-    release_.setSingleShot(true);
-    connect(&release_, &QTimer::timeout, this, [this] { release(); });
+RepaintThrottle::RepaintThrottle(Show show, int intervalMs)
+    : show_(std::move(show)), intervalMs_(intervalMs), flush_(this) {
+    flush_.setSingleShot(true);
+    connect(&flush_, &QTimer::timeout, this, [this] { flush(); });
 }
 
-void RepaintThrottle::changing() {
-    if (!sinceRepaint_.isValid() || sinceRepaint_.elapsed() >= intervalMs_) {
-        // The first change after a quiet interval is shown at once.
-        if (!release_.isActive()) {
-            sinceRepaint_.start();
-            return;
-        }
+void RepaintThrottle::change(const QString& text) {
+    // A clock ticking every millisecond shows its change here, on the first tick after the
+    // interval; the timer is for the last change before the ticks stop.
+    if (!sinceShown_.isValid() || sinceShown_.elapsed() >= intervalMs_) {
+        show(text);
+        return;
     }
-    if (widget_->updatesEnabled()) {
-        widget_->setUpdatesEnabled(false);
-    }
-    if (!release_.isActive()) {
-        release_.start(static_cast<int>(std::max<qint64>(0, intervalMs_ - sinceRepaint_.elapsed())));
+    held_ = text;
+    holding_ = true;
+    if (!flush_.isActive()) {
+        flush_.start(static_cast<int>(std::max<qint64>(0, intervalMs_ - sinceShown_.elapsed())));
     }
 }
 
-void RepaintThrottle::release() {
-    // Switching updates back on repaints the widget with the content it holds now.
-    widget_->setUpdatesEnabled(true);
-    sinceRepaint_.start();
+void RepaintThrottle::showNow(const QString& text) { show(text); }
+
+void RepaintThrottle::flush() {
+    if (holding_) {
+        const QString text = std::move(held_);
+        show(text);
+    }
+}
+
+void RepaintThrottle::show(const QString& text) {
+    holding_ = false;
+    held_.clear();
+    flush_.stop();
+    sinceShown_.start();
+    show_(text);
 }

@@ -59,7 +59,8 @@ Window::Window() : QWidget(nullptr) {
     QPalette palette = timerLCD->palette();
     palette.setColor(QPalette::Light, Qt::red);
     timerLCD->setPalette(palette);
-    clockRepaint_ = std::make_unique<RepaintThrottle>(timerLCD, 16);
+    clockRepaint_ = std::make_unique<RepaintThrottle>(
+        [lcd = timerLCD](const QString& text) { lcd->display(text); }, 16);
 
     gateFailuresLCD = new QLCDNumber(2);
     gateFailuresLCD->setSegmentStyle(QLCDNumber::Filled);
@@ -186,8 +187,7 @@ void Window::showTime() {
         return;
     }
     elapsedMs = static_cast<int>(raceTime.elapsed());
-    clockRepaint_->changing();
-    timerLCD->display(race::clockText(elapsedMs));
+    clockRepaint_->change(race::clockText(elapsedMs));
     shownMs = elapsedMs;
 }
 
@@ -221,8 +221,10 @@ void Window::checkFinish() {
         return;
     }
     running = false;
+    // The clock shows its last time at once: it stays there as the run time.
+    clockRepaint_->flush();
     checkGatesAndTell();
-    // The total uses the time last shown on the clock, which stays there as the run time.
+    // The total uses the time last shown on the clock.
     const long long total = race::totalMs(glWidget->boarder.gateFailures, shownMs);
     totalResultLCD->display(race::timeText(total));
 
@@ -240,7 +242,7 @@ void Window::checkGateFailures() {
         statusLabel->setText(tr("      GAME OVER      "));
         running = false;
         totalResultLCD->display(QStringLiteral("99:99.999"));
-        timerLCD->display(QStringLiteral("99:99.999"));
+        clockRepaint_->showNow(QStringLiteral("99:99.999"));
         gateFailuresLCD->display(QStringLiteral("99"));
         if (!gameOverTold_) {
             gameOverTold_ = true;
@@ -255,7 +257,7 @@ void Window::resetAll() {
 
     running = false;
     elapsedMs = 0;
-    timerLCD->display(QStringLiteral("00:00.000"));
+    clockRepaint_->showNow(QStringLiteral("00:00.000"));
     totalResultLCD->display(QStringLiteral("00:00.000"));
 
     // The previous boarder model may hold GL objects of the scene's context (a no-op before the

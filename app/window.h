@@ -44,7 +44,7 @@ public:
     QLCDNumber* totalResultLCD;
     QLabel* goalLabel;
     QLabel* statusLabel;
-    int shownMs = 0;          // milliseconds last shown on timerLCD
+    int shownMs = 0;          // milliseconds last given to timerLCD (on it within 16 ms)
     int enduranceMax = 100;
     int enduranceMin = 0;
     int endurance = 100;
@@ -66,8 +66,8 @@ private:
     void tell(const RaceEvent& event);
 
     std::vector<RaceListener*> raceListeners_;
-    // The clock is given a new time every millisecond; it is repainted at most about 60 times a
-    // second.
+    // The clock is given a new time every millisecond; it is shown (and repainted) at most about
+    // 60 times a second. Every text of timerLCD goes through it.
     std::unique_ptr<RepaintThrottle> clockRepaint_;
     bool gameOverTold_ = false;  // the listeners heard of this game's end
 };

@@ -149,6 +149,43 @@ TEST_F(PersonalBestTest, AValueThatIsNoTimeCountsAsNoResultAndIsToldOnce) {
     EXPECT_EQ(settings.value("sound/volume").toInt(), 3);
 }
 
+// A negative value is no time either, whichever key holds it and however it is written: no result,
+// one line that names the key, and the other key's result is kept.
+TEST_F(PersonalBestTest, ANegativeValueCountsAsNoResultAndIsToldOnce) {
+    struct Case {
+        const char* record;
+        long long total, clean;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"[best]\ntotalMs=70000\ncleanMs=-5\n", 70000, PersonalBest::none, "cleanMs"},
+        {"[best]\ntotalMs=-1\ncleanMs=80000\n", PersonalBest::none, 80000, "totalMs"},
+        {"[best]\ntotalMs=-9223372036854775808\n", PersonalBest::none, PersonalBest::none,
+         "totalMs"},
+        {"[best]\ncleanMs=\" -5\"\n", PersonalBest::none, PersonalBest::none, "cleanMs"},
+    };
+    // A file of its own for each case: QSettings keeps a file's contents for the whole process.
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        const QString path = file + QString::number(++n);
+        writeAll(path, c.record);
+        PersonalBest best(path);
+        EXPECT_EQ(best.bestTotalMs(), c.total);
+        EXPECT_EQ(best.bestCleanMs(), c.clean);
+        const std::string told = err.take();
+        EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+        EXPECT_NE(told.find(c.key), std::string::npos) << told;
+    }
+    // A clean finish replaces the negative clean run in the file.
+    writeAll(file, "[best]\ncleanMs=-5\n");
+    PersonalBest best(file);
+    err.take();
+    EXPECT_TRUE(best.recordFinish(61000, 0));
+    EXPECT_EQ(best.bestCleanMs(), 61000);
+    EXPECT_NE(readAll(file).indexOf("cleanMs=61000"), -1) << readAll(file).toStdString();
+}
+
 // Whatever stands in the record's way is left as it was, and the game keeps its best in memory
 // and says so once.
 TEST_F(PersonalBestTest, APathThatIsNoRegularFileOrNoFolderIsLeftAloneAndTheBestKeptInMemory) {
