@@ -161,7 +161,7 @@ void GLWidget::paintGL() {
     glScalef(0.0005f, 0.0005f, 0.0005f);
     if (frame.between) {
         // The console's camera lines stay one per step's frame, as they always were.
-        camera.lookSilently(frame.boarder);
+        camera.lookSilently(cameraPoseAhead(frame.boarder, boarder.speed));
     } else {
         camera.look(frame.boarder);
     }

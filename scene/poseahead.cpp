@@ -15,3 +15,11 @@ BoarderPose poseAhead(const BoarderPose& atStep, float speed, double seconds) {
     drawn.position.y = heightAt(drawn.position.x, drawn.position.z);
     return drawn;
 }
+
+BoarderPose cameraPoseAhead(const BoarderPose& drawn, float speed) {
+    BoarderPose camera = drawn;
+    const Vec3 behind =
+        drawn.position - (drawn.direction * speed) * static_cast<float>(kMaxSecondsAhead);
+    camera.position.y = heightAt(behind.x, behind.z);
+    return camera;
+}

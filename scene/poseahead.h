@@ -18,4 +18,12 @@ constexpr double kMaxSecondsAhead = 0.05;
 // the terrain height at the new x, z). Direction, up and heading are those of atStep. Pure.
 BoarderPose poseAhead(const BoarderPose& atStep, float speed, double seconds);
 
+// The pose a frame's camera follows when the frame draws the boarder at `drawn`, moving at
+// `speed`: drawn with y the ground height one step's way (speed x kMaxSecondsAhead) back along
+// the heading. The steps' own frames look from that height, because the boarder's height is
+// brought up to date only as it is drawn, after the camera is set up; frames between the steps
+// that looked from the height under the boarder instead would make the view bob at every step
+// on a steep slope. Pure.
+BoarderPose cameraPoseAhead(const BoarderPose& drawn, float speed);
+
 #endif  // SCENE_POSEAHEAD_H

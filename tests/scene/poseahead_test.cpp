@@ -110,3 +110,36 @@ TEST(PoseAhead, AfterATurnTheBoarderMovesOnAlongItsNewHeading) {
     EXPECT_EQ(whole.position.x, b.position.x);
     EXPECT_EQ(whole.position.z, b.position.z);
 }
+
+// The steps' frames set the camera up before the boarder's height is brought up to date, so they
+// look from the height where the boarder stood a step before; the frames between them must move
+// the view smoothly from one step's frame to the next.
+TEST(PoseAhead, TheCameraLooksFromTheHeightTheStepsFramesUseAtEitherEnd) {
+    Boarder b;
+    placeBoarder(b, 100.0f);
+    b.moveForward(0.0f);  // a step: the boarder drawn in its frame, its height brought up to date
+    const Vec3 before = b.position;
+    b.position.y = heightAt(b.position.x, b.position.z);
+    b.moveForward(0.0f);  // the next step's frame looks from the height the last frame left
+    const float nextFrameLooksFrom = b.position.y;
+    b.position = before;
+    b.position.y = heightAt(before.x, before.z);
+
+    // Right at the step: as that step's own frame, which looked from a step further back.
+    const BoarderPose atStep = cameraPoseAhead(poseAhead(b.pose(), b.speed, 0.0), b.speed);
+    const Vec3 back = before - b.direction * 5.0f;
+    EXPECT_NEAR(atStep.position.y, heightAt(back.x, back.z), 1e-3f);
+    // A whole step on: as the next step's frame.
+    const BoarderPose whole =
+        cameraPoseAhead(poseAhead(b.pose(), b.speed, kMaxSecondsAhead), b.speed);
+    EXPECT_NEAR(whole.position.y, nextFrameLooksFrom, 1e-3f);
+    // Only the height differs from the drawn pose.
+    const BoarderPose half = poseAhead(b.pose(), b.speed, 0.025);
+    const BoarderPose looked = cameraPoseAhead(half, b.speed);
+    EXPECT_EQ(looked.position.x, half.position.x);
+    EXPECT_EQ(looked.position.z, half.position.z);
+    EXPECT_EQ(looked.heading, half.heading);
+    // Standing still there is nothing behind: the height under the boarder.
+    const BoarderPose still = cameraPoseAhead(poseAhead(b.pose(), 0.0f, 0.03), 0.0f);
+    EXPECT_EQ(still.position.y, heightAt(b.position.x, b.position.z));
+}
