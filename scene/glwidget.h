@@ -28,8 +28,11 @@ struct MotionStep {
 
 // The OpenGL view of the slope. Owns every object of the scene, draws a frame from scratch on
 // every redraw that changes the picture, and moves the boarder one step on every tick of its 50 ms
-// timer (the game's heartbeat). Keys steer the boarder (arrows), cycle the camera (F1) and fly the free camera
-// (letters). The window reads and changes boarder and gates directly.
+// timer (the game's heartbeat). While the boarder moves, frames between the ticks (at the screen's
+// rate unless setFrameRate says otherwise) show it where its motion has carried it since the last
+// step, drawn from a copy of its state; a step that is due always goes first. Keys steer the
+// boarder (arrows), cycle the camera (F1) and fly the free camera (letters). The window reads and
+// changes boarder and gates directly.
 //
 // The frames are drawn on a native OpenGL window (SceneSurface) that the widget hosts in a window
 // container filling it; that window calls the widget's GL hooks and hands it the keys and the mouse
