@@ -63,6 +63,7 @@ int main(int argc, char* argv[]) {
     const bool muted = soundMuted(argc, argv, std::getenv("SKALDORA_MUTE"));
     QApplication app(argc, argv);
     Window window;
+    window.glWidget->setFrameRate(options.frameRate);
     // The player's kit around the window: the personal best, the gamepad, and the race heard
     // (silent when muted or when no audio device can be opened).
     PersonalBest best(PersonalBest::defaultFileName());

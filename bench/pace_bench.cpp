@@ -293,15 +293,27 @@ std::string xdotool(const std::string& display, const std::string& args) {
     return out;
 }
 
-// One traced frame.
+// One traced frame. step is -1 and drawn the state's x and z on a line without them (the
+// floor's).
 struct Frame {
     long long n = 0, us = 0;
     float x = 0, y = 0, z = 0, speed = 0;
+    long long step = -1;
+    float drawnX = 0, drawnZ = 0;
 };
 
 bool parseFrame(const std::string& line, Frame& f) {
-    return std::sscanf(line.c_str(), "skaldora-trace frame %lld us %lld x %f y %f z %f speed %f",
-                       &f.n, &f.us, &f.x, &f.y, &f.z, &f.speed) == 6;
+    int used = 0;
+    if (std::sscanf(line.c_str(), "skaldora-trace frame %lld us %lld x %f y %f z %f speed %f%n",
+                    &f.n, &f.us, &f.x, &f.y, &f.z, &f.speed, &used) != 6)
+        return false;
+    if (std::sscanf(line.c_str() + used, " step %lld drawn %f %f", &f.step, &f.drawnX,
+                    &f.drawnZ) != 3) {
+        f.step = -1;
+        f.drawnX = f.x;
+        f.drawnZ = f.z;
+    }
+    return true;
 }
 
 // A game or floor process being watched.
@@ -418,9 +430,12 @@ bool clickIntoScene(const VirtualDisplay& x, Watched& game) {
     return true;
 }
 
-// Starts the game and clicks into the scene.
-std::unique_ptr<Watched> startGame(const VirtualDisplay& x) {
-    auto game = std::make_unique<Watched>(x.name(), std::vector<std::string>{gamePath}, dataDir);
+// Starts the game, with extra arguments, and clicks into the scene.
+std::unique_ptr<Watched> startGame(const VirtualDisplay& x,
+                                   const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args{gamePath};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto game = std::make_unique<Watched>(x.name(), args, dataDir);
     if (game->startupMs(60000) < 0)
         return nullptr;
     game->pumpFor(500);
@@ -488,6 +503,103 @@ double metresPerSecond(const VirtualDisplay& x, int seconds, double* fps) {
     if (fps != nullptr)
         *fps = (f.size() - 1 - first) / span;
     return span > 0 ? metres / span : -1;
+}
+
+// The game racing at a steady speed, watched from its trace.
+struct Race {
+    double fps = NAN, p99Ms = NAN, stepsPerSecond = NAN, speedRatio = NAN, cores = NAN;
+    long long between = 0;    // frames drawn between steps (ahead of the rules' state)
+    long long onSegment = 0;  // of those, on the segment from their step to the next, in order
+};
+
+// Where a frame drew the boarder, against the segment from its step's position P to the next
+// step's Q: the fraction of the way along it (0 at P, 1 at Q) and the distance off its line, in
+// metres. The next step's position is read from the first later frame; when catch-up steps came
+// in between, the straight motion gives it as the right fraction of the way to that frame.
+struct OnSegment {
+    double along = 0, off = 0;
+};
+
+bool segmentOf(const std::vector<Frame>& f, size_t i, OnSegment& at) {
+    size_t j = i + 1;
+    while (j < f.size() && f[j].step == f[i].step)
+        ++j;
+    if (j == f.size() || f[j].step <= f[i].step)
+        return false;
+    const double k = static_cast<double>(f[j].step - f[i].step);
+    const double qx = (f[j].x - f[i].x) / k, qz = (f[j].z - f[i].z) / k;
+    const double length2 = qx * qx + qz * qz;
+    if (length2 < 1e-6)
+        return false;
+    const double dx = f[i].drawnX - f[i].x, dz = f[i].drawnZ - f[i].z;
+    at.along = (dx * qx + dz * qz) / length2;
+    at.off = std::fabs(dx * qz - dz * qx) / std::sqrt(length2);
+    return true;
+}
+
+// Races the game at speed 100 for `seconds`, heading back up the course from the start so that it
+// stays over the terrain, with extra arguments (a frame rate).
+Race raceSteadily(const VirtualDisplay& x, int seconds, const std::vector<std::string>& extra) {
+    Race r;
+    auto game = startGame(x, extra);
+    if (!game)
+        return r;
+    std::string turnAround;
+    for (int i = 0; i < 18; ++i)
+        turnAround += "Left ";
+    keys(x, turnAround);
+    keys(x, "Up Up Up Up Up Up Up Up Up Up");
+    if (!game->waitFor([](const Frame& f) { return f.speed == 100.0f; }, 10000))
+        return r;
+    game->pumpFor(500);
+    const size_t first = game->frames().size() - 1;
+    const double cpu0 = cpuMs(game->pid());
+    const long long t0 = nowUs();
+    game->pumpFor(seconds * 1000);
+    r.cores = (cpuMs(game->pid()) - cpu0) / ((nowUs() - t0) / 1000.0);
+    const std::vector<Frame>& f = game->frames();
+    if (f.size() < first + 3)
+        return r;
+    const double span = (f.back().us - f[first].us) / 1e6;
+    std::vector<double> gaps;
+    double metres = 0, lastAlong = -1;
+    for (size_t i = first; i < f.size(); ++i) {
+        if (i > first) {
+            gaps.push_back((f[i].us - f[i - 1].us) / 1000.0);
+            metres += std::hypot(f[i].x - f[i - 1].x, f[i].z - f[i - 1].z);
+        }
+        const bool ahead = f[i].drawnX != f[i].x || f[i].drawnZ != f[i].z;
+        if (i > first && f[i].step != f[i - 1].step)
+            lastAlong = -1;
+        OnSegment at;
+        if (!ahead || !segmentOf(f, i, at))
+            continue;  // a step's own frame, or the last step seen
+        ++r.between;
+        // The trace keeps four decimals: a millimetre of slack.
+        if (at.along >= -1e-3 && at.along <= 1.0 + 1e-3 && at.off <= 2e-3 && at.along >= lastAlong)
+            ++r.onSegment;
+        lastAlong = at.along;
+    }
+    std::sort(gaps.begin(), gaps.end());
+    r.fps = (f.size() - 1 - first) / span;
+    r.p99Ms = gaps[std::min(gaps.size() - 1, static_cast<size_t>(std::ceil(0.99 * gaps.size())) - 1)];
+    r.stepsPerSecond = (f.back().step - f[first].step) / span;
+    r.speedRatio = metres / span / 100.0;
+    return r;
+}
+
+// The game's CPU, in cores, while it waits after start-up with nobody playing.
+double waitingCores(const VirtualDisplay& x, int seconds, const std::vector<std::string>& extra) {
+    std::vector<std::string> args{gamePath};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Watched game(x.name(), args, dataDir);
+    if (game.startupMs(60000) < 0)
+        return NAN;
+    game.pumpFor(1000);
+    const double cpu0 = cpuMs(game.pid());
+    const long long t0 = nowUs();
+    game.pumpFor(seconds * 1000);
+    return (cpuMs(game.pid()) - cpu0) / ((nowUs() - t0) / 1000.0);
 }
 
 // One busy process per core, ended when the object goes.
@@ -621,6 +733,33 @@ int main(int argc, char** argv) {
         busyFps.push_back(fps);
     }
 
+    // Frames between the steps: the screen's rate (Xvfb reports 60) beside --frame-rate 20, quiet
+    // and with a busy process per core; and the CPU of a game that waits, both ways.
+    std::vector<Race> smooth, twenty, smoothBusy;
+    std::vector<double> waitSmooth, waitTwenty;
+    const std::vector<std::string> only20{"--frame-rate", "20"};
+    for (int r = 0; r < rounds; ++r) {
+        smooth.push_back(raceSteadily(x, seconds, {}));
+        twenty.push_back(raceSteadily(x, seconds, only20));
+        {
+            BusyCores competing;
+            smoothBusy.push_back(raceSteadily(x, seconds, {}));
+        }
+        waitSmooth.push_back(waitingCores(x, seconds, {}));
+        waitTwenty.push_back(waitingCores(x, seconds, only20));
+    }
+    auto med = [](const std::vector<Race>& races, double Race::*field) {
+        std::vector<double> v;
+        for (const Race& r : races)
+            v.push_back(r.*field);
+        return median(v);
+    };
+    long long between = 0, onSegment = 0;
+    for (const Race& r : smooth) {
+        between += r.between;
+        onSegment += r.onSegment;
+    }
+
     // Start-up, wall time and the process's CPU time to the first frame.
     std::vector<double> game, bareWindow, bareWidget, gameCpu, windowCpu, widgetCpu;
     auto startOnce = [&](std::vector<std::string> args, std::vector<double>& ms,
@@ -664,6 +803,26 @@ int main(int argc, char** argv) {
                 " %ld busy processes competing %.2f (%.1f frames/s)\n",
                 2 * seconds, median(quiet), median(quietFps), sysconf(_SC_NPROCESSORS_ONLN),
                 median(busy), median(busyFps));
+    std::printf("racing at speed 100, frames between the steps at the screen's rate (%d rounds of "
+                "%d s):\n", rounds, seconds);
+    std::printf("  quiet: %.1f frames/s, 99th percentile of frame intervals %.1f ms, %.1f steps/s, "
+                "metres per real second / speed %.3f, CPU %.2f cores (--frame-rate 20: %.1f "
+                "frames/s, p99 %.1f ms, CPU %.2f cores)\n",
+                med(smooth, &Race::fps), med(smooth, &Race::p99Ms),
+                med(smooth, &Race::stepsPerSecond), med(smooth, &Race::speedRatio),
+                med(smooth, &Race::cores), med(twenty, &Race::fps), med(twenty, &Race::p99Ms),
+                med(twenty, &Race::cores));
+    std::printf("  drawn positions on the segment from their step to the next, in order: %lld of "
+                "%lld frames drawn between steps\n",
+                onSegment, between);
+    std::printf("  %ld busy processes competing: %.1f steps/s, metres per real second / speed "
+                "%.3f, %.1f frames/s, p99 %.1f ms\n",
+                sysconf(_SC_NPROCESSORS_ONLN), med(smoothBusy, &Race::stepsPerSecond),
+                med(smoothBusy, &Race::speedRatio), med(smoothBusy, &Race::fps),
+                med(smoothBusy, &Race::p99Ms));
+    std::printf("waiting at speed 0, CPU: %.4f cores at the screen's rate, %.4f with --frame-rate "
+                "20; ratio %.2f\n",
+                median(waitSmooth), median(waitTwenty), median(waitSmooth) / median(waitTwenty));
     std::printf("start-up to the first frame, median of %d: game %.1f ms; bare window with an "
                 "empty GL view: native %.1f ms, QOpenGLWidget %.1f ms; game / native %.2f, "
                 "game / QOpenGLWidget %.2f\n",

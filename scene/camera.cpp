@@ -67,6 +67,13 @@ CameraView Camera::view(int forMode, const BoarderPose& boarder) const {
 void Camera::look(const Boarder& boarder) { look(boarder.pose()); }
 
 void Camera::look(const BoarderPose& boarder) {
+    const CameraView v = lookSilently(boarder);
+    if (mode == 4) {
+        writeCameraLines(std::cout, v);
+    }
+}
+
+CameraView Camera::lookSilently(const BoarderPose& boarder) {
     const CameraView v = view(mode, boarder);
     if (mode == 5) {
         viewPoint = v.centre;
@@ -76,9 +83,7 @@ void Camera::look(const BoarderPose& boarder) {
               static_cast<double>(v.centre.y), static_cast<double>(v.centre.z),
               static_cast<double>(v.up.x), static_cast<double>(v.up.y),
               static_cast<double>(v.up.z));
-    if (mode == 4) {
-        writeCameraLines(std::cout, v);
-    }
+    return v;
 }
 
 void Camera::rotateX(float angle) {

@@ -32,6 +32,10 @@ public:
     void look(const Boarder& boarder);
     // The same for a boarder seen at the given pose.
     void look(const BoarderPose& boarder);
+    // What look does for the pose, but writing no camera lines in mode 4 (the frames drawn
+    // between motion steps keep the console as it is). Returns the view it set up.
+    // REQUIRES: a current GL context.
+    CameraView lookSilently(const BoarderPose& boarder);
     // The view that look sets up for the given mode, without any GL call. Pure.
     // Modes 0 to 3 look at the boarder's foot from behind and above; mode 4 looks 100 m ahead from
     // 10 m above the foot, along the line from the ground 5 m behind up to the foot; mode 5 looks

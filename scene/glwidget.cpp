@@ -3,8 +3,10 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -13,10 +15,17 @@
 #include <iostream>
 
 #include "scene/frametrace.h"
+#include "scene/poseahead.h"
 #include "scene/scenesurface.h"
 #include "world/gates.h"
 
-GLWidget::GLWidget() : surface_(new SceneSurface(this)) {
+namespace {
+
+constexpr qint64 kNsPerMs = 1000000;
+
+}  // namespace
+
+GLWidget::GLWidget() : betweenTimer_(new QTimer(this)), surface_(new SceneSurface(this)) {
     // GLUT's set-up for the trees' cones runs beside the window's start.
     startGlut();
     // The container takes the surface; it never takes the focus itself, so the scene widget is the
@@ -33,6 +42,11 @@ GLWidget::GLWidget() : surface_(new SceneSurface(this)) {
     moveTimer->setTimerType(Qt::PreciseTimer);
     connect(moveTimer, &QTimer::timeout, this, [this] { moveTick(); });
     moveTimer->start(50);
+    // The frames between the steps yield to everything else: a single shot armed for the next
+    // one, by the ticks while the boarder moves and by each such frame.
+    betweenTimer_->setSingleShot(true);
+    betweenTimer_->setTimerType(Qt::PreciseTimer);
+    connect(betweenTimer_, &QTimer::timeout, this, [this] { drawBetweenFrame(); });
     sinceStart_.start();
     movePacer_.start(sinceStart_.elapsed());
 }
@@ -50,7 +64,18 @@ QSize GLWidget::sizeHint() const { return QSize(700, 700); }
 
 QSize GLWidget::minimumSizeHint() const { return QSize(700, 700); }
 
-void GLWidget::updateGL() { surface_->paintNow(); }
+void GLWidget::updateGL() {
+    const qint64 began = sinceStart_.nsecsElapsed();
+    surface_->paintNow();
+    noteFrameCost(sinceStart_.nsecsElapsed() - began);
+}
+
+void GLWidget::noteFrameCost(qint64 ns) {
+    // One stall (a machine that was suspended, a window being mapped) must not hold the frames
+    // between the steps back for long: a frame counts for at most one step's length.
+    const qint64 sample = std::min<qint64>(ns, movePacer_.periodMs() * kNsPerMs);
+    frameCostNs_ = (3 * frameCostNs_ + sample) / 4;
+}
 
 void GLWidget::makeCurrent() { surface_->makeReady(); }
 
@@ -107,6 +132,13 @@ FrameInfo GLWidget::nextFrame() const {
     frame.number = frames_ + 1;
     frame.steps = steps_;
     frame.boarder = boarder.pose();
+    if (drawingBetween_) {
+        // The boarder where its motion has carried it since the last step; its state stays as
+        // the step left it.
+        frame.between = true;
+        const double seconds = (sinceStart_.nsecsElapsed() - lastStepNs_) / 1e9;
+        frame.boarder = poseAhead(frame.boarder, boarder.speed, seconds);
+    }
     frame.cameraMode = camera.mode;
     frame.wireMode = wireMode != 0;
     frame.devicePixelRatio = surface_->devicePixelRatio();
@@ -118,6 +150,7 @@ FrameInfo GLWidget::nextFrame() const {
 void GLWidget::paintGL() {
     const FrameInfo frame = nextFrame();
     ++frames_;
+    lastFrameNs_ = sinceStart_.nsecsElapsed();
     // The polygon mode is applied here, where the context is surely current.
     glPolygonMode(GL_FRONT_AND_BACK, wireMode ? GL_LINE : GL_FILL);
 
@@ -126,7 +159,12 @@ void GLWidget::paintGL() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glScalef(0.0005f, 0.0005f, 0.0005f);
-    camera.look(frame.boarder);
+    if (frame.between) {
+        // The console's camera lines stay one per step's frame, as they always were.
+        camera.lookSilently(cameraPoseAhead(frame.boarder, boarder.speed));
+    } else {
+        camera.look(frame.boarder);
+    }
     terrain.draw();
     panorama.draw();
     drawGates(gates);
@@ -191,6 +229,7 @@ qint64 GLWidget::nowMs() const {
 
 void GLWidget::takeStep(float d, qint64 atMs) {
     boarder.moveForward(d);
+    lastStepNs_ = (atMs - sinceStart_.msecsSinceReference()) * kNsPerMs;
     const MotionStep step{++steps_, atMs};
     for (const auto& heard : stepListeners_) {
         heard(step);
@@ -225,6 +264,74 @@ void GLWidget::moveTick() {
         }
     }
     updateGL();
+    scheduleBetweenFrame();
+}
+
+void GLWidget::setFrameRate(int perSecond) {
+    frameRate_ = perSecond == 0 ? 0 : std::clamp(perSecond, 20, 240);
+    if (betweenFramesPerStep() == 0) {
+        betweenTimer_->stop();
+    }
+}
+
+int GLWidget::betweenFramesPerStep() const {
+    int rate = frameRate_;
+    if (rate == 0) {
+        const QScreen* screen = surface_->screen();
+        if (screen == nullptr) {
+            screen = QGuiApplication::primaryScreen();
+        }
+        const double hz = screen != nullptr ? screen->refreshRate() : 0.0;
+        // A screen that reports no rate (or a nonsensical one) is drawn at 60.
+        rate = hz >= 1.0 && hz <= 1000.0 ? static_cast<int>(hz + 0.5) : 60;
+        rate = std::clamp(rate, 20, 240);
+    }
+    // The nearest whole number of frames per 50 ms step, less the step's own frame.
+    return (rate + 10) / 20 - 1;
+}
+
+qint64 GLWidget::nextStepDueNs() const {
+    return (movePacer_.lastDueMs() + movePacer_.periodMs()) * kNsPerMs;
+}
+
+void GLWidget::scheduleBetweenFrame() {
+    const int between = betweenFramesPerStep();
+    if (between == 0 || boarder.speed == 0.0f) {
+        // Standing still, nothing moves between the ticks: their frames are enough.
+        betweenTimer_->stop();
+        return;
+    }
+    // The frames sit evenly between the steps' due times: slot j of the step that was due at
+    // lastDue is drawn at lastDue + j x slot, for j = 1..between.
+    const qint64 now = sinceStart_.nsecsElapsed();
+    const qint64 stepNs = movePacer_.periodMs() * kNsPerMs;
+    const qint64 slotNs = stepNs / (between + 1);
+    const qint64 lastDueNs = movePacer_.lastDueMs() * kNsPerMs;
+    const qint64 j = now < lastDueNs ? 1 : (now - lastDueNs) / slotNs + 1;
+    const qint64 at = j <= between ? lastDueNs + j * slotNs : lastDueNs + stepNs + slotNs;
+    betweenTimer_->start(static_cast<int>((at - now + kNsPerMs - 1) / kNsPerMs));
+}
+
+void GLWidget::drawBetweenFrame() {
+    if (boarder.speed == 0.0f) {
+        return;
+    }
+    const qint64 now = sinceStart_.nsecsElapsed();
+    // A step that is due, or would be by the time this frame were drawn, goes first: its tick
+    // draws a frame and arms the next of these.
+    if (now + frameCostNs_ >= nextStepDueNs()) {
+        return;
+    }
+    const qint64 slotNs = movePacer_.periodMs() * kNsPerMs / (betweenFramesPerStep() + 1);
+    // Right after another frame (a key's, a slot's, a late tick's) this one would show next to
+    // nothing new.
+    if (lastFrameNs_ < 0 || now - lastFrameNs_ >= slotNs / 2) {
+        drawingBetween_ = true;
+        surface_->paintNow();
+        drawingBetween_ = false;
+        noteFrameCost(sinceStart_.nsecsElapsed() - now);
+    }
+    scheduleBetweenFrame();
 }
 
 void GLWidget::keyPressEvent(QKeyEvent* event) {

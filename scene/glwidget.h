@@ -16,6 +16,7 @@
 #include "world/scenery.h"
 #include "world/terrain.h"
 
+class QTimer;
 class SceneSurface;
 
 // A motion step of the boarder, as the scene's step listeners hear of it.
@@ -27,8 +28,11 @@ struct MotionStep {
 
 // The OpenGL view of the slope. Owns every object of the scene, draws a frame from scratch on
 // every redraw that changes the picture, and moves the boarder one step on every tick of its 50 ms
-// timer (the game's heartbeat). Keys steer the boarder (arrows), cycle the camera (F1) and fly the free camera
-// (letters). The window reads and changes boarder and gates directly.
+// timer (the game's heartbeat). While the boarder moves, frames between the ticks (at the screen's
+// rate unless setFrameRate says otherwise) show it where its motion has carried it since the last
+// step, drawn from a copy of its state; a step that is due always goes first. Keys steer the
+// boarder (arrows), cycle the camera (F1) and fly the free camera (letters). The window reads and
+// changes boarder and gates directly.
 //
 // The frames are drawn on a native OpenGL window (SceneSurface) that the widget hosts in a window
 // container filling it; that window calls the widget's GL hooks and hands it the keys and the mouse
@@ -124,6 +128,17 @@ public:
     // Motion steps taken since the scene was made.
     long long stepsTaken() const { return steps_; }
 
+    // Frames a second drawn while the boarder moves: besides the frame of each motion step, frames
+    // between the steps show the boarder where its motion has carried it since the last step.
+    // 0 (the default) follows the screen's refresh rate; 20 draws the steps' frames alone; other
+    // values are taken from 20 to 240. The frames are spread evenly over each step, the step's
+    // own frame among them, so the rate drawn is the nearest whole number of frames per step.
+    void setFrameRate(int perSecond);
+    // The frames a second asked for with setFrameRate (0: the screen's).
+    int frameRate() const { return frameRate_; }
+    // Frames drawn between two motion steps, per step: 0 when only the steps draw.
+    int betweenFramesPerStep() const;
+
 private:
     friend class SceneSurface;
 
@@ -137,6 +152,16 @@ private:
     qint64 nowMs() const;
     // What the frame about to be drawn shows.
     FrameInfo nextFrame() const;
+    // Keeps the frames between steps going while the boarder moves: schedules the next one, or
+    // stops when the boarder stands still or only the steps draw. Run after every tick.
+    void scheduleBetweenFrame();
+    // The between-frame timer's call: draws a frame ahead along the boarder's motion unless a
+    // step is due (the step goes first and draws its own frame) or another frame was just drawn.
+    void drawBetweenFrame();
+    // When the next motion step is due, nanoseconds of sinceStart_.
+    qint64 nextStepDueNs() const;
+    // Takes the time a frame took to draw and present into frameCostNs_.
+    void noteFrameCost(qint64 ns);
     // With SKALDORA_TRACE=1 in the environment, writes a line about the frame just drawn to
     // standard error (see frametrace.h). Nothing otherwise.
     void traceFrame(const FrameInfo& frame);
@@ -147,6 +172,12 @@ private:
     std::vector<FrameLayer*> layers_;
     std::vector<std::function<void(const MotionStep&)>> stepListeners_;
     bool framePresented_ = false;  // set once the surface has shown a frame
+    int frameRate_ = 0;               // as given to setFrameRate
+    QTimer* betweenTimer_;            // single shot, precise: the next frame between steps
+    bool drawingBetween_ = false;     // the frame being drawn is one between steps
+    qint64 lastStepNs_ = 0;           // due time of the last motion step, ns of sinceStart_
+    qint64 lastFrameNs_ = -1;         // when the last frame was drawn, ns of sinceStart_
+    qint64 frameCostNs_ = 0;          // what drawing and presenting a frame takes, smoothed
     SceneSurface* surface_;  // owned by its container, a child of this widget
 };
 

@@ -1,5 +1,6 @@
 // The scene widget: its size and projection, wire mode, and on the real window the keyboard focus,
-// the keys, the value slots and the boarder where the chase camera looks.
+// the keys, the value slots, the boarder where the chase camera looks, and the frames drawn
+// between the motion steps.
 #include "scene/glwidget.h"
 
 #include <GL/gl.h>
@@ -17,9 +18,12 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 #include "app/window.h"
 #include "support/game_probe.h"
+#include "world/heightmap.h"
 
 namespace {
 
@@ -420,4 +424,194 @@ TEST_F(GLWidgetInWindow, MarkerAndModelStandWhereTheChaseCameraLooksAtAnySize) {
     ASSERT_GT(modelCount, 50);
     EXPECT_NEAR(modelX / modelCount, cx + 10 * pixelsPerMetre, 6.0);
     EXPECT_NEAR(modelY / modelCount, cy - 3.2 * pixelsPerMetre, 6.0);
+}
+
+namespace {
+
+// Keeps what every frame showed, and the boarder's state as the rules see it while it was drawn.
+class FrameRecorder : public FrameLayer {
+public:
+    explicit FrameRecorder(const GLWidget& scene) : scene_(scene) {}
+
+    struct Seen {
+        FrameInfo info;
+        Vec3 state;
+    };
+    std::vector<Seen> seen;
+
+    void drawInWorld(const FrameInfo& frame) override {
+        seen.push_back(Seen{frame, scene_.boarder.position});
+    }
+    int between() const {
+        int n = 0;
+        for (const Seen& s : seen) {
+            n += s.info.between ? 1 : 0;
+        }
+        return n;
+    }
+
+private:
+    const GLWidget& scene_;
+};
+
+// The real window with its real timers, the boarder heading up the slope from the start, away
+// from every zone and gate, at `speed`.
+void setOff(Window& window, float speed) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(100);
+    Boarder& b = window.glWidget->boarder;
+    b.turn(180.0f);
+    b.speed = speed;
+}
+
+}  // namespace
+
+TEST(BetweenFrames, TheRulesSeeAfterEachStepWhatTheStepsAloneMake) {
+    TempWorkDir dir;
+    CoutCapture console;
+    std::vector<Vec3> stepped;  // the boarder after each step, as the listeners hear of it
+    long long firstStep = -1;
+    bool recording = false;
+    Window window;
+    GLWidget* scene = window.glWidget;
+    scene->setFrameRate(60);
+    ASSERT_EQ(scene->betweenFramesPerStep(), 2);
+    FrameRecorder frames(*scene);
+    scene->addFrameLayer(&frames);
+    Boarder& b = scene->boarder;
+    scene->addStepListener([&](const MotionStep& step) {
+        if (recording) {
+            if (firstStep < 0) {
+                firstStep = step.number;
+            }
+            stepped.push_back(b.position);
+        }
+    });
+    ASSERT_NO_FATAL_FAILURE(setOff(window, 60.0f));
+
+    // The same motion without any frame: a boarder stepped by hand from the same state.
+    Boarder alone;
+    alone.position = b.position;
+    alone.direction = b.direction;
+    alone.speed = b.speed;
+    frames.seen.clear();
+    recording = true;
+    // Forty steps at least, and until a frame was drawn between two of them (a loaded machine
+    // skips those frames while drawing one takes longer than the time left to the next step).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stepped.size() >= 40 && frames.between() > 0; },
+                                20000));
+    recording = false;
+    const size_t steps = stepped.size();
+    scene->removeFrameLayer(&frames);
+    for (size_t i = 0; i < steps; ++i) {
+        alone.moveForward(0.0f);
+        ASSERT_EQ(stepped[i].x, alone.position.x) << "step " << i;
+        ASSERT_EQ(stepped[i].z, alone.position.z) << "step " << i;
+    }
+
+    // Frames were drawn between the steps, each ahead of its step along the heading by no more
+    // than one step, later ones further; the rules' state while they were drawn was the step's.
+    EXPECT_GT(frames.between(), 0);
+    const float stepLength = 60.0f * 0.05f;
+    float lastAhead = -1.0f;
+    long long lastStep = -1;
+    int drawnAhead = 0;
+    for (const FrameRecorder::Seen& s : frames.seen) {
+        const long long i = s.info.steps - firstStep;
+        if (i < 0 || i >= static_cast<long long>(steps)) {
+            continue;
+        }
+        EXPECT_EQ(s.state.x, stepped[i].x);
+        EXPECT_EQ(s.state.z, stepped[i].z);
+        const Vec3 ahead = s.info.boarder.position - stepped[i];
+        if (!s.info.between) {
+            EXPECT_EQ(ahead.x, 0.0f);
+            EXPECT_EQ(ahead.z, 0.0f);
+            continue;
+        }
+        const float along = ahead.x * b.direction.x + ahead.z * b.direction.z;
+        const float across = ahead.x * b.direction.z - ahead.z * b.direction.x;
+        EXPECT_NEAR(across, 0.0f, 1e-3f);
+        EXPECT_GE(along, -1e-3f);
+        EXPECT_LE(along, stepLength + 1e-3f);
+        EXPECT_EQ(s.info.boarder.position.y,
+                  heightAt(s.info.boarder.position.x, s.info.boarder.position.z));
+        if (s.info.steps == lastStep) {
+            EXPECT_GE(along, lastAhead) << "frame " << s.info.number;
+        }
+        drawnAhead += along > 0.01f ? 1 : 0;
+        lastStep = s.info.steps;
+        lastAhead = along;
+    }
+    EXPECT_GT(drawnAhead, 0);
+}
+
+TEST(BetweenFrames, OnlyTheStepsDrawWhileTheBoarderStandsStillOrWhenTwentyIsAskedFor) {
+    TempWorkDir dir;
+    CoutCapture console;
+    Window window;
+    GLWidget* scene = window.glWidget;
+    FrameRecorder frames(*scene);
+    scene->addFrameLayer(&frames);
+    ASSERT_NO_FATAL_FAILURE(setOff(window, 0.0f));
+    frames.seen.clear();
+    QTest::qWait(400);
+    EXPECT_EQ(frames.between(), 0) << "standing still";
+
+    scene->setFrameRate(20);
+    EXPECT_EQ(scene->betweenFramesPerStep(), 0);
+    scene->boarder.speed = 60.0f;
+    QTest::qWait(400);
+    EXPECT_EQ(frames.between(), 0) << "twenty frames a second";
+    EXPECT_GT(frames.seen.size(), 3u);
+
+    // Back to the screen's rate while moving: the frames between the steps come back; stopped
+    // again, they go.
+    scene->setFrameRate(0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames.between() > 0; }, 10000));
+    scene->boarder.speed = 0.0f;
+    QTest::qWait(100);
+    const int before = frames.between();
+    QTest::qWait(400);
+    EXPECT_EQ(frames.between(), before) << "stopped";
+    scene->removeFrameLayer(&frames);
+}
+
+// The boarder's-eyes view writes its camera lines for every frame of a step; the frames between
+// the steps write none, so the console reads as it always did.
+TEST(BetweenFrames, WriteNoCameraLinesInTheBoardersEyesView) {
+    TempWorkDir dir;
+    CoutCapture console;
+    Window window;
+    GLWidget* scene = window.glWidget;
+    scene->setFrameRate(60);
+    FrameRecorder frames(*scene);
+    scene->addFrameLayer(&frames);
+    ASSERT_NO_FATAL_FAILURE(setOff(window, 60.0f));
+    scene->camera.mode = 4;
+    const size_t linesBefore = console.text().size();
+    frames.seen.clear();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames.between() >= 3; }, 10000));
+    scene->camera.mode = 0;
+    scene->removeFrameLayer(&frames);
+    const std::string text = console.text().substr(linesBefore);
+    size_t cameraLines = 0;
+    for (size_t at = text.find("Position.x = "); at != std::string::npos;
+         at = text.find("Position.x = ", at + 1)) {
+        ++cameraLines;
+    }
+    ASSERT_GT(frames.between(), 0);
+    EXPECT_EQ(cameraLines, frames.seen.size() - static_cast<size_t>(frames.between()));
+}
+
+TEST(BetweenFrames, FrameRateIsTakenFromTwentyToTwoHundredForty) {
+    GLWidget scene;
+    for (const auto& [asked, kept, between] :
+         {std::tuple{20, 20, 0}, {19, 20, 0}, {-5, 20, 0}, {40, 40, 1}, {60, 60, 2},
+          {144, 144, 6}, {240, 240, 11}, {1000, 240, 11}}) {
+        scene.setFrameRate(asked);
+        EXPECT_EQ(scene.frameRate(), kept) << asked;
+        EXPECT_EQ(scene.betweenFramesPerStep(), between) << asked;
+    }
 }
