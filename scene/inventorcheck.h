@@ -5,28 +5,53 @@
 
 class SoNode;
 
-// The check of a scene that Coin read from a model file, before the game draws it. A hostile
-// scene can make Coin recurse for ever (a node that holds itself), overflow its stack (a chain of
-// USEs thousands of nodes deep), read far outside its arrays (indices past the coordinates) or
-// draw for minutes (millions of vertices). Such a scene is refused as a whole.
+// The check of a scene that Coin read from a model file, before the game draws it. It counts what
+// Coin will do to draw the scene, not only what the file holds. A hostile scene can make Coin
+// recurse for ever (a node that holds itself), overflow its stack (a chain of USEs thousands of
+// nodes deep), read far outside its arrays (indices past the coordinates, index lists shorter than
+// their binding needs), run away in its normal generation (strips of one vertex, thousands of
+// faces on one point, homogeneous coordinates) or draw for minutes (millions of triangles, a
+// sphere used a hundred thousand times). Such a scene is refused as a whole.
 
 // At most this many nodes are visited to draw a model once (a node used twice counts twice).
 constexpr long long kMaxModelNodeVisits = 100000;
-// At most this many vertices are drawn for a model once, over all its shapes and their uses.
-constexpr long long kMaxModelVertices = 1000000;
+
+// The drawing budget of one model: the triangles, line segments and points Coin draws for it in
+// one frame, over all its shapes and their uses, solids counted by the triangles they are
+// tessellated into at the complexity in force, faces that need tessellating by the square of
+// their vertices. The game's largest model (finish.iv) draws 5,036 triangles. The worst model the
+// check admits costs Coin (Mesa llvmpipe, software GL, on the two-core test machine) at most
+// about ... ms for its first frame, normals generated, with another job running beside it
+// (measured with fuzz/model_fuzz on fuzz/corpus/model/worst_admitted_*).
+constexpr long long kMaxModelPrimitives = 200000;
+
+// At most this many faces (a strip's triangles each count) of one shape may use one point in
+// space. Coin's normal generation compares each face at a point with every other there, so the
+// faces on one point cost their square. The game's models have at most 19.
+constexpr int kMaxFacesAtOnePoint = 64;
 
 // Checks the scene below root. Returns an empty string when the game may draw it, else a few words
 // saying why not. Refused:
-// - a node whose kind isModelNodeName does not accept (File, engines, VRML, ...), a
-//   vertexProperty that is not a VertexProperty node, a Texture2 with a file name;
+// - a node of a kind that is not a group, transform, property or shape whose cost is counted here
+//   (File, engines, VRML, Coordinate4, textures, draw styles, text, ...), a vertexProperty that is
+//   not a VertexProperty node;
 // - a field connected to another field or an engine;
 // - a node that holds itself, directly or further down; nodes nested deeper than
 //   kMaxModelNesting below the root; more than kMaxModelNodeVisits node visits;
-// - an indexed shape with an index outside the coordinates in force where the shape is drawn, or
-//   outside the materials, normals or texture coordinates in force where those are bound by index
-//   (an empty index list stands for coordIndex, as Coin takes it); an index below -1;
+// - an indexed shape with an index outside the coordinates in force where it is drawn, or below
+//   -1;
+// - materials, normals or texture coordinates too few for their binding: per face or part at
+//   least one per face (for lines one per segment, for strips one per triangle), per vertex one per
+//   vertex; an index list bound per face shorter than the faces, one bound per vertex shorter
+//   than coordIndex (an empty list, or one starting with -1, stands for coordIndex, as Coin takes
+//   it), an entry outside the items;
 // - a non-indexed shape whose start and vertex counts reach past the coordinates;
-// - more than kMaxModelVertices vertices over all shapes.
+// - a face of fewer than 3 vertices, a strip of fewer than 3, a line of fewer than 2, a QuadMesh
+//   of fewer than 2 by 2 vertices;
+// - more than kMaxFacesAtOnePoint faces of a shape on one point;
+// - a solid (Cube, Sphere, Cone, Cylinder) drawn at screen-space complexity or at a complexity
+//   above 1;
+// - more than kMaxModelPrimitives to draw.
 // Needs no GL context; does not change the scene. SoDB::init must have run.
 std::string checkInventorScene(SoNode* root);
 
