@@ -1,5 +1,6 @@
 #include "scene/inventorcheck.h"
 
+#include <Inventor/SbMatrix.h>
 #include <Inventor/SoType.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/elements/SoLazyElement.h>
@@ -11,6 +12,7 @@
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoComplexity.h>
 #include <Inventor/nodes/SoCone.h>
+#include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoCylinder.h>
 #include <Inventor/nodes/SoFaceSet.h>
 #include <Inventor/nodes/SoGroup.h>
@@ -39,6 +41,12 @@
 #include "scene/inventortext.h"
 
 namespace {
+
+// A node kind with its article: "a Cube", "an IndexedFaceSet".
+std::string aKind(const std::string& kind) {
+    const bool vowel = !kind.empty() && std::string("AEIOU").find(kind[0]) != std::string::npos;
+    return (vowel ? "an " : "a ") + kind;
+}
 
 // The node kinds a scene may hold: groups whose traversal does not change while drawing,
 // transforms, properties, and shapes whose drawing cost checkShape counts. Not among them: what
@@ -97,13 +105,13 @@ std::string nodeProblem(SoNode* node) {
     node->getFields(fields);
     for (int i = 0; i < fields.getLength(); ++i) {
         if (fields[i]->isConnected()) {
-            return "a field of a " + kindOf(node) + " connected to another";
+            return "a field of " + aKind(kindOf(node)) + " connected to another";
         }
     }
     if (node->isOfType(SoVertexShape::getClassTypeId())) {
         const SoNode* property = static_cast<SoVertexShape*>(node)->vertexProperty.getValue();
         if (property != nullptr && property->getTypeId() != SoVertexProperty::getClassTypeId()) {
-            return "a vertexProperty that is a " + kindOf(property);
+            return "a vertexProperty that is " + aKind(kindOf(property));
         }
     }
     return std::string();
@@ -146,7 +154,7 @@ std::string structureProblem(SoNode* root) {
             if (found == seen.end()) {
                 problem = enter(child);
             } else if (found->second.open) {
-                problem = "a " + kindOf(child) + " that holds itself";
+                problem = aKind(kindOf(child)) + " that holds itself";
             }
             continue;
         }
@@ -212,7 +220,7 @@ Geometry geometryOf(Kind kind, const std::vector<long long>& runs, bool convex,
     const long long least = kind == Kind::Lines ? 2 : kind == Kind::Points ? 1 : 3;
     for (const long long n : runs) {
         if (n < least) {
-            g.problem = "a " + shapeKind + " with a " +
+            g.problem = aKind(shapeKind) + " with a " +
                         (kind == Kind::Faces    ? "face"
                          : kind == Kind::Strips ? "strip"
                                                 : "line") +
@@ -290,8 +298,114 @@ private:
 };
 
 std::string sharingProblem(const std::string& shapeKind) {
-    return "a " + shapeKind + " with more than " + std::to_string(kMaxFacesAtOnePoint) +
+    return aKind(shapeKind) + " with more than " + std::to_string(kMaxFacesAtOnePoint) +
            " faces on one point";
+}
+
+// The world-space boxes of what a model draws, for the bound on how many surfaces lie on top of
+// one another (see layeringProblem).
+struct Box {
+    SbVec3f low, high;
+    int layers;  // surfaces it puts on a line of sight: 1 for a face, 2 for a closed solid
+    double area;  // at least the area of what it holds
+};
+
+// An upper bound of the area of a face in a box of the given sides: its projections on the
+// three planes of the axes are no larger than the box's faces, and its area is the root of the
+// sum of their squares (half of that for a triangle).
+double faceArea(const SbVec3f& low, const SbVec3f& high, bool triangle) {
+    const double x = static_cast<double>(high[0]) - low[0];
+    const double y = static_cast<double>(high[1]) - low[1];
+    const double z = static_cast<double>(high[2]) - low[2];
+    return (triangle ? 0.5 : 1.0) * std::sqrt(x * y * x * y + y * z * y * z + x * z * x * z);
+}
+
+class BoxCollector {
+public:
+    BoxCollector(const SoCallbackAction* action, const Positions& positions,
+                 std::vector<Box>& boxes)
+        : matrix_(action->getModelMatrix()), positions_(positions), boxes_(boxes) {}
+
+    void begin() {
+        open_ = false;
+        vertices_ = 0;
+    }
+    void add(long long i) {
+        SbVec3f p;
+        matrix_.multVecMatrix(positions_.at(i), p);
+        ++vertices_;
+        if (!open_) {
+            box_ = Box{p, p, 1, 0.0};
+            open_ = true;
+            return;
+        }
+        for (int k = 0; k < 3; ++k) {
+            box_.low[k] = std::min(box_.low[k], p[k]);
+            box_.high[k] = std::max(box_.high[k], p[k]);
+        }
+    }
+    void end() {
+        if (open_) {
+            box_.area = faceArea(box_.low, box_.high, vertices_ == 3);
+            boxes_.push_back(box_);
+        }
+        open_ = false;
+        vertices_ = 0;
+    }
+
+private:
+    SbMatrix matrix_;
+    const Positions& positions_;
+    std::vector<Box>& boxes_;
+    Box box_{};
+    bool open_ = false;
+    int vertices_ = 0;
+};
+
+// The boxes of the faces of an indexed shape: a face each, a triangle each for strips.
+void indexedBoxes(const SoMFInt32& coordIndex, Kind kind, BoxCollector& boxes) {
+    const int32_t* values = coordIndex.getValues(0);
+    const int n = coordIndex.getNum();
+    int runStart = 0;
+    for (int i = 0; i <= n; ++i) {
+        if (i < n && values[i] >= 0)
+            continue;
+        if (kind == Kind::Faces) {
+            boxes.begin();
+            for (int k = runStart; k < i; ++k)
+                boxes.add(values[k]);
+            boxes.end();
+        } else {
+            for (int t = runStart; t + 2 < i; ++t) {
+                boxes.begin();
+                for (int k = t; k < t + 3; ++k)
+                    boxes.add(values[k]);
+                boxes.end();
+            }
+        }
+        runStart = i + 1;
+    }
+}
+
+void plainBoxes(long long start, const std::vector<long long>& runs, Kind kind,
+                BoxCollector& boxes) {
+    long long first = start;
+    for (const long long n : runs) {
+        if (kind == Kind::Faces) {
+            boxes.begin();
+            for (long long k = first; k < first + n; ++k)
+                boxes.add(k);
+            boxes.end();
+        } else {
+            for (long long t = first; t + 2 < first + n; ++t) {
+                boxes.begin();
+                for (long long k = t; k < t + 3; ++k)
+                    boxes.add(k);
+                boxes.end();
+            }
+        }
+        first += n;
+    }
 }
 
 // Faces of an indexed shape at each point: faces are the runs, strips give a triangle each.
@@ -508,7 +622,7 @@ Kind indexedKind(const SoIndexedShape* shape) {
 }
 
 std::string indexedShapeProblem(SoCallbackAction* action, const SoIndexedShape* shape,
-                                const Supply& s, long long& primitives) {
+                                const Supply& s, long long& primitives, std::vector<Box>& boxes) {
     std::string problem =
         indexProblem(shape->coordIndex, s.coordinates, "coordIndex", "coordinates");
     if (!problem.empty())
@@ -528,6 +642,11 @@ std::string indexedShapeProblem(SoCallbackAction* action, const SoIndexedShape* 
         g.primitives <= kMaxModelPrimitives &&  // else refused for its size anyway
         !indexedSharingFits(shape->coordIndex, kind, Positions{action, s.property})) {
         problem = sharingProblem(kindOf(shape));
+    }
+    if (problem.empty() && kind != Kind::Lines && primitives <= kMaxModelPrimitives) {
+        const Positions positions{action, s.property};
+        BoxCollector collector(action, positions, boxes);
+        indexedBoxes(shape->coordIndex, kind, collector);
     }
     return problem;
 }
@@ -572,11 +691,11 @@ bool plainRuns(const SoNonIndexedShape* shape, long long available, Kind& kind,
 }
 
 std::string plainShapeProblem(SoCallbackAction* action, const SoNonIndexedShape* shape,
-                              const Supply& s, long long& primitives) {
+                              const Supply& s, long long& primitives, std::vector<Box>& boxes) {
     const long long start = shape->startIndex.getValue();
     const std::string kind = kindOf(shape);
     const std::string past =
-        "a " + kind + " using vertices past the " + std::to_string(s.coordinates) + " coordinates";
+        aKind(kind) + " using vertices past the " + std::to_string(s.coordinates) + " coordinates";
     if (start < 0 || start > s.coordinates)
         return past;
     Geometry g;
@@ -595,14 +714,20 @@ std::string plainShapeProblem(SoCallbackAction* action, const SoNonIndexedShape*
         g.parts = (rows - 1) * (columns - 1);
         g.primitives = 2 * g.parts;
         // Each quad is a face at its four corners.
-        PointSharing sharing(Positions{action, s.property});
+        const Positions positions{action, s.property};
+        PointSharing sharing(positions);
+        BoxCollector collector(action, positions, boxes);
         for (long long r = 0; r + 1 < rows; ++r) {
             for (long long c = 0; c + 1 < columns; ++c) {
                 for (const long long k : {r * columns + c, r * columns + c + 1,
                                           (r + 1) * columns + c, (r + 1) * columns + c + 1}) {
-                    if (g.primitives <= kMaxModelPrimitives && !sharing.add(start + k))
+                    if (g.primitives > kMaxModelPrimitives)
+                        continue;
+                    if (!sharing.add(start + k))
                         return sharingProblem(kind);
+                    collector.add(start + k);
                 }
+                collector.end();
             }
         }
     } else {
@@ -620,6 +745,12 @@ std::string plainShapeProblem(SoCallbackAction* action, const SoNonIndexedShape*
             g.primitives <= kMaxModelPrimitives &&
             !plainSharingFits(start, runs, runKind, Positions{action, s.property})) {
             return sharingProblem(kind);
+        }
+        if ((runKind == Kind::Faces || runKind == Kind::Strips) &&
+            g.primitives <= kMaxModelPrimitives) {
+            const Positions positions{action, s.property};
+            BoxCollector collector(action, positions, boxes);
+            plainBoxes(start, runs, runKind, collector);
         }
     }
     primitives += g.primitives;
@@ -646,9 +777,114 @@ long long solidTriangles(const SoShape* shape, float complexity) {
     return 12;  // a cube, whatever the complexity
 }
 
+// The box of a solid in world space: its own box (centred on the origin) through the model matrix.
+Box solidBox(const SoCallbackAction* action, const SoShape* shape) {
+    SbVec3f half(1.0f, 1.0f, 1.0f);
+    if (shape->isOfType(SoCube::getClassTypeId())) {
+        const auto* cube = static_cast<const SoCube*>(shape);
+        half.setValue(cube->width.getValue(), cube->height.getValue(), cube->depth.getValue());
+        half *= 0.5f;
+    } else if (shape->isOfType(SoSphere::getClassTypeId())) {
+        const float r = static_cast<const SoSphere*>(shape)->radius.getValue();
+        half.setValue(r, r, r);
+    } else if (shape->isOfType(SoCone::getClassTypeId())) {
+        const auto* cone = static_cast<const SoCone*>(shape);
+        const float r = cone->bottomRadius.getValue();
+        half.setValue(r, cone->height.getValue() * 0.5f, r);
+    } else if (shape->isOfType(SoCylinder::getClassTypeId())) {
+        const auto* cylinder = static_cast<const SoCylinder*>(shape);
+        const float r = cylinder->radius.getValue();
+        half.setValue(r, cylinder->height.getValue() * 0.5f, r);
+    }
+    const SbMatrix& matrix = action->getModelMatrix();
+    Box box{};
+    for (int corner = 0; corner < 8; ++corner) {
+        const SbVec3f local((corner & 1) ? half[0] : -half[0], (corner & 2) ? half[1] : -half[1],
+                            (corner & 4) ? half[2] : -half[2]);
+        SbVec3f p;
+        matrix.multVecMatrix(local, p);
+        if (corner == 0) {
+            box.low = box.high = p;
+        }
+        for (int k = 0; k < 3; ++k) {
+            box.low[k] = std::min(box.low[k], p[k]);
+            box.high[k] = std::max(box.high[k], p[k]);
+        }
+    }
+    box.layers = 2;
+    const double x = static_cast<double>(box.high[0]) - box.low[0];
+    const double y = static_cast<double>(box.high[1]) - box.low[1];
+    const double z = static_cast<double>(box.high[2]) - box.low[2];
+    box.area = 2.0 * (x * y + y * z + x * z);  // the box's surface: no smaller than the solid's
+    return box;
+}
+
+// How many surfaces may lie on top of one another. The model's box is cut into a grid of
+// kLayerGrid cells a side; each face counts in every cell its box meets, a solid twice (its front
+// and its back). A cell holding more than kMaxModelLayers means that many surfaces stacked in a
+// small part of the model: seen from close by, each covers the screen, and the GL fills every
+// one of them (with software GL a screen-wide triangle costs about a millisecond). The game's
+// models hold at most 126 in a cell.
+std::string layeringProblem(const std::vector<Box>& boxes) {
+    if (boxes.empty())
+        return std::string();
+    SbVec3f low = boxes.front().low, high = boxes.front().high;
+    for (const Box& b : boxes) {
+        for (int k = 0; k < 3; ++k) {
+            if (!std::isfinite(b.low[k]) || !std::isfinite(b.high[k]))
+                return "a point beyond the range of a float";
+            low[k] = std::min(low[k], b.low[k]);
+            high[k] = std::max(high[k], b.high[k]);
+        }
+    }
+    // All the faces together, against the model's size: how many times over the model covers
+    // the screen when it is seen whole.
+    double area = 0.0, diagonal = 0.0;
+    for (const Box& b : boxes)
+        area += b.area;
+    for (int k = 0; k < 3; ++k) {
+        const double side = static_cast<double>(high[k]) - low[k];
+        diagonal += side * side;
+    }
+    if (area > kMaxModelCover * diagonal) {
+        return "faces of " + std::to_string(static_cast<long long>(area / diagonal)) +
+               " times the area of the model's size, squared (at most " +
+               std::to_string(kMaxModelCover) + ")";
+    }
+    constexpr int n = kLayerGrid;
+    auto cell = [&](float v, int k) {
+        const double extent = static_cast<double>(high[k]) - low[k];
+        if (!(extent > 0.0))
+            return 0;
+        const double at = (static_cast<double>(v) - low[k]) / extent * n;
+        return std::clamp(static_cast<int>(at), 0, n - 1);
+    };
+    std::vector<int> counts(static_cast<size_t>(n) * n * n, 0);
+    for (const Box& b : boxes) {
+        const int x0 = cell(b.low[0], 0), x1 = cell(b.high[0], 0);
+        const int y0 = cell(b.low[1], 1), y1 = cell(b.high[1], 1);
+        const int z0 = cell(b.low[2], 2), z1 = cell(b.high[2], 2);
+        for (int x = x0; x <= x1; ++x) {
+            for (int y = y0; y <= y1; ++y) {
+                for (int z = z0; z <= z1; ++z) {
+                    int& count = counts[(static_cast<size_t>(x) * n + y) * n + z];
+                    count += b.layers;
+                    // Every cell stays at most the bound until here, so this work is bounded too.
+                    if (count > kMaxModelLayers) {
+                        return "more than " + std::to_string(kMaxModelLayers) +
+                               " surfaces stacked in one part of the model";
+                    }
+                }
+            }
+        }
+    }
+    return std::string();
+}
+
 struct ShapeCheck {
     std::string problem;
     long long primitives = 0;
+    std::vector<Box> boxes;
 };
 
 SoCallbackAction::Response checkShape(void* data, SoCallbackAction* action, const SoNode* node) {
@@ -657,21 +893,23 @@ SoCallbackAction::Response checkShape(void* data, SoCallbackAction* action, cons
     const Supply s = supplyAt(action, shape);
     if (shape->isOfType(SoIndexedShape::getClassTypeId())) {
         check.problem = indexedShapeProblem(action, static_cast<const SoIndexedShape*>(shape), s,
-                                            check.primitives);
+                                            check.primitives, check.boxes);
     } else if (shape->isOfType(SoNonIndexedShape::getClassTypeId())) {
         check.problem = plainShapeProblem(action, static_cast<const SoNonIndexedShape*>(shape), s,
-                                          check.primitives);
+                                          check.primitives, check.boxes);
     } else {
         // The solids. Coin makes as many triangles as the complexity asks, without a bound, and on
         // screen-space complexity as many as the shape covers pixels.
         const float complexity = action->getComplexity();
         if (action->getComplexityType() == SoComplexity::SCREEN_SPACE) {
-            check.problem = "a " + kindOf(shape) + " drawn at screen-space complexity";
+            check.problem = aKind(kindOf(shape)) + " drawn at screen-space complexity";
         } else if (!(complexity >= 0.0f && complexity <= 1.0f)) {
-            check.problem = "a " + kindOf(shape) + " drawn at complexity " +
+            check.problem = aKind(kindOf(shape)) + " drawn at complexity " +
                             std::to_string(complexity) + " (at most 1)";
         } else {
             check.primitives += solidTriangles(shape, complexity);
+            if (check.primitives <= kMaxModelPrimitives)
+                check.boxes.push_back(solidBox(action, shape));
         }
     }
     if (check.problem.empty() && check.primitives > kMaxModelPrimitives) {
@@ -698,6 +936,8 @@ std::string checkInventorScene(SoNode* root) {
     SoCallbackAction action;
     action.addPreCallback(SoShape::getClassTypeId(), checkShape, &check);
     action.apply(root);
+    if (check.problem.empty())
+        check.problem = layeringProblem(check.boxes);
     return check.problem;
 }
 

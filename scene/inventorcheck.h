@@ -30,6 +30,17 @@ constexpr long long kMaxModelPrimitives = 200000;
 // faces on one point cost their square. The game's models have at most 19.
 constexpr int kMaxFacesAtOnePoint = 64;
 
+// At most this many surfaces may be stacked in one part of a model: the model's box is cut into
+// kLayerGrid cells a side, and no cell may meet more faces than this (a solid counts twice). So
+// however close the camera comes, few surfaces cover the same pixels. The game's models have at
+// most 126 in a cell.
+constexpr int kLayerGrid = 16;
+// And all its faces together (solids by their boxes) may have at most this many times the area
+// of the square of its box's diagonal: seen whole, the model covers the screen about that many
+// times over at most. The game's models have at most 2.
+constexpr int kMaxModelCover = 16;
+constexpr int kMaxModelLayers = 256;
+
 // Checks the scene below root. Returns an empty string when the game may draw it, else a few words
 // saying why not. Refused:
 // - a node of a kind that is not a group, transform, property or shape whose cost is counted here
@@ -51,7 +62,9 @@ constexpr int kMaxFacesAtOnePoint = 64;
 // - more than kMaxFacesAtOnePoint faces of a shape on one point;
 // - a solid (Cube, Sphere, Cone, Cylinder) drawn at screen-space complexity or at a complexity
 //   above 1;
-// - more than kMaxModelPrimitives to draw.
+// - more than kMaxModelPrimitives to draw;
+// - more than kMaxModelLayers surfaces in one cell of the model's box, faces of more than
+//   kMaxModelCover times the area of its diagonal squared, a point beyond a float.
 // Needs no GL context; does not change the scene. SoDB::init must have run.
 std::string checkInventorScene(SoNode* root);
 

@@ -8,6 +8,12 @@
 
 namespace {
 
+// A node kind with its article: "a Cube", "an IndexedFaceSet".
+std::string aKind(const std::string& kind) {
+    const bool vowel = !kind.empty() && std::string("AEIOU").find(kind[0]) != std::string::npos;
+    return (vowel ? "an " : "a ") + kind;
+}
+
 // How a field's value is written.
 enum class Form {
     Number,        // one number
@@ -297,6 +303,10 @@ public:
                 return lex_.problem();
             if (tok != Tok::Word)
                 return unexpected(tok, "outside any node");
+            // Coin reports text after the scene only once in a process and hands the scene back,
+            // so a second read of the same file would take what the first refused.
+            if (lex_.word() != "DEF" && lex_.word() != "USE" && lex_.peek() != Tok::Open)
+                return quoted(lex_.word()) + " outside any node";
             std::string problem = node(0);
             if (!problem.empty())
                 return problem;
@@ -333,7 +343,7 @@ private:
                 if (found == names_.end())
                     return "USE of " + quoted(name) + ", which no DEF before names";
                 if (found->second.open)
-                    return "a " + found->second.kind + " that holds itself";
+                    return aKind(found->second.kind) + " that holds itself";
                 return std::string();
             }
             defined = name;
@@ -364,7 +374,7 @@ private:
             if (tok == Tok::Close)
                 break;
             if (tok != Tok::Word)
-                return unexpected(tok, std::string("in a ").append(kind->name).c_str());
+                return unexpected(tok, ("in " + aKind(kind->name)).c_str());
             const std::string_view name = lex_.word();
             const FieldRule* field = fieldRule(*kind, name);
             if (field != nullptr && !childrenBegun && lex_.peek() != Tok::Open) {
@@ -374,7 +384,7 @@ private:
                 continue;
             }
             if (!kind->holdsChildren) {
-                return "the field " + quoted(name) + ", which a " + kind->name +
+                return "the field " + quoted(name) + ", which " + aKind(kind->name) +
                        " of a model does not have";
             }
             childrenBegun = true;
