@@ -19,11 +19,16 @@ constexpr long long kMaxModelNodeVisits = 100000;
 // The drawing budget of one model: the triangles, line segments and points Coin draws for it in
 // one frame, over all its shapes and their uses, solids counted by the triangles they are
 // tessellated into at the complexity in force, faces that need tessellating by the square of
-// their vertices. The game's largest model (finish.iv) draws 5,036 triangles. The worst model the
-// check admits costs Coin (Mesa llvmpipe, software GL, on the two-core test machine) at most
-// about ... ms for its first frame, normals generated, with another job running beside it
-// (measured with fuzz/model_fuzz on fuzz/corpus/model/worst_admitted_*).
-constexpr long long kMaxModelPrimitives = 200000;
+// their vertices. The game's largest model (finish.iv) draws 5,036 triangles.
+// Measured with fuzz/model_fuzz (MODEL_FUZZ_TIMES=1) on the largest models the checks admit
+// (fuzz/make_seeds.py --worst: 50,000 lit triangles with up to 60 faces on a point, so Coin
+// generates normals; the same unlit; 111 lit spheres), seen whole in a 700 x 700 frame, Mesa's
+// software GL under Xvfb on this two-core machine: the worst first frame took 270-380 ms of
+// processor time (the lit triangles; unlit 140-200 ms, the spheres 125-210 ms; the first frame of
+// a process adds about 100 ms of GL set-up), finish.iv 13 ms. On the clock that was 0.6-1.2 s
+// while five other jobs kept the load near 10; on an idle machine it is about the processor
+// time, Mesa drawing on both cores.
+constexpr long long kMaxModelPrimitives = 50000;
 
 // At most this many faces (a strip's triangles each count) of one shape may use one point in
 // space. Coin's normal generation compares each face at a point with every other there, so the
