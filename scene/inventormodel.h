@@ -20,7 +20,8 @@ constexpr long long kMaxModelBytes = 8 << 20;
 // file (a FIFO, device, socket or directory, never waited on), then
 // "Problem reading .iv <kind> file: <file>" when no scene was read. A model is read only when
 // it is safe to draw: the file is at most kMaxModelBytes, its text passes scanInventorText before
-// Coin reads it, Coin reports no read error, and the scene passes checkInventorScene; otherwise
+// Coin reads it, Coin's reader neither reports an error nor throws (std::bad_alloc and the like
+// are caught), and the scene passes checkInventorScene; otherwise
 // the scene is freed, the read-problem line printed and the reason written to standard error
 // ("Model <file> refused: <reason>"). Returns the scene, not yet referenced, or null. Calls
 // SoDB::init first.
