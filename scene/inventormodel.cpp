@@ -9,7 +9,9 @@
 
 #include <Inventor/errors/SoReadError.h>
 
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 
 #include "scene/datafile.h"
@@ -47,18 +49,42 @@ private:
     bool reported_ = false;
 };
 
-// Lets Coin read text that passed the scan, then checks the scene. Returns the scene, not
-// referenced, or null with the reason in problem (empty when Coin said why itself).
-SoSeparator* readCheckedScene(SoInput& input, const std::string& text, std::string& problem) {
+// Coin's reader on text that passed the scan. Coin throws when it cannot allocate what a file asks
+// for (std::bad_alloc on a huge inline image): that is a refused model, not the end of the game.
+// What Coin had made before it threw is lost; a reader that threw is not trusted again with the
+// scene. Returns the scene, not referenced, or null with the reason in problem when it threw.
+SoSeparator* coinRead(SoInput& input, const std::string& text, bool& coinReported,
+                      std::string& problem) {
     SoSeparator* scene = nullptr;
-    bool coinReported = false;
-    {
-        ReadErrorWatch watch;
+    ReadErrorWatch watch;
+    try {
         input.setBuffer(text.data(), text.size());
         scene = SoDB::readAll(&input);
-        input.closeFile();
-        coinReported = watch.reported();
+    } catch (const std::bad_alloc&) {
+        problem = "Coin ran out of memory reading it";
+    } catch (const std::exception& error) {
+        problem = std::string("Coin failed reading it (") + error.what() + ")";
+    } catch (...) {
+        problem = "Coin failed reading it";
     }
+    input.closeFile();
+    coinReported = watch.reported();
+    return problem.empty() ? scene : nullptr;
+}
+
+}  // namespace
+
+SoSeparator* readInventorText(SoInput& input, const std::string& text, std::string& problem) {
+    problem = scanInventorText(text);
+    return problem.empty() ? readUnscannedInventorText(input, text, problem) : nullptr;
+}
+
+SoSeparator* readUnscannedInventorText(SoInput& input, const std::string& text,
+                                       std::string& problem) {
+    SoDB::init();
+    problem.clear();
+    bool coinReported = false;
+    SoSeparator* scene = coinRead(input, text, coinReported, problem);
     if (scene == nullptr) {
         return nullptr;
     }
@@ -73,8 +99,6 @@ SoSeparator* readCheckedScene(SoInput& input, const std::string& text, std::stri
     return scene;
 }
 
-}  // namespace
-
 SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char* kind) {
     SoDB::init();
     SoSeparator* scene = nullptr;
@@ -84,10 +108,7 @@ SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char*
     std::string text;
     const DataFileStatus status = readDataFile(fileName, kMaxModelBytes, text);
     if (status == DataFileStatus::Read) {
-        problem = scanInventorText(text);
-        if (problem.empty()) {
-            scene = readCheckedScene(input, text, problem);
-        }
+        scene = readInventorText(input, text, problem);
     } else {
         if (status == DataFileStatus::Missing || status == DataFileStatus::NotRegular) {
             std::cout << ".iv " << kind << " file not found: " << fileName << std::endl;

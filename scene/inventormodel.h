@@ -1,6 +1,8 @@
 #ifndef SCENE_INVENTORMODEL_H
 #define SCENE_INVENTORMODEL_H
 
+#include <string>
+
 class SoSeparator;
 class SbViewportRegion;
 class SoGLRenderAction;
@@ -18,11 +20,23 @@ constexpr long long kMaxModelBytes = 8 << 20;
 // file (a FIFO, device, socket or directory, never waited on), then
 // "Problem reading .iv <kind> file: <file>" when no scene was read. A model is read only when
 // it is safe to draw: the file is at most kMaxModelBytes, its text passes scanInventorText before
-// Coin reads it, Coin reports no read error, and the scene passes checkInventorScene; otherwise
+// Coin reads it, Coin's reader neither reports an error nor throws (std::bad_alloc and the like
+// are caught), and the scene passes checkInventorScene; otherwise
 // the scene is freed, the read-problem line printed and the reason written to standard error
 // ("Model <file> refused: <reason>"). Returns the scene, not yet referenced, or null. Calls
 // SoDB::init first.
 SoSeparator* readInventorModel(SoInput& input, const char* fileName, const char* kind);
+
+// The reading of readInventorModel after the file: scans text with scanInventorText, lets Coin
+// read it (catching what Coin throws, such as std::bad_alloc) and checks the scene with
+// checkInventorScene. Returns the scene, not yet referenced, or null with the reason in problem.
+// Prints nothing itself (Coin's own read errors go to standard error). Calls SoDB::init first.
+SoSeparator* readInventorText(SoInput& input, const std::string& text, std::string& problem);
+
+// readInventorText without the scan: for text that passed it, and for tests of what lies behind
+// it. Coin's reader is not safe on text the scan refuses.
+SoSeparator* readUnscannedInventorText(SoInput& input, const std::string& text,
+                                       std::string& problem);
 
 // Builds a model's scene graph, sceneRoot -> modelGroup -> (firstChild, model), and reads fileName
 // into it with readInventorModel. sceneRoot is referenced once; the viewport region is 700 x 700.

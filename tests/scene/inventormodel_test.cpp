@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "support/game_probe.h"
@@ -81,6 +84,49 @@ TEST(InventorModel, HostileAndMissingFilesAreRefusedWithTheReadProblemLine) {
             scene->unref();
         }
     }
+}
+
+// Every hostile model of the damage reports, read as the game reads it: refused with the read
+// problem line and the reason, none crashing Coin's reader or its check.
+TEST(InventorModel, EveryHostileModelOfTheCorpusIsRefused) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(MODEL_CORPUS_DIR)) {
+        ++files;
+        TempWorkDir dir;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        writeFile("start.iv", bytes.str());
+        CoutCapture console;
+        CerrCapture errors;
+        SoInput input;
+        EXPECT_EQ(readInventorModel(input, "start.iv", "start"), nullptr) << entry.path();
+        EXPECT_EQ(console.text(), problem) << entry.path();
+        EXPECT_NE(errors.text().find("Model start.iv refused: "), std::string::npos)
+            << entry.path();
+    }
+    EXPECT_EQ(files, 18);
+}
+
+// Coin's reader throws std::bad_alloc on an inline image of more than 2^31 bytes. The scan keeps
+// such text from it; should anything else make it throw, the model is refused and the game goes
+// on.
+TEST(InventorModel, WhatCoinsReaderThrowsRefusesTheModel) {
+    const std::string text = "#Inventor V2.1 ascii\nTexture2 { image 23171 23171 4 0 }\n";
+    std::string problem;
+    SoInput input;
+    EXPECT_EQ(readInventorText(input, text, problem), nullptr);
+    EXPECT_NE(problem.find("\"Texture2\""), std::string::npos) << problem;
+    SoInput unscanned;
+    EXPECT_EQ(readUnscannedInventorText(unscanned, text, problem), nullptr);
+    EXPECT_EQ(problem, "Coin ran out of memory reading it");
+    // The reader is fit for the next model.
+    SoInput next;
+    SoSeparator* scene = readInventorText(
+        next, "#Inventor V2.1 ascii\nSeparator { Cube {} }\n", problem);
+    ASSERT_NE(scene, nullptr) << problem;
+    scene->ref();
+    scene->unref();
 }
 
 // Coin says what it could not read only once in a process; a model it complained about is refused

@@ -116,6 +116,18 @@ std::vector<Case> allCases() {
          header + "Separator {\n  Coordinate3 { point [ 0 0 0, 1 0 0, 0 1 0 ] }\n"
                   "  IndexedFaceSet { coordIndex [ 0, 1, 99999999, -1 ] }\n}\n"},
         {"boarder.iv", "BinaryGarbage", "#Inventor V2.1 binary\n" + garbage(300)},
+        // Second round: text that overflowed Coin's digit reader, a read that threw
+        // std::bad_alloc, a short materialIndex that crashed the first frame, a strip of one
+        // vertex whose normals ate memory without end.
+        {"finish.iv", "LongNumber", header + "Cube { width " + std::string(2100, '9') + " }\n"},
+        {"start.iv", "HugeInlineImage", header + "Texture2 { image 23171 23171 4 0 }\n"},
+        {"finish.iv", "ShortMaterialIndex",
+         header + "Separator {\n  Material { diffuseColor [1 0 0, 0 1 0] }\n"
+                  "  MaterialBinding { value PER_FACE_INDEXED }\n"
+                  "  Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 2 0 0, 2 1 0] }\n"
+                  "  IndexedFaceSet { coordIndex [0, 1, 2, -1, 1, 3, 2, -1, 1, 4, 3, -1,"
+                  " 4, 5, 3, -1, 0, 4, 5, -1] materialIndex [0] }\n}\n"},
+        {"boarder.iv", "StripOfOne", header + "Separator { TriangleStripSet { numVertices [ 1 ] } }\n"},
     };
     for (const auto& [file, damage, content] : models)
         cases.push_back({id(file, damage.c_str()), file, Case::Content, content,
