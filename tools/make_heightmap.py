@@ -112,12 +112,14 @@ QUERIES = [
 COURSE_COLUMNS = (43, 80)  # vertex columns reshaped: x from 75 to 1000
 COURSE_ROWS = (31, 44)  # vertex rows reshaped: z from 225 down to -100
 # The cells the boarder crosses: those within a model's reach (5 m) of the lines z = 0, -20, 60
-# and 140 from x = 90 to 965, and beyond the start (x > 175) the whole width the gates ask of it.
+# and 140 from x = 90 to 965, the way from the start down to the start zone (x > 170, z < 0), and
+# beyond the start (x > 175) the whole width the gates ask of it.
 # Beside the start's cliff, between the lines, the cells stay free to take the cliff's fall out.
 COURSE_LINES = (0.0, -20.0, 60.0, 140.0)
 COURSE_REACH = 5.0
 COURSE_X = (90.0, 965.0)
 CORRIDOR = (175.0, -45.0, 170.0)  # from x, z from, z to
+START_APPROACH = (100.0, 175.0, -50.0, 0.0)  # x from, x to, z from, z to: from the start to its zone
 TWIST_WEIGHT = 150.0  # against the twist of a course cell, relative to the bending of the change
 SPREAD = (range(33, 43), 44, 50)  # rows whose steps between these columns are evened out
 SPREAD_WEIGHT = 2.0
@@ -137,7 +139,9 @@ def course_cells():
             near_line = any(bottom < z + COURSE_REACH and top > z - COURSE_REACH
                             for z in COURSE_LINES)
             in_corridor = right > CORRIDOR[0] and bottom < CORRIDOR[2] and top > CORRIDOR[1]
-            if near_line or in_corridor:
+            x0, x1, z0, z1 = START_APPROACH
+            approach = right > x0 and left < x1 and bottom < z1 and top > z0
+            if near_line or in_corridor or approach:
                 cells.append((r, c))
     return cells
 
