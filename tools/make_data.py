@@ -7,8 +7,9 @@ Four Open Inventor 2.1 models and two 24-bit BMP pictures, all generated from co
 Python standard library alone, so the output is the same on every run and every machine:
 
   boarder.iv            a snowboarder on his board, built with z up, the board's nose towards +x
-                        and the board's centre (the feet) at (9.5, 0, 0); the game moves the model
-                        by (-19, 0, 0) after scaling it by 2, which puts the feet on its origin.
+                        and the back of the rear binding at (9.5, 0, 0); the game moves the model
+                        by (-19, 0, 0) after scaling it by 2, which puts that point on its origin,
+                        the place it stands on the ground.
   start.iv, finish.iv   arches with a lettered banner, built with y up in the plane z = 0; the game
                         turns them by -90 degrees about y and scales them by 5.
   tree.iv               a pine, y up, base at the origin (read by the game but not drawn).
@@ -323,43 +324,115 @@ BOARD_STRIPE = (1.0, 0.85, 0.1)
 BINDING = (0.1, 0.1, 0.1)
 
 
+def snowboard(mesh, length, kick_length, kick_rise, waist, contact, tip, thickness, sections):
+    """A snowboard along x, centred on x = 0, its sole on z = 0 between the kicks: a plank whose
+    nose and tail turn up along circular arcs (kick_length long, rising kick_rise) and whose
+    half-width runs from waist at the centre to contact where the kicks begin and rounds off to tip
+    at the ends. sections lists the stations along one kick, from where it begins (0) to the end
+    (1); the flat middle has stations under the feet and at the centre. One closed shape: top, sole
+    and both edges as strips along the board, and the two ends closed."""
+    half = length / 2.0
+    flat = half - kick_length
+    radius = (kick_length ** 2 + kick_rise ** 2) / (2.0 * kick_rise)
+    stations = [-half + kick_length * (1.0 - t) for t in reversed(sections)][:-1]
+    stations += [-flat, -flat / 2.0, 0.0, flat / 2.0]
+    stations += [flat + kick_length * t for t in sections]
+
+    def section(x):
+        u = max(0.0, abs(x) - flat)
+        z = radius - math.sqrt(max(0.0, radius * radius - u * u))
+        if u == 0.0:
+            w = waist + (contact - waist) * (x / flat) ** 2
+        else:
+            t = u / kick_length
+            w = tip + (contact - tip) * math.sqrt(max(0.0, 1.0 - t * t))
+        return z, w
+
+    faces = (  # (corner pair along the section's outline, outward direction)
+        (((-1, 1), (1, 1)), (0.0, 0.0, 1.0)),
+        (((1, 0), (-1, 0)), (0.0, 0.0, -1.0)),
+        (((-1, 0), (-1, 1)), (0.0, -1.0, 0.0)),
+        (((1, 1), (1, 0)), (0.0, 1.0, 0.0)),
+    )
+    strips = [[] for _ in faces]
+    ends = []
+    for x in stations:
+        z, w = section(x)
+        corner = {(sy, top): (x, sy * w, z + top * thickness) for sy in (-1, 1) for top in (0, 1)}
+        for k, (pair, normal) in enumerate(faces):
+            if normal[2] != 0.0:
+                # the sole and the top follow the kick: tilt their normals with it
+                u = max(0.0, abs(x) - flat)
+                slope = u / math.sqrt(max(1e-9, radius * radius - u * u))
+                normal = unit((-math.copysign(slope, x) * normal[2], 0.0, normal[2]))
+            strips[k].append([mesh.vertex(corner[c], normal, BOARD, 0.55) for c in pair])
+        ends.append(corner)
+    for k, (pair, normal) in enumerate(faces):
+        for i in range(len(stations) - 1):
+            a, b = strips[k][i]
+            c, d = strips[k][i + 1]
+            mid = scaled(add(add(mesh.points[a], mesh.points[b]), add(mesh.points[c], mesh.points[d])),
+                         0.25)
+            centre_z = section(stations[i])[0] + thickness / 2.0
+            outward = sub(mid, (mid[0], 0.0, centre_z)) if normal[2] == 0.0 else normal
+            if normal[2] != 0.0:
+                outward = (0.0, 0.0, normal[2])
+            mesh.quad(a, b, d, c, outward)
+    for corner, sign in ((ends[0], -1.0), (ends[-1], 1.0)):
+        normal = (sign, 0.0, 0.0)
+        ids = [mesh.vertex(corner[c], normal, BOARD, 0.55) for c in ((-1, 0), (1, 0), (1, 1), (-1, 1))]
+        mesh.quad(*ids, normal)
+
+
 def make_boarder():
     """The rider stands sideways on the board in a regular stance (left foot towards the nose,
-    +x), facing -y, knees bent, arms out for balance, looking down the course over the left
-    shoulder. Units: the whole figure is 8.2 units tall and the board 7.9 long, which the game's
-    scale of 2 makes 16 m and 16 m."""
-    mesh = Mesh((0.35, 0.45, -0.82), 0.9, origin=(9.5, 0.0, 0.0))
+    +x), facing -y, knees bent, the lead arm out towards the nose and the rear hand in front of
+    the hips, looking down the course over the left shoulder. The figure is 8.2 units tall and the
+    board 6.3 long with its nose and tail turned up, which the game's scale of 2 makes 16 m and
+    13 m.
 
-    # Board: a flat plank with rounded ends, a stripe along the top and two bindings.
-    mesh.box(BOARD, (0.0, 0.0, 0.11), (6.2, 1.7, 0.22))
-    for end in (-3.1, 3.1):
-        mesh.disc(BOARD, (end, 0.0, 0.11), 0.85, 0.22)
-    mesh.box(BOARD_STRIPE, (0.0, 0.0, 0.225), (6.6, 0.34, 0.03))
-    for foot in (-1.2, 1.2):
-        mesh.box(BINDING, (foot, 0.0, 0.32), (0.95, 1.35, 0.2))
-        mesh.box(BINDING, (foot, 0.6, 0.85), (0.85, 0.14, 0.9))  # high-back at the heel side
+    The model's origin is the rear foot, so that the board reaches only its short, turned-up tail
+    behind the place where the game stands it on the ground, and the rider's body stands over or
+    ahead of it. The game does not tilt the model to the slope: on a course that falls away ahead,
+    everything ahead of the foot clears the snow, and what lies behind it has to rise faster than
+    the steepest slope under the start (a gradient of about 4.5) to stay out of it."""
+    stance = 1.1  # each foot's distance from the board's centre
+    binding = 0.9  # length of a binding's base plate along the board
+    # The origin, which the game puts on the ground, under the back of the rear binding.
+    origin = stance + binding / 2.0
+    mesh = Mesh((0.35, 0.45, -0.82), 0.9, origin=(9.5 + origin, 0.0, 0.0))
 
-    # Legs: boots, shins, knees, thighs.
+    # Board with a stripe along its flat middle and two bindings.
+    thickness = 0.2
+    snowboard(mesh, length=6.3, kick_length=1.05, kick_rise=0.55, waist=0.7, contact=0.78,
+              tip=0.34, thickness=thickness, sections=(0.0, 0.3, 0.6, 0.85, 1.0))
+    mesh.box(BOARD_STRIPE, (0.0, 0.0, thickness + 0.012), (4.0, 0.32, 0.024))
+    for foot in (-stance, stance):
+        mesh.box(BINDING, (foot, 0.0, thickness + 0.1), (binding, 1.3, 0.2))
+        mesh.box(BINDING, (foot, 0.6, 0.83), (0.82, 0.14, 0.86))  # high-back at the heel side
+
+    # Legs: boots, shins, knees, thighs; the knees bent forwards and a little inwards.
     for side in (-1.0, 1.0):
-        ankle = (1.2 * side, 0.02, 0.95)
-        knee = (0.95 * side, -0.55, 2.45)
-        hip = (0.55 * side, 0.15, 3.85)
-        mesh.box(BOOTS, (1.2 * side, -0.05, 0.68), (0.78, 1.2, 0.72))
-        mesh.rod(BOOTS, (1.2 * side, 0.0, 0.6), ankle, 0.36)
+        foot = stance * side
+        ankle = (foot, 0.02, 0.95)
+        knee = (0.8 * side, -0.55, 2.4)
+        hip = (0.5 * side, 0.15, 3.8)
+        mesh.box(BOOTS, (foot, -0.05, 0.67), (0.76, 1.18, 0.7))
+        mesh.rod(BOOTS, (foot, 0.0, 0.6), ankle, 0.36)
         mesh.rod(PANTS, ankle, knee, 0.37)
         mesh.ball(PANTS, knee, 0.43)
         mesh.rod(PANTS, knee, hip, 0.44)
-    mesh.ball(PANTS, (0.0, 0.15, 3.95), 1.0, scale=(0.95, 0.62, 0.55))
+    mesh.ball(PANTS, (0.0, 0.15, 3.92), 1.0, scale=(0.92, 0.62, 0.55))
 
     # Body: the jacket leaning a little forward, a darker waist band and collar.
-    mesh.ball(JACKET, (0.0, -0.02, 5.15), 1.0, scale=(1.02, 0.72, 1.38), rotation=(1, 0, 0, 0.18))
-    mesh.disc(JACKET_DARK, (0.0, 0.12, 4.05), 0.95, 0.28, axis=(0.0, 0.0, 1.0))
-    mesh.rod(JACKET_DARK, (0.0, -0.2, 6.25), (0.04, -0.28, 6.62), 0.42)
+    mesh.ball(JACKET, (0.0, -0.02, 5.12), 1.0, scale=(1.0, 0.72, 1.38), rotation=(1, 0, 0, 0.18))
+    mesh.disc(JACKET_DARK, (0.0, 0.12, 4.02), 0.93, 0.28, axis=(0.0, 0.0, 1.0))
+    mesh.rod(JACKET_DARK, (0.0, -0.2, 6.22), (0.04, -0.28, 6.6), 0.42)
 
-    # Arms out for balance: the lead (left) arm forward and down, the rear arm back.
+    # Arms: the lead (left) arm out towards the nose, the rear hand low in front of the hips.
     arms = (
-        ((0.95, -0.28, 6.02), (1.85, -0.6, 5.2), (2.6, -0.85, 4.55)),
-        ((-0.95, -0.2, 6.02), (-1.8, -0.25, 5.25), (-2.5, -0.05, 4.5)),
+        ((0.95, -0.28, 6.0), (1.8, -0.6, 5.2), (2.5, -0.85, 4.55)),
+        ((-0.95, -0.2, 6.0), (-1.3, -0.62, 5.05), (-0.95, -1.05, 4.3)),
     )
     for shoulder, elbow, hand in arms:
         mesh.ball(JACKET, shoulder, 0.44)
@@ -382,7 +455,7 @@ def make_boarder():
     mesh.box(LENS, add(goggles, scaled(look, 0.11)), (0.06, 0.72, 0.25),
         rotation=(0, 0, 1, heading), glow=0.7)
     return mesh.inventor(
-        "Snowboarder, z up, board nose towards +x, feet (board centre) at (9.5, 0, 0).")
+        "Snowboarder, z up, board nose towards +x, rear foot at (9.5, 0, 0).")
 
 
 # ---------------------------------------------------------------------------------------------

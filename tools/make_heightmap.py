@@ -6,12 +6,14 @@ around the summit and a few single vertices. The vertices between them are fille
 spline through all of these control values (the surface of least bending through them, which looks
 like a real mountain), plus a gentle ripple of a few metres so the slope is not unnaturally even.
 Elevations are rounded to centimetres. A handful of shaping points of our own keep the lowest vertex
-where the survey puts it.
+where the survey puts it. Along the course the free elevations are then reshaped so that the cells
+the boarder crosses are close to planar (the GL draws a cell as two triangles, the boarder stands
+on the bilinear surface) and the fall below the start's cliff is spread out (see shape_course).
 
 Before writing anything the script checks every property the game relies on (layout, eastings and
 northings, the surveyed values in place, the heights the height query must give, the summit as the
-highest and the valley vertex as the lowest point, centimetre values, smoothness) and exits with an
-error naming the first property that fails.
+highest and the valley vertex as the lowest point, centimetre values, smoothness, the course's cells
+close to planar) and exits with an error naming the first property that fails.
 
 Usage: make_heightmap.py [--check] [OUTPUT]
   OUTPUT   the file to write (default: world/heightmap_data.cpp of this checkout)
@@ -97,6 +99,114 @@ QUERIES = [
     (170.0, -75.0, 4269.0),
     (12.5, -12.5, 4457.72),
 ]
+
+
+# The course: the boarder starts at x = 100, z = 0 and runs towards +x past the gates (z from -30
+# to 160) to the finish at x = 952. The game stands the boarder's model, which it does not tilt to
+# the slope, on the bilinear height of its cell, while the GL draws each cell as two triangles: in
+# a twisted cell (A + D != B + C for the near corners A, B and the far corners C, D) the two differ
+# by up to |A + D - B - C| / 4 at its middle, and the model stands in a hole or above a hump of that
+# depth. Inside the course's corridor the free elevations are reshaped so that its cells are close
+# to planar, and the fall from the start's cliff (forced by the survey at x = 125..150) to x = 250
+# is spread evenly instead of dropping away at once.
+COURSE_COLUMNS = (43, 80)  # vertex columns reshaped: x from 75 to 1000
+COURSE_ROWS = (31, 44)  # vertex rows reshaped: z from 225 down to -100
+# The cells the boarder crosses: those within a model's reach (5 m) of the lines z = 0, -20, 60
+# and 140 from x = 90 to 965, the way from the start down to the start zone (x > 170, z < 0), and
+# beyond the start (x > 175) the whole width the gates ask of it.
+# Beside the start's cliff, between the lines, the cells stay free to take the cliff's fall out.
+COURSE_LINES = (0.0, -20.0, 60.0, 140.0)
+COURSE_REACH = 5.0
+COURSE_X = (90.0, 965.0)
+CORRIDOR = (175.0, -45.0, 170.0)  # from x, z from, z to
+START_APPROACH = (100.0, 175.0, -50.0, 0.0)  # x from, x to, z from, z to: from the start to its zone
+TWIST_WEIGHT = 150.0  # against the twist of a course cell, relative to the bending of the change
+SPREAD = (range(33, 43), 44, 50)  # rows whose steps between these columns are evened out
+SPREAD_WEIGHT = 2.0
+SHAPING_SWEEPS = 400
+MAX_COURSE_TWIST = 2.0  # largest |A + D - B - C| / 4 left in a course cell with a free corner, m
+
+
+def course_cells():
+    """The cells (row, column: the corner of smallest row and column) the boarder crosses."""
+    cells = []
+    for r in range(SIZE - 1):
+        for c in range(SIZE - 1):
+            top, bottom = 1000.0 - SPACING * r, 1000.0 - SPACING * (r + 1)
+            left, right = SPACING * c - 1000.0, SPACING * (c + 1) - 1000.0
+            if right <= COURSE_X[0] or left >= COURSE_X[1]:
+                continue
+            near_line = any(bottom < z + COURSE_REACH and top > z - COURSE_REACH
+                            for z in COURSE_LINES)
+            in_corridor = right > CORRIDOR[0] and bottom < CORRIDOR[2] and top > CORRIDOR[1]
+            x0, x1, z0, z1 = START_APPROACH
+            approach = right > x0 and left < x1 and bottom < z1 and top > z0
+            if near_line or in_corridor or approach:
+                cells.append((r, c))
+    return cells
+
+
+def twist(table, r, c):
+    """|A + D - B - C| / 4 of the cell with (r, c) as its corner: how far its two triangles stray
+    from the bilinear surface at its middle."""
+    return abs(table[r][c] + table[r + 1][c + 1] - table[r][c + 1] - table[r + 1][c]) / 4.0
+
+
+def shape_course(table, fixed):
+    """Reshapes the free elevations of the course's corridor in place: least squares of the
+    bending of the change (second differences along rows, columns and across, as a thin plate
+    bends), of the twist of the course's cells, and of the steps of the start's fall, solved by
+    Gauss-Seidel sweeps. Elevations in fixed, and all outside the corridor, stay."""
+    r0, r1 = COURSE_ROWS
+    c0, c1 = COURSE_COLUMNS
+    free = {(r, c) for r in range(r0, r1 + 1) for c in range(c0, c1 + 1) if (r, c) not in fixed}
+    base = [row[:] for row in table]
+    terms = []  # [weight, [(vertex, coefficient)], constant]: weight * (sum + constant)^2
+
+    def add_term(weight, parts, on_change):
+        if not any(v in free for v, _ in parts):
+            return
+        const = -sum(k * base[r][c] for (r, c), k in parts) if on_change else 0.0
+        terms.append([weight, parts, const])
+
+    inside = lambda r, c: 0 <= r < SIZE and 0 <= c < SIZE
+    for r in range(r0 - 1, r1 + 2):
+        for c in range(c0 - 1, c1 + 2):
+            for dr, dc in ((0, 1), (1, 0)):
+                if inside(r - dr, c - dc) and inside(r + dr, c + dc):
+                    add_term(1.0, [((r - dr, c - dc), 1.0), ((r, c), -2.0), ((r + dr, c + dc), 1.0)],
+                             True)
+            if inside(r + 1, c + 1):
+                cross = [((r, c), 1.0), ((r + 1, c + 1), 1.0), ((r, c + 1), -1.0), ((r + 1, c), -1.0)]
+                add_term(2.0, cross, True)
+    for r, c in course_cells():
+        add_term(TWIST_WEIGHT,
+                 [((r, c), 1.0), ((r + 1, c + 1), 1.0), ((r, c + 1), -1.0), ((r + 1, c), -1.0)],
+                 False)
+    rows, first, last = SPREAD
+    for r in rows:
+        for c in range(first, last):
+            add_term(SPREAD_WEIGHT, [((r, c), -1.0), ((r, c + 1), 1.0)], False)
+
+    # Each term's current value, and the terms each free vertex takes part in.
+    uses = {v: [] for v in free}
+    for term in terms:
+        weight, parts, const = term
+        term.append(const + sum(k * table[r][c] for (r, c), k in parts))
+        for v, k in parts:
+            if v in free:
+                uses[v].append((term, k))
+    order = sorted(free)
+    for _ in range(SHAPING_SWEEPS):
+        for r, c in order:
+            num = sum(t[0] * k * t[3] for t, k in uses[(r, c)])
+            den = sum(t[0] * k * k for t, k in uses[(r, c)])
+            step = -num / den
+            table[r][c] += step
+            for t, k in uses[(r, c)]:
+                t[3] += k * step
+    for r, c in free:
+        table[r][c] = round(table[r][c], 2)
 
 
 class CheckFailed(Exception):
@@ -190,6 +300,7 @@ def elevations():
         if abs(table[r][c] - h) > 0.015:
             raise CheckFailed("the spline misses row %d column %d by %.3f m" % (r, c, table[r][c] - h))
         table[r][c] = h
+    shape_course(table, set(control))
     return table
 
 
@@ -262,11 +373,21 @@ def check(table):
     mean_bend = sum(bends) / len(bends)
     if mean_bend > MEAN_BEND:
         raise CheckFailed("mean second difference %.2f m, more than %.0f" % (mean_bend, MEAN_BEND))
+    # The survey fixes all four corners of a few cells at the start; every other cell the boarder
+    # crosses must be close to planar.
+    fixed = surveyed()
+    free_cells = [(r, c) for r, c in course_cells()
+                  if any(v not in fixed for v in ((r, c), (r, c + 1), (r + 1, c), (r + 1, c + 1)))]
+    worst = max(free_cells, key=lambda cell: twist(table, *cell))
+    if twist(table, *worst) > MAX_COURSE_TWIST:
+        raise CheckFailed("the course's cell at row %d column %d is twisted by %.2f m, more than %.1f"
+                          % (worst + (twist(table, *worst), MAX_COURSE_TWIST)))
     return {
         "largest step": max(steps),
         "mean step": sum(steps) / len(steps),
         "largest bend": max(bends),
         "mean bend": mean_bend,
+        "largest twist of a course cell": twist(table, *worst),
     }
 
 

@@ -160,8 +160,11 @@ TEST(MakeData, ModelsPassTheGamesChecks) {
 TEST(MakeData, BoarderStandsOnItsFeetAtTheGamesOrigin) {
     float x0, y0, z0, x1, y1, z1;
     Surface("boarder.iv").box.getBounds(x0, y0, z0, x1, y1, z1);
-    // The game scales by 2 and moves by (-19, 0, 0): the board's centre must be at x = 9.5.
-    EXPECT_NEAR((x0 + x1) / 2.0f, 9.5f, 0.3f);
+    // The game scales by 2 and moves by (-19, 0, 0), so x = 9.5 is where it stands the model on
+    // the ground: under the rear foot, with only the short tail of the board behind it.
+    EXPECT_GT(9.5f - x0, 1.0f);
+    EXPECT_LT(9.5f - x0, 2.0f);  // at most 4 m behind once scaled
+    EXPECT_GT(x1 - 9.5f, 4.0f);
     EXPECT_NEAR(z0, 0.0f, 0.01f);  // the board's sole on the ground
     EXPECT_GT(z1, 7.5f);           // 15 m and more once scaled
     EXPECT_LT(z1, 9.5f);
