@@ -12,7 +12,7 @@
 #include <iostream>
 #include <string>
 
-#include "scene/datafile.h"
+#include "files/datafile.h"
 #include "scene/inventorcheck.h"
 #include "scene/inventortext.h"
 
