@@ -13,7 +13,7 @@
 #include "app/personalbest.h"
 #include "app/window.h"
 #include "devices/gamepad.h"
-#include "devices/racesound.h"
+#include "app/racesound.h"
 #include "devices/sdlsound.h"
 #include "devices/soundoptions.h"
 #include "scene/glwidget.h"
