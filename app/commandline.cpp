@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include <initializer_list>
 #include <iterator>
 
 #ifndef SKALDORA_VERSION
@@ -172,6 +173,27 @@ std::string usageText() {
            "\n"
            "Keys: Up/Down faster/slower, Left/Right turn, F1 next camera; click into the scene\n"
            "first. The manual page, skaldora(6), has the rest.\n";
+}
+
+std::string missingDisplayProblem(int argc, const char* const* argv, const char* platform,
+                                  const char* display, const char* waylandDisplay) {
+    auto set = [](const char* value) { return value != nullptr && value[0] != '\0'; };
+    const bool xcbChosen = set(platform) && std::string(platform) == "xcb";
+    if ((set(platform) && !xcbChosen) || set(display) || (!xcbChosen && set(waylandDisplay))) {
+        return std::string();
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i] != nullptr ? argv[i] : "";
+        for (const char* option : {"platform", "display"}) {
+            const std::string one = std::string("-") + option;
+            if (word == one || word == "-" + one || word.rfind(one + "=", 0) == 0 ||
+                word.rfind("-" + one + "=", 0) == 0) {
+                return std::string();
+            }
+        }
+    }
+    return "skaldora: no display to open the window on (DISPLAY is not set); start the game in a "
+           "desktop session, or under xvfb-run";
 }
 
 std::string versionText() { return std::string("skaldora ") + SKALDORA_VERSION + "\n"; }

@@ -36,6 +36,15 @@ struct CommandLine {
 // frame rate outside 20..240 refuses, naming the argument and pointing at --help.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
+// Why the toolkit would find no display to open the window on, judged before it starts (it
+// would abort the program): no platform chosen (QT_QPA_PLATFORM, whose value is platform, empty
+// or null, or "xcb"; no -platform or -display among the arguments), and neither DISPLAY
+// (display) nor, without a chosen platform, WAYLAND_DISPLAY (waylandDisplay) set. The one line
+// to print, without its end of line; empty when there is a display, or when the choice is the
+// toolkit's.
+std::string missingDisplayProblem(int argc, const char* const* argv, const char* platform,
+                                  const char* display, const char* waylandDisplay);
+
 // The usage text: the options, the environment variables the game reads, and where it reads
 // its data and keeps the player's records. Ends with an end of line.
 std::string usageText();

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdlib>
@@ -15,7 +16,7 @@
 #include "app/runrecordfile.h"
 #include "app/window.h"
 #include "devices/gamepad.h"
-#include "devices/racesound.h"
+#include "app/racesound.h"
 #include "devices/sdlsound.h"
 #include "devices/soundoptions.h"
 #include "scene/glwidget.h"
@@ -42,6 +43,29 @@ void tellWhenNoDataHere() {
               << std::endl;
 }
 
+QtMessageHandler toolkitMessages = nullptr;
+
+// While the toolkit starts: should it find no display after all (DISPLAY names one that cannot
+// be reached), it aborts the program with a fatal message; the game says why in its own words
+// first.
+void startupMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtFatalMsg) {
+        const char* display = std::getenv("DISPLAY");
+        std::cerr << "skaldora: the display " << (display != nullptr ? display : "")
+                  << " could not be opened; start the game in a desktop session, or under "
+                     "xvfb-run"
+                  << std::endl;
+    }
+    toolkitMessages(type, context, message);
+}
+
+// Whether the toolkit's platform can make an OpenGL context at all ("offscreen" and "minimal",
+// or an X server without GLX, cannot): the scene is drawn with nothing else.
+bool openGLAvailable() {
+    QOpenGLContext probe;
+    return probe.create();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -60,8 +84,23 @@ int main(int argc, char* argv[]) {
     format.setDepthBufferSize(24);
     QSurfaceFormat::setDefaultFormat(format);
 
+    const std::string noDisplay =
+        missingDisplayProblem(argc, argv, std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                              std::getenv("WAYLAND_DISPLAY"));
+    if (!noDisplay.empty()) {
+        std::cerr << noDisplay << std::endl;
+        return 1;
+    }
+
     const bool muted = soundMuted(argc, argv, std::getenv("SKALDORA_MUTE"));
+    toolkitMessages = qInstallMessageHandler(startupMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(toolkitMessages);
+    if (!openGLAvailable()) {
+        std::cerr << "skaldora: the " << QApplication::platformName().toStdString()
+                  << " platform offers no OpenGL, which the game draws its scene with" << std::endl;
+        return 1;
+    }
     Window window;
     window.glWidget->setFrameRate(options.frameRate);
     // The player's kit around the window: the personal best, the gamepad, and the race heard

@@ -8,9 +8,11 @@
 // milliseconds, under the keys best/totalMs and best/cleanMs. Other keys in the file are left
 // as they are.
 //
-// The file is read when the record is made and again at every finish, so two games running at
-// once keep the better of their results. What it cannot use is said in one line on standard
-// error, and the game goes on:
+// The file is read when the record is made and again at every finish. At a finish the file is
+// read, compared and written under one lock (an flock on the file's name with ".flock" added,
+// a file made beside the record and left there), so that any number of games finishing at once
+// keep the best of their results. What it cannot use is said in one line on standard error, and
+// the game goes on:
 // - a missing file (and folder) is an empty record, made at the first finish;
 // - a damaged file (not INI, or larger than 64 KiB) is moved aside, to the file's name with
 //   ".damaged" added (or ".damaged-2" to "-9" when taken), and a new one is started, so nothing
@@ -18,8 +20,9 @@
 // - a value that is not a whole number of milliseconds counts as no result, and is replaced
 //   when that result is next saved;
 // - a path that is no regular file (a folder, a FIFO, a device), a file or lock file that
-//   cannot be read, a file that cannot be written, or a damaged file that cannot be moved: the
-//   file is left alone from then on, and this game's results are kept in memory only.
+//   cannot be read, a file that cannot be written, a damaged file that cannot be moved, or a
+//   lock another game holds for more than 5 s: the file is left alone from then on, and this
+//   game's results are kept in memory only.
 // Not copyable; not thread-safe.
 class PersonalBest {
 public:
@@ -49,6 +52,8 @@ private:
     void readFile();
     // Saves the results that improved.
     void writeFile(bool total, bool clean);
+    // The lock file beside the record that games take while they read, compare and write it.
+    QString lockFileName() const;
     // Stops using the file for the rest of the game, saying why.
     void leaveAlone(const char* why);
     void warn(const QString& what) const;
@@ -56,6 +61,7 @@ private:
     QString file_;
     bool saving_ = true;
     bool badValueTold_ = false;
+    long long readChangedNs_ = -1;  // the record's time of change when last read, -1: none
     long long totalMs_ = none;
     long long cleanMs_ = none;
 };

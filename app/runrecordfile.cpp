@@ -9,7 +9,7 @@
 #include <QStandardPaths>
 #include <iostream>
 
-#include "scene/datafile.h"
+#include "files/datafile.h"
 
 namespace {
 

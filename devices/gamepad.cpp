@@ -1,8 +1,11 @@
 #include "devices/gamepad.h"
 
+#include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "devices/sdllibrary.h"
+#include "files/datafile.h"
 
 namespace {
 
@@ -49,11 +52,38 @@ constexpr Uint32 lastPadEvent = SDL_FINGERDOWN - 1;
 constexpr int eventBatch = 64;
 constexpr int maxBatchesPerPoll = 64;
 
+// The community's file of every known controller is under a megabyte; a mapping file of more is
+// no mapping file.
+constexpr long long maxMappingFileBytes = 16 * 1024 * 1024;
+
 }  // namespace
 
-Gamepad::Gamepad(PadSink& sink) : mapping_(sink), sdl_(sdlFunctions()) {
+std::string mappingFileProblem(const char* path) {
+    if (path == nullptr || path[0] == '\0') {
+        return std::string();
+    }
+    const DataFileStatus status = checkDataFile(path, maxMappingFileBytes);
+    return dataFileProblem(status, path, maxMappingFileBytes);
+}
+
+Gamepad::Gamepad(PadSink& sink) : mapping_(sink) {
+    // SDL reads the file of extra controller mappings named in the environment with a plain
+    // fopen when its controller support starts: a FIFO there would hold the game for ever, a
+    // device feed it without end. Such a file is judged first, and SDL told to leave it alone.
+    const char* mappingFile = std::getenv(mappingFileVariable);
+    const std::string problem = mappingFileProblem(mappingFile);
+    if (!problem.empty()) {
+        std::cerr << "gamepad: controller mappings " << mappingFile << " (" << mappingFileVariable
+                  << ") ignored: " << problem << std::endl;
+    }
+    sdl_ = sdlFunctions();
     if (sdl_ == nullptr) {
         return;
+    }
+    if (mappingFile != nullptr) {
+        // Set each time, so that a file judged unusable once is read when it has become usable.
+        sdl_->SDL_SetHintWithPriority(SDL_HINT_GAMECONTROLLERCONFIG_FILE,
+                                      problem.empty() ? mappingFile : "", SDL_HINT_OVERRIDE);
     }
     // SDL would otherwise catch SIGINT and SIGTERM for its quit event, which nothing here reads,
     // and the game would no longer end at Ctrl+C; not even the environment may ask for that.

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <map>
+#include <string>
 
 #include "devices/padmapping.h"
 
@@ -22,11 +23,18 @@ struct SdlFunctions;
 // or cannot start it, or no controller is there, the game goes on as without it, and nothing is
 // printed. A controller coming or going is told in one line on standard error.
 //
+// SDL_GAMECONTROLLERCONFIG_FILE may name a file of extra controller mappings, which SDL reads when
+// it starts. A path there that fails the game's file check (a FIFO, a device, a folder, a file
+// over 16 MiB, one that cannot be opened) is not given to SDL, and said in one line on standard
+// error.
+//
 // One per program: each poll takes the joystick and controller events off SDL's event queue
 // (other events, such as the audio device's, stay there). Lives on the GUI thread, after the
 // QApplication is made. Not copyable.
 class Gamepad {
 public:
+    static constexpr const char* mappingFileVariable = "SDL_GAMECONTROLLERCONFIG_FILE";
+
     // The sink must outlive the gamepad. Starts polling at once.
     explicit Gamepad(PadSink& sink);
     // Closes the controllers and stops SDL's game controller subsystem; the sink hears nothing
@@ -62,5 +70,9 @@ private:
     QTimer timer_;
     QElapsedTimer clock_;
 };
+
+// Why the mapping file at path is not given to SDL ("not a regular file (a FIFO)", ...); empty
+// when it may be read, or when path is null or empty (no file named). Opens nothing that blocks.
+std::string mappingFileProblem(const char* path);
 
 #endif  // DEVICES_GAMEPAD_H

@@ -5,15 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
-#include <vector>
 
 #include "devices/sdllibrary.h"
+#include "devices/wavfile.h"
+#include "files/datafile.h"
 
 namespace {
 
@@ -25,7 +23,11 @@ constexpr int kCueGroup = 1;           // the channels of every other cue
 constexpr int kCarveFadeMs = 50;       // shorter than the rules' gap between carves
 // Far more than any cue needs (the longest is a few hundred kilobytes), small enough that a
 // wrong file cannot take much memory.
-constexpr off_t kMaxFileBytes = 4 * 1024 * 1024;
+constexpr long long kMaxFileBytes = 4 * 1024 * 1024;
+// A cue in the mixer's format (16-bit stereo) is at most a minute long, 10.6 MB: fifteen times the
+// longest of ours (the wind's 4 s loop), and what a file may cost however it states its length.
+constexpr int kMixFrameBytes = 4;
+constexpr long long kMaxDecodedBytes = 60LL * SdlSound::kRate * kMixFrameBytes;
 
 // Sends standard error to /dev/null while it lives. ALSA and other audio back ends print a page
 // of diagnostics when there is no device; the game says it in one line of its own instead.
@@ -56,73 +58,27 @@ private:
     int saved_ = -1;
 };
 
-// Reads a whole sound file into bytes. Only a regular file of 1 byte to kMaxFileBytes is read;
-// anything else in its place (a FIFO, a device, a folder) is refused without waiting on it.
-// Returns an empty string, or why the file cannot be used.
-std::string readFile(const std::string& path, std::vector<unsigned char>& bytes) {
-    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOENT ? "missing" : std::strerror(errno);
+// Reads a whole sound file into bytes through the game's file check: only a regular file of 1 byte
+// to kMaxFileBytes is read; anything else in its place (a FIFO, a device, a folder) is refused
+// without waiting on it. Returns an empty string, or why the file cannot be used.
+std::string readFile(const std::string& path, std::string& bytes) {
+    switch (readDataFile(path.c_str(), kMaxFileBytes, bytes)) {
+        case DataFileStatus::Read: return bytes.empty() ? "empty" : "";
+        case DataFileStatus::Missing: return "missing";
+        case DataFileStatus::NotRegular: return "not a regular file";
+        case DataFileStatus::TooLarge: return "too large";
+        case DataFileStatus::Unreadable: return "cannot be read";
     }
-    std::string why;
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        why = std::strerror(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        why = "not a regular file";
-    } else if (info.st_size == 0) {
-        why = "empty";
-    } else if (info.st_size > kMaxFileBytes) {
-        why = "too large";
-    } else {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                why = n < 0 ? std::strerror(errno) : "shorter than it was";
-                break;
-            }
-            done += static_cast<size_t>(n);
-        }
-    }
-    close(fd);
-    return why;
-}
-
-// Checks that bytes are a RIFF WAVE file whose chunks all lie within it. The mixer would try every
-// music format it knows on anything else, and SDL allocates a chunk's stated length before it
-// finds the file too short: a few damaged bytes must not cost gigabytes. Returns why not, or "".
-std::string checkWavChunks(const std::vector<unsigned char>& bytes) {
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
-        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
-        return "not a WAV file";
-    }
-    size_t at = 12;
-    while (at + 8 <= bytes.size()) {
-        const uint32_t length =
-            static_cast<uint32_t>(bytes[at + 4]) | static_cast<uint32_t>(bytes[at + 5]) << 8 |
-            static_cast<uint32_t>(bytes[at + 6]) << 16 | static_cast<uint32_t>(bytes[at + 7]) << 24;
-        at += 8;
-        if (length > bytes.size() - at) {
-            return "cut short";
-        }
-        at += length + (length & 1);  // chunks are padded to an even length
-    }
-    return "";
+    return "cannot be read";
 }
 
 // Reads one WAV file into a chunk in the mixer's format. Null, and why, when it cannot be used.
 Mix_Chunk* loadWav(const SdlFunctions& sdl, const MixerFunctions& mix, const std::string& path,
                    std::string& why) {
-    std::vector<unsigned char> bytes;
+    std::string bytes;
     why = readFile(path, bytes);
     if (why.empty()) {
-        why = checkWavChunks(bytes);
+        why = checkWavFile(bytes, SdlSound::kRate, kMixFrameBytes, kMaxDecodedBytes);
     }
     if (!why.empty()) {
         return nullptr;
@@ -176,7 +132,7 @@ SdlSound::SdlSound(const std::string& folder, bool muted) {
         return;
     }
     // SDL too refuses a WAV whose data chunk claims more than the file holds, rather than
-    // playing what there is (checkWavChunks already turns such files away).
+    // playing what there is (checkWavFile already turns such files away).
     sdl_->SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
     sdl_->SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Skaldora");
     // Ctrl+C and the window system's requests stay with the toolkit.

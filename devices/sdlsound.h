@@ -16,9 +16,10 @@ struct SdlFunctions;
 // Nothing here can stop the game: with no device, or without SDL's libraries (they are opened
 // here, see sdllibrary.h), the object stays a silent no-op; a missing or damaged file leaves its
 // cue silent and the rest playing. Either is told in one line on standard error. Files are read
-// only when they are regular files of a sane size (a FIFO or a device in a file's place is refused,
-// never waited on) and WAV files whose every chunk lies within the file (a truncated one is refused
-// before SDL sees it) and that SDL reads in full.
+// only when they pass the game's file check (files/datafile.h: a regular file of at most 4 MiB; a
+// FIFO or a device in a file's place is refused, never waited on), and played only when they are
+// WAV files in the game's own format, 16-bit mono PCM at 22050 Hz, whose every chunk lies within
+// the file (devices/wavfile.h), at most a minute long, and that SDL reads in full.
 //
 // Channels: one for the wind (looping from the start, silent until given a volume), two that the
 // carve swishes take in turn, each new one fading the one before out over 50 ms, so that swishes

@@ -1,6 +1,9 @@
 #include "devices/soundoptions.h"
 
+#include <strings.h>
+
 #include <cstring>
+#include <initializer_list>
 
 bool soundMuted(int argc, const char* const* argv, const char* muteVariable) {
     for (int i = 1; i < argc; ++i) {
@@ -8,6 +11,13 @@ bool soundMuted(int argc, const char* const* argv, const char* muteVariable) {
             return true;
         }
     }
-    return muteVariable != nullptr && muteVariable[0] != '\0' &&
-           std::strcmp(muteVariable, "0") != 0;
+    if (muteVariable == nullptr) {
+        return false;
+    }
+    for (const char* off : {"", "0", "false", "no", "off"}) {
+        if (strcasecmp(muteVariable, off) == 0) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -14,7 +14,7 @@
 #include <new>
 #include <string>
 
-#include "scene/datafile.h"
+#include "files/datafile.h"
 #include "scene/inventorcheck.h"
 #include "scene/inventortext.h"
 

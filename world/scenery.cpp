@@ -14,6 +14,9 @@
 #include "scene/inventormodel.h"
 #include "world/heightmap.h"
 
+// Last: the X headers define words (None, Bool, Status) that the others use.
+#include <GL/glx.h>
+
 namespace {
 
 // Initialises GLUT for its cone when this process may use it; false, without touching GLUT, when
@@ -21,6 +24,14 @@ namespace {
 bool initialiseGlut() {
     if (!glutConeUsable(std::getenv("DISPLAY"),
                         QGuiApplication::platformName().toLatin1().constData())) {
+        return false;
+    }
+    // GLUT draws through GLX and ends the process on a display without it, where the toolkit may
+    // still have OpenGL through EGL.
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    int errorBase = 0, eventBase = 0;
+    if (x11 == nullptr || x11->display() == nullptr ||
+        !glXQueryExtension(x11->display(), &errorBase, &eventBase)) {
         return false;
     }
     if (glutGet(GLUT_INIT_STATE) == 0) {

@@ -60,7 +60,8 @@ public:
     Vec3 positions[10];  // x and z used
 };
 
-// Starts initialising GLUT for the trees' cones (when glutConeUsable allows it) on a thread of its
+// Starts initialising GLUT for the trees' cones (when glutConeUsable allows it and the toolkit's X
+// display has GLX, without which GLUT would end the process) on a thread of its
 // own, at most once in the process; the first tree drawn waits for it. Call it once the toolkit's
 // application object exists; without a call, the first tree drawn initialises GLUT itself.
 void startGlut();

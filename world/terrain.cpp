@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "scene/datafile.h"
+#include "files/datafile.h"
 #include "world/heightmap.h"
 
 namespace {
@@ -78,16 +78,22 @@ void pixelBytes(const TexturePicture& picture, const unsigned char* in, unsigned
     }
 }
 
+// Four times the panorama, the largest picture (15 MB): room for a finer one, not for a file that
+// would take the reader seconds and the memory of a texture no GL draws.
+constexpr long long kMaxPictureBytes = 64LL * 1024 * 1024;
+
 // Reads the picture and makes the texture; prints the console lines, and on standard error why
 // a picture was not read or not used. Returns the texture name, 0 when none was made.
 unsigned int loadPicture(Nevra::Bitmap& bitmap, const char* fileName, const char* failureLine,
                          const char* widthLine, const char* heightLine) {
-    // Opening a FIFO would wait for a writer for ever: anything but a regular file is unreadable.
-    const std::string kind = nonRegularFileKind(fileName);
-    if (!kind.empty()) {
+    // Opening a FIFO would wait for a writer for ever: anything but a regular file is refused,
+    // and so is a file far larger than any picture the game draws. A missing file is left to the
+    // reader, which says so on the console.
+    const DataFileStatus status = checkDataFile(fileName, kMaxPictureBytes);
+    if (status != DataFileStatus::Read && status != DataFileStatus::Missing) {
         std::cout << failureLine << std::endl;
-        std::cerr << "Picture " << fileName << " refused: not a regular file (" << kind << ")"
-                  << std::endl;
+        std::cerr << "Picture " << fileName << " refused: "
+                  << dataFileProblem(status, fileName, kMaxPictureBytes) << std::endl;
         return 0;
     }
     if (bitmap.readBitmap(fileName, 1) != 1) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace {
@@ -103,5 +104,42 @@ TEST(CommandLine, TheVersionAndTheHelpNameTheGame) {
                              "--no-ghost", "SKALDORA_MUTE", "SKALDORA_TRACE", "NEVRA_ISA",
                              "XDG_CONFIG_HOME", "skaldora.ini"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
+    }
+}
+
+// Without a display the toolkit would abort the game; the game says so first, unless a platform
+// or a display was chosen, which is the toolkit's to judge.
+TEST(CommandLine, NoDisplayIsToldBeforeTheToolkitStarts) {
+    const struct {
+        std::vector<const char*> arguments;
+        const char *platform, *display, *wayland;
+        bool told;
+    } cases[] = {
+        {{}, nullptr, nullptr, nullptr, true},
+        {{}, "", "", "", true},
+        {{}, "xcb", nullptr, nullptr, true},
+        {{}, "xcb", nullptr, "wayland-0", true},  // xcb chosen: Wayland is no help
+        {{"--mute"}, nullptr, nullptr, nullptr, true},
+        {{}, nullptr, ":0", nullptr, false},
+        {{}, "xcb", ":0", nullptr, false},
+        {{}, nullptr, nullptr, "wayland-0", false},
+        {{}, "offscreen", nullptr, nullptr, false},
+        {{}, "wayland", nullptr, nullptr, false},
+        {{"-platform", "offscreen"}, nullptr, nullptr, nullptr, false},
+        {{"--platform=minimal"}, nullptr, nullptr, nullptr, false},
+        {{"-display", ":3"}, nullptr, nullptr, nullptr, false},
+        {{"--display", ":3"}, "xcb", nullptr, nullptr, false},
+        {{"-displayed"}, nullptr, nullptr, nullptr, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv{"skaldora"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const std::string line = missingDisplayProblem(static_cast<int>(argv.size()), argv.data(),
+                                                       c.platform, c.display, c.wayland);
+        EXPECT_EQ(!line.empty(), c.told) << "row " << &c - cases;
+        if (c.told) {
+            EXPECT_EQ(line.rfind("skaldora: no display", 0), 0u) << line;
+            EXPECT_EQ(line.find('\n'), std::string::npos);
+        }
     }
 }

@@ -3,22 +3,60 @@
 // folder; the user's own record is never touched.
 #include "app/personalbest.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "support/cout_capture.h"
 #include "support/ordinary_user.h"
 
 namespace {
+
+// A game's record in a process of its own (personalbest_racer), driven one line at a time.
+class Racer {
+public:
+    Racer() {
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.start(PERSONALBEST_RACER, QStringList());
+    }
+    ~Racer() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    bool started() { return process_.waitForStarted(5000); }
+    void send(const QByteArray& line) { process_.write(line + "\n"); }
+    // The next line it answers, empty when none comes within 10 s.
+    QByteArray answer() {
+        while (!process_.canReadLine()) {
+            if (!process_.waitForReadyRead(10000)) {
+                return QByteArray();
+            }
+        }
+        return process_.readLine().trimmed();
+    }
+    QByteArray errors() { return process_.readAllStandardError(); }
+
+private:
+    QProcess process_;
+};
 
 // The lines written to a capture since the last call.
 int lines(StreamCapture& capture) {
@@ -202,6 +240,12 @@ TEST_F(PersonalBestTest, APathThatIsNoRegularFileOrNoFolderIsLeftAloneAndTheBest
              mkfifo((file + ".lock").toLocal8Bit(), 0644);
          },
          file + ".lock"},
+        {"a FIFO as the lock file games take turns at",
+         [&] {
+             writeAll(file, "[best]\ntotalMs=50000\n");
+             mkfifo((file + ".flock").toLocal8Bit(), 0644);
+         },
+         file + ".flock"},
         {"a link to a device", [&] { QFile::link("/dev/zero", file); }, file},
         {"a file where its folder goes",  // last: it stays
          [&] {
@@ -280,4 +324,100 @@ TEST(PersonalBestFile, AnEmptyNameKeepsTheRecordInMemoryOnlyAndSilently) {
     EXPECT_TRUE(best.recordFinish(1000, 0));
     EXPECT_FALSE(best.recordFinish(1000, 0));
     EXPECT_EQ(lines(err), 0);
+}
+
+// Games finishing at the same moment, each in a process of its own: each reads the record as it
+// starts, then all finish at once. However their saves fall, the record keeps the best of them.
+TEST_F(PersonalBestTest, TwoThreeAndTenGamesFinishingAtOnceKeepTheBestOfThem) {
+    // On a memory file system where there is one: the saves' flushes to a disk would make the
+    // test's run time that of the disk.
+    const QTemporaryDir shm(QStringLiteral("/dev/shm/personalbest_test-XXXXXX"));
+    const QString folder = shm.isValid() ? shm.path() : dir.path();
+    std::mt19937 random(23);
+    const QByteArray gateName = QFile::encodeName(QDir(folder).filePath("gate"));
+    writeAll(gateName, "");
+    const int gate = open(gateName.constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(gate, 0);
+    for (const int games : {2, 3, 10}) {
+        SCOPED_TRACE(games);
+        std::vector<std::unique_ptr<Racer>> racers;
+        for (int i = 0; i < games; ++i) {
+            racers.push_back(std::make_unique<Racer>());
+            ASSERT_TRUE(racers.back()->started());
+        }
+        int kept = 0;
+        for (int trial = 0; trial < 100; ++trial) {
+            // A record of its own for each trial, beaten by every game but by different times.
+            const QString record = QDir(folder).filePath(
+                QStringLiteral("%1-%2/skaldora/skaldora.ini").arg(games).arg(trial));
+            writeAll(record, "[best]\ntotalMs=1000\n");
+            std::vector<long long> totals;
+            while (static_cast<int>(totals.size()) < games) {
+                const long long t = trial == 0 && totals.size() < 2
+                                        ? (totals.empty() ? 950 : 900)
+                                        : std::uniform_int_distribution<long long>(600, 999)(random);
+                if (std::find(totals.begin(), totals.end(), t) == totals.end()) {
+                    totals.push_back(t);
+                }
+            }
+            for (auto& r : racers) {
+                r->send("read " + record.toLocal8Bit());
+            }
+            for (auto& r : racers) {
+                ASSERT_EQ(r->answer(), "ready");
+            }
+            // The gate holds every game until all are waiting at it, then lets them go at once.
+            ASSERT_EQ(flock(gate, LOCK_EX), 0);
+            for (int i = 0; i < games; ++i) {
+                racers[i]->send("finish " + QByteArray::number(totals[i]) + ' ' + gateName);
+            }
+            for (auto& r : racers) {
+                ASSERT_EQ(r->answer(), "waiting");
+            }
+            ASSERT_EQ(flock(gate, LOCK_UN), 0);
+            for (auto& r : racers) {
+                ASSERT_EQ(r->answer(), "done");
+            }
+            const long long best = *std::min_element(totals.begin(), totals.end());
+            kept += keptTotal(record) == best;
+        }
+        EXPECT_EQ(kept, 100);
+        for (auto& r : racers) {
+            EXPECT_EQ(r->errors(), "");
+        }
+    }
+    close(gate);
+}
+
+// Saves come faster than the file system's clock ticks (a few milliseconds): a game that read one
+// save must still see the next, of the same size, when it finishes. Each step is one game's, in
+// turn, each in a process of its own; all of them fit within a tick or two.
+TEST_F(PersonalBestTest, AGameSeesASaveMadeWithinTheSameTickAsTheOneItRead) {
+    const QTemporaryDir shm(QStringLiteral("/dev/shm/personalbest_test-XXXXXX"));
+    const QString folder = shm.isValid() ? shm.path() : dir.path();
+    const QByteArray gate = QFile::encodeName(QDir(folder).filePath("gate"));
+    writeAll(gate, "");  // never held: each game goes on at once
+    Racer first, second, third;
+    ASSERT_TRUE(first.started() && second.started() && third.started());
+    int kept = 0;
+    for (int trial = 0; trial < 50; ++trial) {
+        const QByteArray record =
+            QFile::encodeName(QDir(folder).filePath(QStringLiteral("%1/skaldora.ini").arg(trial)));
+        auto step = [](Racer& r, const QByteArray& line, const char* answer) {
+            r.send(line);
+            if (QByteArray(answer) == "done") {
+                EXPECT_EQ(r.answer(), "waiting");
+            }
+            EXPECT_EQ(r.answer(), answer);
+        };
+        step(first, "read " + record, "ready");
+        step(third, "read " + record, "ready");
+        step(first, "finish 900 " + gate, "done");   // the first save
+        step(second, "read " + record, "ready");      // a game starts and reads it
+        step(third, "finish 800 " + gate, "done");   // a better save, of the same size
+        step(second, "finish 850 " + gate, "done");  // must compare with 800, not 900
+        kept += keptTotal(record) == 800;
+    }
+    EXPECT_EQ(kept, 50);
+    EXPECT_EQ(first.errors() + second.errors() + third.errors(), "");
 }

@@ -5,14 +5,22 @@
 #include "devices/gamepad.h"
 
 #include <SDL.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/padkeys.h"
@@ -277,4 +285,69 @@ TEST(Gamepad, IsSilentWithoutAControllerAndPollsOnATimerOfItsOwn) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return gamepad.controllerCount() == 1; }, 5000));
     pad.button(SDL_CONTROLLER_BUTTON_A, true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.glWidget->boarder.speed > 0.0f; }, 5000));
+}
+
+namespace {
+
+struct NoSink : PadSink {
+    void padAction(PadAction, Phase) override {}
+};
+
+}  // namespace
+
+// A mapping file SDL would block on (a FIFO) or read without end (a device) is not given to SDL,
+// with one line; a regular one is, silently. Should SDL still open the FIFO, a watchdog opens
+// its other end after 3 s, so that the test fails rather than hangs.
+TEST(Gamepad, AMappingFileThatIsNoRegularFileIsIgnoredWithOneLine) {
+    TempWorkDir dir;
+    ASSERT_EQ(mkfifo("mappings.fifo", 0600), 0);
+    ASSERT_EQ(mkdir("mappings.folder", 0700), 0);
+    std::ofstream("mappings.txt") << "# no mappings\n";
+    const struct {
+        const char* path;
+        std::string line;  // on standard error
+    } cases[] = {
+        {"mappings.fifo", "gamepad: controller mappings mappings.fifo "
+                          "(SDL_GAMECONTROLLERCONFIG_FILE) ignored: not a regular file (a FIFO)\n"},
+        {"/dev/zero", "gamepad: controller mappings /dev/zero (SDL_GAMECONTROLLERCONFIG_FILE) "
+                      "ignored: not a regular file (a device)\n"},
+        {"mappings.folder", "gamepad: controller mappings mappings.folder "
+                            "(SDL_GAMECONTROLLERCONFIG_FILE) ignored: not a regular file (a "
+                            "directory)\n"},
+        {"mappings.txt", ""},
+        {"", ""},
+    };
+    NoSink sink;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        setenv("SDL_GAMECONTROLLERCONFIG_FILE", c.path, 1);
+        std::atomic<bool> done{false};
+        std::thread watchdog([&] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (std::chrono::steady_clock::now() - start > std::chrono::seconds(3)) {
+                    const int fd = open("mappings.fifo", O_WRONLY | O_NONBLOCK);
+                    if (fd >= 0) {
+                        close(fd);
+                    }
+                }
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
+        FdCapture err(2);
+        {
+            Gamepad gamepad(sink);
+            EXPECT_TRUE(gamepad.started());
+        }
+        const std::string text = err.text();
+        done = true;
+        watchdog.join();
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count(),
+                  2000);
+        EXPECT_EQ(text, c.line);
+    }
+    unsetenv("SDL_GAMECONTROLLERCONFIG_FILE");
 }

@@ -174,6 +174,20 @@ TEST_F(SdlSoundTest, ADamagedFileSilencesItsCueAloneWithOneLineNamingIt) {
              return writeBytes(t, std::string("RIFF\x10\0\0\0AVI LIST", 16) + good);
          }},
         {"holds no sound", [](auto& t, auto&) { return writeBytes(t, wavBytes({}, 0)); }},
+        // SDL would make 4.4 million frames of these 100 samples at 1 Hz (a 40 KB file: 3.5 GB).
+        {"not 16-bit mono PCM at 22050 Hz",
+         [](auto& t, auto&) {
+             return writeBytes(t, std::string(wavBytes(std::vector<int16_t>(100), 200))
+                                      .replace(24, 8, std::string("\1\0\0\0\2\0\0\0", 8)));
+         }},
+        {"not 16-bit mono PCM at 22050 Hz",  // stereo
+         [](auto& t, auto& good) {
+             return writeBytes(t, std::string(good).replace(22, 1, "\2"));
+         }},
+        {"too long",  // 61 s
+         [](auto& t, auto&) {
+             return writeBytes(t, wavBytes(std::vector<int16_t>(61 * kFileRate), 61 * kFileRate * 2));
+         }},
         {"too large",  // a sparse file
          [](auto& t, auto& good) {
              return writeBytes(t, good) && truncate(t.c_str(), 64 << 20) == 0;

@@ -11,8 +11,10 @@ data=$4
 
 tmp=$(mktemp -d)
 pid=
+xvfb=
 cleanup() {
     [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -44,6 +46,27 @@ for bad in --bogus -x "--frame-rate 5" "--ghost"; do
     grep -q -- '--help' "$tmp/err" || fail "$bad: the line does not point at --help"
 done
 echo "--help, --version and unknown options answer without a display"
+
+# Nowhere to draw: no display at all, or a platform without OpenGL. One line of the game's own says
+# so, and it ends with status 1 (Qt would abort, or the game crash in its first paint).
+ends_saying() {  # what; pattern; command...
+    local what=$1 pattern=$2
+    shift 2
+    status=0
+    (cd "$data" && XDG_CONFIG_HOME="$tmp/config" SKALDORA_MUTE=1 timeout 60 "$@") \
+        >"$tmp/out" 2>"$tmp/err" || status=$?
+    [ "$status" -eq 1 ] || fail "$what: exit status $status, not 1: $(cat "$tmp/err")"
+    [ "$(grep -c '^skaldora: ' "$tmp/err")" -eq 1 ] || fail "$what: not one line: $(cat "$tmp/err")"
+    grep -q "$pattern" "$tmp/err" || fail "$what: no clear line: $(cat "$tmp/err")"
+}
+ends_saying "no display" '^skaldora: no display to open the window on' \
+    "${nodisplay[@]}" -u QT_QPA_PLATFORM "$game"
+# (offscreen draws through the X display's GLX when there is one: without it, it has no OpenGL)
+for platform in offscreen minimal; do
+    ends_saying "$platform" "^skaldora: the $platform platform offers no OpenGL" \
+        "${nodisplay[@]}" QT_QPA_PLATFORM=$platform "$game"
+done
+echo "without a display, or on a platform without OpenGL, the game ends with one line and status 1"
 
 # The same options and environment variables in --help and in the manual page.
 words() { grep -oE -- '--[a-z][a-z-]+|\b[A-Z][A-Z0-9]*_[A-Z0-9_]+\b' | sort -u; }
@@ -78,3 +101,20 @@ grep -q "none of the game's data files .* is in $tmp/empty; start the game with 
 started "$data"
 ! grep -q "none of the game's data files" "$tmp/console" || fail "the line in the data folder"
 echo "outside the data folder the game says where it looked"
+
+# An X display without GLX: the toolkit draws through EGL, and GLUT, which needs GLX and would end
+# the game, is left alone (the trees' cones are GLU's).
+if command -v Xvfb >/dev/null; then
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -extension GLX \
+        3>"$tmp/displayfd" 2>/dev/null &
+    xvfb=$!
+    for _ in $(seq 1 100); do
+        [ -s "$tmp/displayfd" ] && break
+        sleep 0.1
+    done
+    [ -s "$tmp/displayfd" ] || fail "no X server without GLX could be started"
+    DISPLAY=:$(head -n 1 "$tmp/displayfd") started "$data"
+    kill "$xvfb"
+    xvfb=
+    echo "on a display without GLX the game draws"
+fi

@@ -117,6 +117,33 @@ TEST(TerrainLoad, ReportsEachPictureOnceAndMakesATextureOnlyOfWhatWasRead) {
     }
 }
 
+// A picture file far larger than any picture of the game (a sparse one: a 3 x 2 picture followed
+// by 64 MiB of nothing) is refused before the reader sees it, as a FIFO is, with one line saying
+// why; the picture of the bound's size is still read.
+TEST(TerrainLoad, RefusesAPictureFileLargerThanItsBound) {
+    constexpr long long bound = 64LL * 1024 * 1024;
+    for (const long long size : {bound, bound + 1}) {
+        SCOPED_TRACE(size);
+        TempWorkDir dir;
+        writeBmp24("snow16.bmp", 3, 2, std::vector<Rgb>(6, Rgb{250, 250, 250}));
+        ASSERT_EQ(truncate("snow16.bmp", size), 0);
+        Terrain terrain;
+        Canvas canvas(4, 4);
+        ASSERT_TRUE(canvas.ok());
+        CoutCapture console;
+        CerrCapture err;
+        terrain.loadTexture();
+        if (size == bound) {
+            EXPECT_EQ(console.text(), "Success: snow.getWidth  = 3\nSuccess: snow.getHeight = 2\n");
+            EXPECT_NE(terrain.snowTexture, 0u);
+        } else {
+            EXPECT_EQ(console.text(), "The Snow Texture couldn't be loaded.\n");
+            EXPECT_EQ(err.text(), "Picture snow16.bmp refused: larger than 67108864 bytes\n");
+            EXPECT_EQ(terrain.snowTexture, 0u);
+        }
+    }
+}
+
 TEST(TerrainDraw, EveryCellShowsTheWholePictureFacingUpInTrueColours) {
     // Picture rows, top first: a b / c d, 6 bytes a row (unaligned). Across a cell s runs with x;
     // t runs from 0 on the cell's larger-z edge to 1 on its smaller-z edge, t = 1 being the top.

@@ -35,7 +35,7 @@
 #include "app/bestdisplay.h"
 #include "app/personalbest.h"
 #include "app/window.h"
-#include "devices/racesound.h"
+#include "app/racesound.h"
 #include "devices/sdlsound.h"
 #include "scene/glwidget.h"
 

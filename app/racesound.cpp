@@ -1,4 +1,4 @@
-#include "devices/racesound.h"
+#include "app/racesound.h"
 
 #include "app/window.h"
 #include "devices/soundoutput.h"

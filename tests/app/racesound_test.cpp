@@ -1,7 +1,7 @@
 // The race heard through a recording output: the cue of each race event the real window reports,
 // a carve for a turn made with the keys, the wind following the speed, and no timer of its own on
 // the window or the scene. The window is never shown; slots are called directly.
-#include "devices/racesound.h"
+#include "app/racesound.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#ifndef DEVICES_RACESOUND_H
-#define DEVICES_RACESOUND_H
+#ifndef APP_RACESOUND_H
+#define APP_RACESOUND_H
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -42,4 +42,4 @@ private:
     float windSent_ = 0.0f;  // the wind volume last given to the output
 };
 
-#endif  // DEVICES_RACESOUND_H
+#endif  // APP_RACESOUND_H

@@ -1,4 +1,4 @@
-#include "scene/datafile.h"
+#include "files/datafile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,10 +20,11 @@ std::string kindOfMode(mode_t mode) {
     return "not a file";
 }
 
-}  // namespace
-
-DataFileStatus readDataFile(const char* path, long long maxBytes, std::string& bytes) {
-    bytes.clear();
+// Opens path for reading if it passes the check; on Read, fd is open (the caller closes it) and
+// size is the file's length. On any other status fd is -1.
+DataFileStatus openChecked(const char* path, long long maxBytes, int& fd, long long& size) {
+    fd = -1;
+    size = 0;
     // Judged before opening: opening some devices has effects of its own.
     struct stat info;
     if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -31,38 +32,70 @@ DataFileStatus readDataFile(const char* path, long long maxBytes, std::string& b
     }
     // O_NONBLOCK: should a FIFO take the file's place after that look, opening it for reading
     // still returns at once instead of waiting for a writer.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    const int opened = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (opened < 0) {
         return errno == ENXIO ? DataFileStatus::NotRegular : DataFileStatus::Missing;
     }
     DataFileStatus status = DataFileStatus::Read;
-    if (fstat(fd, &info) != 0) {
+    if (::fstat(opened, &info) != 0) {
         status = DataFileStatus::Unreadable;
     } else if (!S_ISREG(info.st_mode)) {
         status = DataFileStatus::NotRegular;
     } else if (info.st_size > maxBytes) {
         status = DataFileStatus::TooLarge;
-    } else {
-        // Only the size the file reports is read: a file that claims 0 bytes but would produce
-        // endless output (as under /proc) reads as empty.
-        bytes.resize(static_cast<size_t>(info.st_size));
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(fd, &bytes[done], bytes.size() - done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += static_cast<size_t>(got);
+    }
+    if (status != DataFileStatus::Read) {
+        ::close(opened);
+        return status;
+    }
+    fd = opened;
+    size = info.st_size;
+    return status;
+}
+
+}  // namespace
+
+DataFileStatus checkDataFile(const char* path, long long maxBytes, long long* size) {
+    int fd;
+    long long length;
+    const DataFileStatus status = openChecked(path, maxBytes, fd, length);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (size != nullptr) {
+        *size = length;
+    }
+    return status;
+}
+
+DataFileStatus readDataFile(const char* path, long long maxBytes, std::string& bytes) {
+    bytes.clear();
+    int fd;
+    long long size;
+    DataFileStatus status = openChecked(path, maxBytes, fd, size);
+    if (status != DataFileStatus::Read) {
+        return status;
+    }
+    bytes.resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(fd, &bytes[done], bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            status = DataFileStatus::Unreadable;
+            break;
         }
-        if (done < bytes.size()) {
-            // The file shrank while it was read: take what is there, Coin sees a cut-off file.
-            bytes.resize(done);
-        }
+        if (got == 0)
+            break;
+        done += static_cast<size_t>(got);
     }
     ::close(fd);
-    if (status != DataFileStatus::Read)
+    if (status != DataFileStatus::Read) {
         bytes.clear();
+    } else if (done < bytes.size()) {
+        bytes.resize(done);  // the file shrank while it was read: what is there
+    }
     return status;
 }
 
