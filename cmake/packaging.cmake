@@ -22,22 +22,26 @@
 
 include(GNUInstallDirs)
 
-set(SKALDORA_DATA_FILES
-  boarder.iv start.iv finish.iv tree.iv snow16.bmp panorama20480256.bmp)
-list(TRANSFORM SKALDORA_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/)
+# Without the game (SKALDORA_GAME OFF) only Nevra's files and packages are made.
+set(SKALDORA_PACKAGES "")
+if(SKALDORA_GAME)
+  set(SKALDORA_DATA_FILES
+    boarder.iv start.iv finish.iv tree.iv snow16.bmp panorama20480256.bmp)
+  list(TRANSFORM SKALDORA_DATA_FILES PREPEND ${PROJECT_SOURCE_DIR}/data/)
 
-install(TARGETS skaldora RUNTIME DESTINATION lib/skaldora COMPONENT game)
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/skaldora DESTINATION ${CMAKE_INSTALL_BINDIR}
-  COMPONENT game)
-install(FILES ${SKALDORA_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora COMPONENT game)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/sounds/ DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora/sounds
-  COMPONENT game FILES_MATCHING PATTERN "*.wav")
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.desktop
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT game)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.svg
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT game)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.png
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps COMPONENT game)
+  install(TARGETS skaldora RUNTIME DESTINATION lib/skaldora COMPONENT game)
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/skaldora DESTINATION ${CMAKE_INSTALL_BINDIR}
+    COMPONENT game)
+  install(FILES ${SKALDORA_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora COMPONENT game)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/sounds/ DESTINATION ${CMAKE_INSTALL_DATADIR}/skaldora/sounds
+    COMPONENT game FILES_MATCHING PATTERN "*.wav")
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT game)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT game)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/skaldora.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps COMPONENT game)
+endif()
 
 # Each package's copyright notice and changelog, as Debian wants them in /usr/share/doc/<package>,
 # and the game's manual page. Debian compresses them without a timestamp; so does this.
@@ -52,12 +56,13 @@ function(skaldora_gzip source target)
 endfunction()
 set(SKALDORA_CHANGELOG_GZ ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 skaldora_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${SKALDORA_CHANGELOG_GZ})
-skaldora_gzip(${PROJECT_SOURCE_DIR}/packaging/skaldora.6
-  ${PROJECT_BINARY_DIR}/packaging/skaldora.6.gz)
-install(FILES ${PROJECT_BINARY_DIR}/packaging/skaldora.6.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT game)
-
-set(SKALDORA_PACKAGES game skaldora)
+if(SKALDORA_GAME)
+  skaldora_gzip(${PROJECT_SOURCE_DIR}/packaging/skaldora.6
+    ${PROJECT_BINARY_DIR}/packaging/skaldora.6.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/skaldora.6.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT game)
+  list(APPEND SKALDORA_PACKAGES game skaldora)
+endif()
 if(NEVRA_INSTALL)
   list(APPEND SKALDORA_PACKAGES nevra_runtime libnevra0 nevra_dev libnevra-dev)
 endif()
@@ -85,7 +90,10 @@ if(PROJECT_IS_TOP_LEVEL)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SOURCE skaldora)
 
-  set(CPACK_COMPONENTS_ALL game)
+  set(CPACK_COMPONENTS_ALL "")
+  if(SKALDORA_GAME)
+    list(APPEND CPACK_COMPONENTS_ALL game)
+  endif()
   set(CPACK_DEBIAN_GAME_PACKAGE_NAME skaldora)
   set(CPACK_DEBIAN_GAME_PACKAGE_SECTION games)
   # Debian descriptions: a synopsis line, then lines of at most 80 characters.

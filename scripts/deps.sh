@@ -20,6 +20,10 @@ test=(
   python3
   locales
   xdotool
+  # Nevra cross-built for aarch64 and its tests run under qemu (scripts/cross-test); GoogleTest
+  # from Debian's arm64 architecture, which is added when missing.
+  g++-aarch64-linux-gnu qemu-user
+  libgtest-dev:arm64 libgmock-dev:arm64
 )
 
 case "${1:-game}" in
@@ -34,12 +38,32 @@ for p in "${wanted[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# Packages of another architecture (name:arch) need that architecture known to dpkg first.
+foreign=()
+for p in "${missing[@]}"; do
+  case "$p" in
+    *:*) arch=${p##*:}
+         if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+            ! dpkg --print-foreign-architectures | grep -qx "$arch" &&
+            [[ " ${foreign[*]} " != *" $arch "* ]]; then
+           foreign+=("$arch")
+         fi ;;
+  esac
+done
+
 if [ "$(id -u)" -ne 0 ]; then
   echo "Skaldora needs these Debian packages: ${missing[*]}" >&2
-  echo "Install them as root: sudo apt-get install --no-install-recommends ${missing[*]}" >&2
+  for arch in "${foreign[@]}"; do
+    echo "First add their architecture as root: sudo dpkg --add-architecture $arch" >&2
+  done
+  echo "Install them as root: sudo apt-get update && sudo apt-get install --no-install-recommends ${missing[*]}" >&2
   exit 1
 fi
-echo "Installing Debian packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+for arch in "${foreign[@]}"; do
+  echo "Adding the Debian architecture $arch"
+  dpkg --add-architecture "$arch"
+done
+echo "Installing Debian packages: ${missing[*]}"
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -86,9 +86,16 @@ CodePath choosePath() {
         --wanted;
     }
     if (wanted != asked) {
+#if defined(__x86_64__)
         std::cerr << "Nevra: this processor or build does not run the "
                   << codePathName(static_cast<CodePath>(asked)) << " code path; using "
                   << codePathName(static_cast<CodePath>(wanted)) << std::endl;
+#else
+        // Builds for other processor families (aarch64) have the baseline path alone.
+        std::cerr << "Nevra: the " << codePathName(static_cast<CodePath>(asked))
+                  << " code path exists on x86-64 only; using "
+                  << codePathName(static_cast<CodePath>(wanted)) << std::endl;
+#endif
     }
     return static_cast<CodePath>(wanted);
 }
