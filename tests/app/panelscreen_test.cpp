@@ -37,6 +37,7 @@
 #include "scene/glwidget.h"
 #include "ship/support/gameprocess.h"
 #include "ship/support/rootpicture.h"
+#include "support/game_probe.h"
 #include "world/heightmap.h"
 
 namespace {
@@ -55,20 +56,14 @@ struct Part {
     QImage firstMissing;
 };
 
-// The picture a QLCDNumber like lcd would show with text (a twin drawn off screen).
-QImage lcdPicture(QLCDNumber* lcd, const QString& text) {
-    QWidget holder;  // a child is drawn at its own size; a hidden top-level is not
-    QLCDNumber twin(lcd->digitCount(), &holder);
-    twin.setSegmentStyle(lcd->segmentStyle());
-    twin.setFrameStyle(lcd->frameStyle());
-    twin.setSmallDecimalPoint(lcd->smallDecimalPoint());
-    twin.setPalette(lcd->palette());
-    twin.setGeometry(QRect(QPoint(0, 0), lcd->size()));
-    twin.display(text);
-    return twin.grab().toImage().convertToFormat(QImage::Format_RGB32);
+// The picture a QLCDNumber like lcd would show with text, in the root picture's pixel format.
+QImage lcdScreenPicture(QLCDNumber* lcd, const QString& text) {
+    return ::lcdPicture(lcd, text).convertToFormat(QImage::Format_RGB32);
 }
 
-QImage picture(QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage picture(QWidget* w) {
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 // Any of pictures, pixel for pixel.
 std::function<bool(const QImage&)> oneOf(std::vector<QImage> pictures) {
@@ -85,16 +80,16 @@ std::function<bool(const QImage&)> oneOf(std::vector<QImage> pictures) {
 // The race clock: its frame as drawn at rest, the minutes "00" of the first minute of a run, and
 // inside the frame no colour that no text of the display would give.
 std::function<bool(const QImage&)> clockShown(QLCDNumber* lcd) {
-    const QImage rest = lcdPicture(lcd, QStringLiteral("00:00.000"));
-    const QImage minutes = lcdPicture(lcd, QStringLiteral("00       "));
-    const QImage blank = lcdPicture(lcd, QStringLiteral("         "));
+    const QImage rest = lcdScreenPicture(lcd, QStringLiteral("00:00.000"));
+    const QImage minutes = lcdScreenPicture(lcd, QStringLiteral("00       "));
+    const QImage blank = lcdScreenPicture(lcd, QStringLiteral("         "));
     const int frame = lcd->frameWidth();
     const QRect inside = rest.rect().adjusted(frame, frame, -frame, -frame);
     // The edges of the segments are smoothed, so their colours depend on the digit's shape.
     std::vector<QRgb> colours;
     for (QChar d = '0'; d <= '9'; d = QChar(d.unicode() + 1)) {
         for (const QString& text : {QStringLiteral("dd:dd.ddd"), QStringLiteral("dd dd.ddd")}) {
-            const QImage p = lcdPicture(lcd, QString(text).replace('d', d));
+            const QImage p = lcdScreenPicture(lcd, QString(text).replace('d', d));
             for (int y = inside.top(); y <= inside.bottom(); ++y) {
                 for (int x = inside.left(); x <= inside.right(); ++x) {
                     if (std::find(colours.begin(), colours.end(), p.pixel(x, y)) == colours.end()) {
@@ -203,7 +198,9 @@ bool runUntil(const std::function<bool()>& done, int ms) {
     return done();
 }
 
-QRect onScreen(QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
+QRect onScreen(QWidget* w) {
+    return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+}
 
 }  // namespace
 
@@ -228,12 +225,13 @@ TEST(PanelOnScreen, EveryPartIsInEveryPictureOfARunInEveryView) {
     std::vector<Part> parts;
     parts.push_back({"timerLCD", onScreen(window.timerLCD), clockShown(window.timerLCD)});
     parts.push_back({"gateFailuresLCD", onScreen(window.gateFailuresLCD),
-                     oneOf({lcdPicture(window.gateFailuresLCD, QStringLiteral("0"))})});
-    parts.push_back({"totalResultLCD", onScreen(window.totalResultLCD),
-                     oneOf({lcdPicture(window.totalResultLCD, QStringLiteral("00:00.000"))})});
+                     oneOf({lcdScreenPicture(window.gateFailuresLCD, QStringLiteral("0"))})});
+    parts.push_back(
+        {"totalResultLCD", onScreen(window.totalResultLCD),
+         oneOf({lcdScreenPicture(window.totalResultLCD, QStringLiteral("00:00.000"))})});
     parts.push_back({"enduranceBar", onScreen(window.enduranceBar), oneOf(bars)});
-    parts.push_back({"statusLabel", onScreen(window.statusLabel),
-                     oneOf({picture(window.statusLabel)})});
+    parts.push_back(
+        {"statusLabel", onScreen(window.statusLabel), oneOf({picture(window.statusLabel)})});
 
     // Into the start zone at speed 10, heading down the course.
     Boarder& boarder = scene->boarder;
@@ -280,8 +278,8 @@ TEST(PanelOnScreen, EveryPartIsInEveryPictureOfARunInEveryView) {
     for (Part& part : parts) {
         EXPECT_EQ(part.missing, 0) << part.name << " is missing from pictures";
         if (part.missing > 0) {
-            const QString file = QDir::temp().filePath(
-                QString::fromStdString("panelscreen-" + part.name + ".png"));
+            const QString file =
+                QDir::temp().filePath(QString::fromStdString("panelscreen-" + part.name + ".png"));
             part.firstMissing.save(file);
             std::fprintf(stderr, "first picture without %s: %s\n", part.name.c_str(),
                          file.toLocal8Bit().constData());

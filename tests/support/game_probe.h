@@ -114,11 +114,8 @@ private:
     bool ok_ = false;
 };
 
-// A QLCDNumber does not give back the text it shows, so the probe draws a twin of the display
-// with the expected text and compares the two pictures.
-inline testing::AssertionResult lcdShows(QLCDNumber* lcd, const QString& text) {
-    // Grabbing lays the display out first, which gives it its size in the window.
-    const QImage shown = lcd->grab().toImage();
+// The picture a QLCDNumber like lcd shows with text at lcd's size: a twin drawn off screen.
+inline QImage lcdPicture(QLCDNumber* lcd, const QString& text) {
     QWidget holder;  // a child is drawn at its own size; a hidden top-level is not
     QLCDNumber twin(lcd->digitCount(), &holder);
     twin.setSegmentStyle(lcd->segmentStyle());
@@ -127,7 +124,15 @@ inline testing::AssertionResult lcdShows(QLCDNumber* lcd, const QString& text) {
     twin.setPalette(lcd->palette());
     twin.setGeometry(QRect(QPoint(0, 0), lcd->size()));
     twin.display(text);
-    if (shown == twin.grab().toImage()) {
+    return twin.grab().toImage();
+}
+
+// A QLCDNumber does not give back the text it shows, so the probe draws a twin of the display
+// with the expected text and compares the two pictures.
+inline testing::AssertionResult lcdShows(QLCDNumber* lcd, const QString& text) {
+    // Grabbing lays the display out first, which gives it its size in the window.
+    const QImage shown = lcd->grab().toImage();
+    if (shown == lcdPicture(lcd, text)) {
         return testing::AssertionSuccess();
     }
     return testing::AssertionFailure()
