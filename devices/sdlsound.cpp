@@ -63,11 +63,16 @@ private:
 // without waiting on it. Returns an empty string, or why the file cannot be used.
 std::string readFile(const std::string& path, std::string& bytes) {
     switch (readDataFile(path.c_str(), kMaxFileBytes, bytes)) {
-        case DataFileStatus::Read: return bytes.empty() ? "empty" : "";
-        case DataFileStatus::Missing: return "missing";
-        case DataFileStatus::NotRegular: return "not a regular file";
-        case DataFileStatus::TooLarge: return "too large";
-        case DataFileStatus::Unreadable: return "cannot be read";
+        case DataFileStatus::Read:
+            return bytes.empty() ? "empty" : "";
+        case DataFileStatus::Missing:
+            return "missing";
+        case DataFileStatus::NotRegular:
+            return "not a regular file";
+        case DataFileStatus::TooLarge:
+            return "too large";
+        case DataFileStatus::Unreadable:
+            return "cannot be read";
     }
     return "cannot be read";
 }

@@ -67,9 +67,8 @@ std::string checkWavFile(const std::string& bytes, int decodedRate, int decodedF
     const unsigned long long decodedFrames =
         (frames * static_cast<unsigned long long>(decodedRate) + WavFormat::kRate - 1) /
         WavFormat::kRate;
-    if (maxDecodedBytes < 0 ||
-        decodedFrames * static_cast<unsigned long long>(decodedFrameBytes) >
-            static_cast<unsigned long long>(maxDecodedBytes)) {
+    if (maxDecodedBytes < 0 || decodedFrames * static_cast<unsigned long long>(decodedFrameBytes) >
+                                   static_cast<unsigned long long>(maxDecodedBytes)) {
         return "too long";
     }
     return "";

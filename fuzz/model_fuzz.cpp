@@ -64,13 +64,21 @@ void makeContext() {
         std::fprintf(stderr, "model_fuzz: no X display (run it under xvfb-run)\n");
         std::exit(1);
     }
-    const int attributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT,
-                              GLX_RED_SIZE,      8,               GLX_GREEN_SIZE,  8,
-                              GLX_BLUE_SIZE,     8,               GLX_DEPTH_SIZE,  24,
+    const int attributes[] = {GLX_DRAWABLE_TYPE,
+                              GLX_PBUFFER_BIT,
+                              GLX_RENDER_TYPE,
+                              GLX_RGBA_BIT,
+                              GLX_RED_SIZE,
+                              8,
+                              GLX_GREEN_SIZE,
+                              8,
+                              GLX_BLUE_SIZE,
+                              8,
+                              GLX_DEPTH_SIZE,
+                              24,
                               None};
     int count = 0;
-    GLXFBConfig* configs =
-        glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
+    GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), attributes, &count);
     if (configs == nullptr || count == 0) {
         std::fprintf(stderr, "model_fuzz: no GLX configuration with a depth buffer\n");
         std::exit(1);

@@ -53,17 +53,50 @@ std::string aKind(const std::string& kind) {
 // reads another file or runs an engine, Coordinate4 (Coin's normal generation fails on it),
 // textures, draw styles (line and point sizes are unbounded) and text (its triangles depend on
 // the fonts found).
-const char* const kSceneNodeNames[] = {
-    "Separator", "Group", "Switch", "TransformSeparator",
-    "Transform", "Translation", "Rotation", "RotationXYZ", "Scale", "MatrixTransform",
-    "ResetTransform", "Units",
-    "Material", "BaseColor", "PackedColor", "MaterialBinding", "Normal", "NormalBinding",
-    "Coordinate3", "VertexProperty", "TextureCoordinate2", "TextureCoordinateBinding",
-    "ShapeHints", "LightModel", "Complexity", "PolygonOffset", "PickStyle", "Environment",
-    "DirectionalLight", "PointLight", "SpotLight",
-    "Cube", "Sphere", "Cone", "Cylinder", "IndexedFaceSet", "IndexedLineSet",
-    "IndexedTriangleStripSet", "FaceSet", "LineSet", "TriangleStripSet", "QuadMesh", "PointSet",
-    nullptr};
+const char* const kSceneNodeNames[] = {"Separator",
+                                       "Group",
+                                       "Switch",
+                                       "TransformSeparator",
+                                       "Transform",
+                                       "Translation",
+                                       "Rotation",
+                                       "RotationXYZ",
+                                       "Scale",
+                                       "MatrixTransform",
+                                       "ResetTransform",
+                                       "Units",
+                                       "Material",
+                                       "BaseColor",
+                                       "PackedColor",
+                                       "MaterialBinding",
+                                       "Normal",
+                                       "NormalBinding",
+                                       "Coordinate3",
+                                       "VertexProperty",
+                                       "TextureCoordinate2",
+                                       "TextureCoordinateBinding",
+                                       "ShapeHints",
+                                       "LightModel",
+                                       "Complexity",
+                                       "PolygonOffset",
+                                       "PickStyle",
+                                       "Environment",
+                                       "DirectionalLight",
+                                       "PointLight",
+                                       "SpotLight",
+                                       "Cube",
+                                       "Sphere",
+                                       "Cone",
+                                       "Cylinder",
+                                       "IndexedFaceSet",
+                                       "IndexedLineSet",
+                                       "IndexedTriangleStripSet",
+                                       "FaceSet",
+                                       "LineSet",
+                                       "TriangleStripSet",
+                                       "QuadMesh",
+                                       "PointSet",
+                                       nullptr};
 
 std::string kindOf(const SoNode* node) {
     return node->getTypeId().getName().getString();
@@ -230,22 +263,22 @@ Geometry geometryOf(Kind kind, const std::vector<long long>& runs, bool convex,
         }
         g.vertices += n;
         switch (kind) {
-        case Kind::Faces:
-            g.primitives += convex || n == 3 ? n - 2 : n * n;
-            g.parts += 1;
-            break;
-        case Kind::Strips:
-            g.primitives += n - 2;
-            g.parts += n - 2;  // a triangle per face; a strip per part is never more
-            break;
-        case Kind::Lines:
-            g.primitives += n - 1;
-            g.parts += n - 1;  // a segment per part; a line per face is never more
-            break;
-        case Kind::Points:
-            g.primitives += n;
-            g.parts += n;
-            break;
+            case Kind::Faces:
+                g.primitives += convex || n == 3 ? n - 2 : n * n;
+                g.parts += 1;
+                break;
+            case Kind::Strips:
+                g.primitives += n - 2;
+                g.parts += n - 2;  // a triangle per face; a strip per part is never more
+                break;
+            case Kind::Lines:
+                g.primitives += n - 1;
+                g.parts += n - 1;  // a segment per part; a line per face is never more
+                break;
+            case Kind::Points:
+                g.primitives += n;
+                g.parts += n;
+                break;
         }
     }
     return g;
@@ -306,7 +339,7 @@ std::string sharingProblem(const std::string& shapeKind) {
 // one another (see layeringProblem).
 struct Box {
     SbVec3f low, high;
-    int layers;  // surfaces it puts on a line of sight: 1 for a face, 2 for a closed solid
+    int layers;   // surfaces it puts on a line of sight: 1 for a face, 2 for a closed solid
     double area;  // at least the area of what it holds
 };
 
@@ -494,46 +527,46 @@ std::string indexedBindingProblem(const SoIndexedShape* shape, const SoMFInt32& 
     for (const int binding : b.bindings) {
         std::string problem;
         switch (binding) {
-        case SoMaterialBindingElement::PER_PART:
-        case SoMaterialBindingElement::PER_FACE:
-            if (b.count < g.parts) {
-                problem = std::to_string(b.count) + " " + b.items + " bound per face, for " +
-                          std::to_string(g.parts);
-            }
-            break;
-        case SoMaterialBindingElement::PER_VERTEX:
-            if (b.count < g.vertices) {
-                problem = std::to_string(b.count) + " " + b.items + " bound per vertex, for " +
-                          std::to_string(g.vertices);
-            }
-            break;
-        case SoMaterialBindingElement::PER_PART_INDEXED:
-        case SoMaterialBindingElement::PER_FACE_INDEXED:
-            if (list.getNum() < g.parts) {
-                problem = std::string(b.indexName) + " of " + std::to_string(list.getNum()) +
-                          " entries for " + std::to_string(g.parts) + " faces";
-            } else {
-                problem = indexProblem(list, b.count, b.indexName, b.items);
-                for (int i = 0; problem.empty() && i < g.parts; ++i) {
-                    if (list[i] < 0) {
-                        problem = std::string(b.indexName) + " -1 where a face's index belongs";
+            case SoMaterialBindingElement::PER_PART:
+            case SoMaterialBindingElement::PER_FACE:
+                if (b.count < g.parts) {
+                    problem = std::to_string(b.count) + " " + b.items + " bound per face, for " +
+                              std::to_string(g.parts);
+                }
+                break;
+            case SoMaterialBindingElement::PER_VERTEX:
+                if (b.count < g.vertices) {
+                    problem = std::to_string(b.count) + " " + b.items + " bound per vertex, for " +
+                              std::to_string(g.vertices);
+                }
+                break;
+            case SoMaterialBindingElement::PER_PART_INDEXED:
+            case SoMaterialBindingElement::PER_FACE_INDEXED:
+                if (list.getNum() < g.parts) {
+                    problem = std::string(b.indexName) + " of " + std::to_string(list.getNum()) +
+                              " entries for " + std::to_string(g.parts) + " faces";
+                } else {
+                    problem = indexProblem(list, b.count, b.indexName, b.items);
+                    for (int i = 0; problem.empty() && i < g.parts; ++i) {
+                        if (list[i] < 0) {
+                            problem = std::string(b.indexName) + " -1 where a face's index belongs";
+                        }
                     }
                 }
-            }
-            break;
-        case SoMaterialBindingElement::PER_VERTEX_INDEXED:
-            if (standsForCoordIndex(list)) {
-                problem = indexProblem(shape->coordIndex, b.count, "coordIndex", b.items);
-            } else if (list.getNum() < shape->coordIndex.getNum()) {
-                problem = std::string(b.indexName) + " of " + std::to_string(list.getNum()) +
-                          " entries for a coordIndex of " +
-                          std::to_string(shape->coordIndex.getNum());
-            } else {
-                problem = indexProblem(list, b.count, b.indexName, b.items);
-            }
-            break;
-        default:
-            break;  // OVERALL: one item, and there is always one in force
+                break;
+            case SoMaterialBindingElement::PER_VERTEX_INDEXED:
+                if (standsForCoordIndex(list)) {
+                    problem = indexProblem(shape->coordIndex, b.count, "coordIndex", b.items);
+                } else if (list.getNum() < shape->coordIndex.getNum()) {
+                    problem = std::string(b.indexName) + " of " + std::to_string(list.getNum()) +
+                              " entries for a coordIndex of " +
+                              std::to_string(shape->coordIndex.getNum());
+                } else {
+                    problem = indexProblem(list, b.count, b.indexName, b.items);
+                }
+                break;
+            default:
+                break;  // OVERALL: one item, and there is always one in force
         }
         if (!problem.empty()) {
             return problem;

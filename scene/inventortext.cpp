@@ -16,11 +16,11 @@ std::string aKind(const std::string& kind) {
 
 // How a field's value is written.
 enum class Form {
-    Number,        // one number
-    Triple,        // three numbers
-    TripleList,    // one triple, or [ triple, triple, ... ]
-    IndexList,     // one index, or [ index, index, ... ]
-    Word,          // one of the field's words
+    Number,      // one number
+    Triple,      // three numbers
+    TripleList,  // one triple, or [ triple, triple, ... ]
+    IndexList,   // one index, or [ index, index, ... ]
+    Word,        // one of the field's words
 };
 
 struct FieldRule {
@@ -140,8 +140,8 @@ bool isNumberForm(std::string_view w) {
 std::string quoted(std::string_view word) {
     constexpr size_t shown = 40;
     if (word.size() > shown) {
-        return "\"" + std::string(word.substr(0, shown)) + "...\" (" +
-               std::to_string(word.size()) + " characters)";
+        return "\"" + std::string(word.substr(0, shown)) + "...\" (" + std::to_string(word.size()) +
+               " characters)";
     }
     return "\"" + std::string(word) + "\"";
 }
@@ -210,12 +210,23 @@ public:
             return Tok::End;
         const char c = text_[i_];
         switch (c) {
-        case '{': ++i_; return Tok::Open;
-        case '}': ++i_; return Tok::Close;
-        case '[': ++i_; return Tok::OpenList;
-        case ']': ++i_; return Tok::CloseList;
-        case ',': ++i_; return Tok::Comma;
-        default: break;
+            case '{':
+                ++i_;
+                return Tok::Open;
+            case '}':
+                ++i_;
+                return Tok::Close;
+            case '[':
+                ++i_;
+                return Tok::OpenList;
+            case ']':
+                ++i_;
+                return Tok::CloseList;
+            case ',':
+                ++i_;
+                return Tok::Comma;
+            default:
+                break;
         }
         if (!isWordChar(c)) {
             problem_ = characterProblem(c);
@@ -281,13 +292,20 @@ private:
 
 std::string describe(Tok tok, std::string_view word) {
     switch (tok) {
-    case Tok::End: return "the end of the text";
-    case Tok::Word: return quoted(word);
-    case Tok::Open: return "\"{\"";
-    case Tok::Close: return "\"}\"";
-    case Tok::OpenList: return "\"[\"";
-    case Tok::CloseList: return "\"]\"";
-    case Tok::Comma: return "\",\"";
+        case Tok::End:
+            return "the end of the text";
+        case Tok::Word:
+            return quoted(word);
+        case Tok::Open:
+            return "\"{\"";
+        case Tok::Close:
+            return "\"}\"";
+        case Tok::OpenList:
+            return "\"[\"";
+        case Tok::CloseList:
+            return "\"]\"";
+        case Tok::Comma:
+            return "\",\"";
     }
     return std::string();
 }
@@ -444,21 +462,25 @@ private:
 
     std::string value(const FieldRule& field) {
         switch (field.form) {
-        case Form::Number: return number();
-        case Form::Triple: return triple();
-        case Form::TripleList: return list([this] { return triple(); });
-        case Form::IndexList: return list([this] { return index(); });
-        case Form::Word: {
-            const Tok tok = lex_.next();
-            if (tok == Tok::Word) {
-                for (const char* word : field.words) {
-                    if (lex_.word() == word)
-                        return std::string();
+            case Form::Number:
+                return number();
+            case Form::Triple:
+                return triple();
+            case Form::TripleList:
+                return list([this] { return triple(); });
+            case Form::IndexList:
+                return list([this] { return index(); });
+            case Form::Word: {
+                const Tok tok = lex_.next();
+                if (tok == Tok::Word) {
+                    for (const char* word : field.words) {
+                        if (lex_.word() == word)
+                            return std::string();
+                    }
+                    return quoted(lex_.word()) + " as the " + field.name + ", which no model uses";
                 }
-                return quoted(lex_.word()) + " as the " + field.name + ", which no model uses";
+                return unexpected(tok, "where a word belongs");
             }
-            return unexpected(tok, "where a word belongs");
-        }
         }
         return std::string();
     }
@@ -476,9 +498,9 @@ private:
 }  // namespace
 
 const char* const kModelNodeNames[] = {
-    "Separator", "Group",       "ShapeHints", "LightModel", "Material", "BaseColor",
-    "MaterialBinding", "Coordinate3", "IndexedFaceSet", "Translation", "Cube", "Sphere",
-    "Cone",      "Cylinder",    nullptr};
+    "Separator", "Group",           "ShapeHints",  "LightModel",     "Material",
+    "BaseColor", "MaterialBinding", "Coordinate3", "IndexedFaceSet", "Translation",
+    "Cube",      "Sphere",          "Cone",        "Cylinder",       nullptr};
 
 bool isModelNodeName(std::string_view name) {
     return kindRule(name) != nullptr;

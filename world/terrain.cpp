@@ -92,8 +92,9 @@ unsigned int loadPicture(Nevra::Bitmap& bitmap, const char* fileName, const char
     const DataFileStatus status = checkDataFile(fileName, kMaxPictureBytes);
     if (status != DataFileStatus::Read && status != DataFileStatus::Missing) {
         std::cout << failureLine << std::endl;
-        std::cerr << "Picture " << fileName << " refused: "
-                  << dataFileProblem(status, fileName, kMaxPictureBytes) << std::endl;
+        std::cerr << "Picture " << fileName
+                  << " refused: " << dataFileProblem(status, fileName, kMaxPictureBytes)
+                  << std::endl;
         return 0;
     }
     if (bitmap.readBitmap(fileName, 1) != 1) {

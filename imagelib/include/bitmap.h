@@ -42,11 +42,10 @@ public:
     /// file's depth once the signature "BM" and the header were read. Fails for a null name, a file
     /// that cannot be opened or is not a regular file (a FIFO, a device, a socket or a directory,
     /// refused at once without blocking), a wrong signature, a truncated file (or one without a
-    /// length, as in /proc), an unknown header size, depths other than 8, 16, 24 and 32, compression, a
-    /// negative width, sizes beyond the limits (a row of more than 2^31 - 1 bytes too, even in a
-    /// picture of height 0), an image over external storage (m_external_data), and when the
-    /// storage cannot be allocated.
-    /// Prints nothing itself.
+    /// length, as in /proc), an unknown header size, depths other than 8, 16, 24 and 32,
+    /// compression, a negative width, sizes beyond the limits (a row of more than 2^31 - 1 bytes
+    /// too, even in a picture of height 0), an image over external storage (m_external_data), and
+    /// when the storage cannot be allocated. Prints nothing itself.
     int readBitmap(const char* fileName, int option);
 
     int m_bit_count;          ///< bits per pixel of the last BMP file read; 0 at first

@@ -5,11 +5,13 @@
 //
 // On x86-64 the loops are built for three code paths: the baseline instruction set (SSE2),
 // x86-64-v3 (AVX2, 32-byte vectors) and x86-64-v4 (AVX-512, 64-byte vectors); elsewhere only the
-// baseline build exists (on aarch64 its loops are NEON's, 16-byte vectors). When the library is first used it takes the widest path the processor
-// runs. The environment variable NEVRA_ISA, read once at that moment, asks for a lower one:
+// baseline build exists (on aarch64 its loops are NEON's, 16-byte vectors). When the library is
+// first used it takes the widest path the processor runs. The environment variable NEVRA_ISA, read
+// once at that moment, asks for a lower one:
 //   NEVRA_ISA=baseline | v3 | v4   (also x86-64, x86-64-v3, x86-64-v4)
 // A path the processor (or this build) cannot run is lowered to the widest one it can, with a
-// note on standard error; so is an unknown value. Every path gives the same results, bit for bit.
+// note on standard error; so is an unknown value. Every path gives the same results, bit for bit,
+// apart from the sign and payload of a NaN result (see "Code paths" in imagebase.h).
 //
 // Thread-safe: the choice is made once, under the guard of a function-local static.
 

@@ -353,9 +353,10 @@ TEST_F(PersonalBestTest, TwoThreeAndTenGamesFinishingAtOnceKeepTheBestOfThem) {
             writeAll(record, "[best]\ntotalMs=1000\n");
             std::vector<long long> totals;
             while (static_cast<int>(totals.size()) < games) {
-                const long long t = trial == 0 && totals.size() < 2
-                                        ? (totals.empty() ? 950 : 900)
-                                        : std::uniform_int_distribution<long long>(600, 999)(random);
+                const long long t =
+                    trial == 0 && totals.size() < 2
+                        ? (totals.empty() ? 950 : 900)
+                        : std::uniform_int_distribution<long long>(600, 999)(random);
                 if (std::find(totals.begin(), totals.end(), t) == totals.end()) {
                     totals.push_back(t);
                 }
@@ -413,7 +414,7 @@ TEST_F(PersonalBestTest, AGameSeesASaveMadeWithinTheSameTickAsTheOneItRead) {
         step(first, "read " + record, "ready");
         step(third, "read " + record, "ready");
         step(first, "finish 900 " + gate, "done");   // the first save
-        step(second, "read " + record, "ready");      // a game starts and reads it
+        step(second, "read " + record, "ready");     // a game starts and reads it
         step(third, "finish 800 " + gate, "done");   // a better save, of the same size
         step(second, "finish 850 " + gate, "done");  // must compare with 800, not 900
         kept += keptTotal(record) == 800;

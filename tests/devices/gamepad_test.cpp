@@ -307,13 +307,16 @@ TEST(Gamepad, AMappingFileThatIsNoRegularFileIsIgnoredWithOneLine) {
         const char* path;
         std::string line;  // on standard error
     } cases[] = {
-        {"mappings.fifo", "gamepad: controller mappings mappings.fifo "
-                          "(SDL_GAMECONTROLLERCONFIG_FILE) ignored: not a regular file (a FIFO)\n"},
-        {"/dev/zero", "gamepad: controller mappings /dev/zero (SDL_GAMECONTROLLERCONFIG_FILE) "
-                      "ignored: not a regular file (a device)\n"},
-        {"mappings.folder", "gamepad: controller mappings mappings.folder "
-                            "(SDL_GAMECONTROLLERCONFIG_FILE) ignored: not a regular file (a "
-                            "directory)\n"},
+        {"mappings.fifo",
+         "gamepad: controller mappings mappings.fifo "
+         "(SDL_GAMECONTROLLERCONFIG_FILE) ignored: not a regular file (a FIFO)\n"},
+        {"/dev/zero",
+         "gamepad: controller mappings /dev/zero (SDL_GAMECONTROLLERCONFIG_FILE) "
+         "ignored: not a regular file (a device)\n"},
+        {"mappings.folder",
+         "gamepad: controller mappings mappings.folder "
+         "(SDL_GAMECONTROLLERCONFIG_FILE) ignored: not a regular file (a "
+         "directory)\n"},
         {"mappings.txt", ""},
         {"", ""},
     };

@@ -181,12 +181,11 @@ TEST_F(SdlSoundTest, ADamagedFileSilencesItsCueAloneWithOneLineNamingIt) {
                                       .replace(24, 8, std::string("\1\0\0\0\2\0\0\0", 8)));
          }},
         {"not 16-bit mono PCM at 22050 Hz",  // stereo
-         [](auto& t, auto& good) {
-             return writeBytes(t, std::string(good).replace(22, 1, "\2"));
-         }},
+         [](auto& t, auto& good) { return writeBytes(t, std::string(good).replace(22, 1, "\2")); }},
         {"too long",  // 61 s
          [](auto& t, auto&) {
-             return writeBytes(t, wavBytes(std::vector<int16_t>(61 * kFileRate), 61 * kFileRate * 2));
+             return writeBytes(t,
+                               wavBytes(std::vector<int16_t>(61 * kFileRate), 61 * kFileRate * 2));
          }},
         {"too large",  // a sparse file
          [](auto& t, auto& good) {

@@ -29,8 +29,13 @@ struct Fmt {
     Fmt() = default;
     Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t byteRate, uint16_t blockAlign,
         uint16_t bits, std::string extra = "")
-        : tag(tag), channels(channels), rate(rate), byteRate(byteRate), blockAlign(blockAlign),
-          bits(bits), extra(extra) {}
+        : tag(tag),
+          channels(channels),
+          rate(rate),
+          byteRate(byteRate),
+          blockAlign(blockAlign),
+          bits(bits),
+          extra(extra) {}
     uint16_t tag = 1, channels = 1;
     uint32_t rate = 22050, byteRate = 44100;
     uint16_t blockAlign = 2, bits = 16;

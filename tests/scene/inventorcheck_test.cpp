@@ -230,8 +230,9 @@ TEST(InventorCheck, RefusesHostileScenes) {
         {"Separator { TextureCoordinate2 { point [0 0, 1 0, 0 1] }" +
              square.substr(0, square.size() - 2) + " textureCoordIndex [0, 1, 2] } }",
          "textureCoordIndex of 3 entries for a coordIndex of 8"},
-        {"Separator { " + triangle + " FaceSet { numVertices [3] } MaterialBinding { value"
-         " PER_VERTEX } Material { diffuseColor [1 0 0] } FaceSet { numVertices [3] } }",
+        {"Separator { " + triangle +
+             " FaceSet { numVertices [3] } MaterialBinding { value"
+             " PER_VERTEX } Material { diffuseColor [1 0 0] } FaceSet { numVertices [3] } }",
          "1 materials bound per vertex, for 3"},
         // Faces, strips and lines too short; a mesh of one row.
         {"Separator { " + triangle + " IndexedFaceSet { coordIndex [0, 1, -1] } }",

@@ -122,8 +122,8 @@ TEST(InventorModel, WhatCoinsReaderThrowsRefusesTheModel) {
     EXPECT_EQ(problem, "Coin ran out of memory reading it");
     // The reader is fit for the next model.
     SoInput next;
-    SoSeparator* scene = readInventorText(
-        next, "#Inventor V2.1 ascii\nSeparator { Cube {} }\n", problem);
+    SoSeparator* scene =
+        readInventorText(next, "#Inventor V2.1 ascii\nSeparator { Cube {} }\n", problem);
     ASSERT_NE(scene, nullptr) << problem;
     scene->ref();
     scene->unref();

@@ -46,14 +46,16 @@ TEST(InventorText, AcceptsTheGameModelsAndHandMadeStandIns) {
         header + "DEF a_1 Cube {} USE a_1\n",
         header + "DEF # comment\n x Cube {}\n",  // comments before a name are skipped
         header + "Separator # its name and its brace apart\n { Cube {} }\n",
-        header + "Separator { renderCaching OFF LightModel { model BASE_COLOR}"
-                 " Material { diffuseColor 0.9 0.3 0.1 } BaseColor { rgb [1 0 0, 0 1 0,] }"
-                 " MaterialBinding { value PER_VERTEX_INDEXED }"
-                 " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0] }"
-                 " IndexedFaceSet { coordIndex [0, 1, 2, -1] } }\n",
-        header + "Separator { ShapeHints { vertexOrdering COUNTERCLOCKWISE shapeType SOLID }"
-                 " Translation { translation -1.5e2 +.5 3. } Cone { bottomRadius 1 height 2 }"
-                 " Cylinder { radius 1e-3 height 1E+3 } Cube { width 8 height 4 depth 2 } }\n",
+        header +
+            "Separator { renderCaching OFF LightModel { model BASE_COLOR}"
+            " Material { diffuseColor 0.9 0.3 0.1 } BaseColor { rgb [1 0 0, 0 1 0,] }"
+            " MaterialBinding { value PER_VERTEX_INDEXED }"
+            " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0] }"
+            " IndexedFaceSet { coordIndex [0, 1, 2, -1] } }\n",
+        header +
+            "Separator { ShapeHints { vertexOrdering COUNTERCLOCKWISE shapeType SOLID }"
+            " Translation { translation -1.5e2 +.5 3. } Cone { bottomRadius 1 height 2 }"
+            " Cylinder { radius 1e-3 height 1E+3 } Cube { width 8 height 4 depth 2 } }\n",
         // Names, numbers and nesting at their bounds.
         header + "DEF " + std::string(kMaxModelNameChars, 'n') + " Cube {}\n",
         header + "Cube { width 1." + std::string(kMaxModelNumberChars - 2, '5') + " }\n",

@@ -67,7 +67,8 @@ TEST(PoseAhead, NeverGoesPastTheNextStepNorBehindTheLastOne) {
     const BoarderPose whole = poseAhead(start, b.speed, kMaxSecondsAhead);
     // A late tick (the frame drawn long after the step was due), a stall, a clock read before
     // the step: the drawn boarder stays on the segment between the two steps.
-    for (double late : {0.0500001, 0.051, 0.2, 5.0, 1e300, std::numeric_limits<double>::infinity()}) {
+    for (double late :
+         {0.0500001, 0.051, 0.2, 5.0, 1e300, std::numeric_limits<double>::infinity()}) {
         const BoarderPose p = poseAhead(start, b.speed, late);
         EXPECT_EQ(p.position.x, whole.position.x) << late;
         EXPECT_EQ(p.position.z, whole.position.z) << late;

@@ -38,13 +38,13 @@ TEST(SnowClearance, MostOfTheBoarderIsAboveTheSnowAlongTheCourse) {
             for (float heading : {0.0f, 30.0f, -30.0f}) {
                 for (int d : {0, 1}) {
                     const double share = shareAbove(model, static_cast<float>(x), z, heading, d);
-                    EXPECT_GE(share, 0.88) << "x " << x << " z " << z << " heading " << heading
-                                           << " diagonal " << d;
+                    EXPECT_GE(share, 0.88)
+                        << "x " << x << " z " << z << " heading " << heading << " diagonal " << d;
                     if (share < worst) {
                         worst = share;
                         where.str("");
-                        where << "x " << x << " z " << z << " heading " << heading
-                              << " diagonal " << d;
+                        where << "x " << x << " z " << z << " heading " << heading << " diagonal "
+                              << d;
                     }
                 }
             }

@@ -127,7 +127,8 @@ std::vector<Case> allCases() {
                   "  Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 2 0 0, 2 1 0] }\n"
                   "  IndexedFaceSet { coordIndex [0, 1, 2, -1, 1, 3, 2, -1, 1, 4, 3, -1,"
                   " 4, 5, 3, -1, 0, 4, 5, -1] materialIndex [0] }\n}\n"},
-        {"boarder.iv", "StripOfOne", header + "Separator { TriangleStripSet { numVertices [ 1 ] } }\n"},
+        {"boarder.iv", "StripOfOne",
+         header + "Separator { TriangleStripSet { numVertices [ 1 ] } }\n"},
     };
     for (const auto& [file, damage, content] : models)
         cases.push_back({id(file, damage.c_str()), file, Case::Content, content,

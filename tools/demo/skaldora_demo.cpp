@@ -34,8 +34,8 @@
 
 #include "app/bestdisplay.h"
 #include "app/personalbest.h"
-#include "app/window.h"
 #include "app/racesound.h"
+#include "app/window.h"
 #include "devices/sdlsound.h"
 #include "scene/glwidget.h"
 

@@ -14,9 +14,9 @@ bool RootPicture::take(int x, int y, int width, int height, std::vector<std::uin
     pixels.clear();
     if (m_display == nullptr || width <= 0 || height <= 0)
         return false;
-    XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), x, y,
-                              static_cast<unsigned>(width), static_cast<unsigned>(height),
-                              AllPlanes, ZPixmap);
+    XImage* image =
+        XGetImage(m_display, DefaultRootWindow(m_display), x, y, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr)
         return false;
     pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
