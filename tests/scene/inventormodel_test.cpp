@@ -117,9 +117,13 @@ TEST(InventorModel, WhatCoinsReaderThrowsRefusesTheModel) {
     SoInput input;
     EXPECT_EQ(readInventorText(input, text, problem), nullptr);
     EXPECT_NE(problem.find("\"Texture2\""), std::string::npos) << problem;
+#if !defined(__SANITIZE_ADDRESS__)
+    // (AddressSanitizer ends the process on an allocation this large instead of throwing
+    // std::bad_alloc, so the sanitizer build cannot watch the catch at work.)
     SoInput unscanned;
     EXPECT_EQ(readUnscannedInventorText(unscanned, text, problem), nullptr);
     EXPECT_EQ(problem, "Coin ran out of memory reading it");
+#endif
     // The reader is fit for the next model.
     SoInput next;
     SoSeparator* scene =
