@@ -59,6 +59,10 @@ protected:
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
         ASSERT_NO_FATAL_FAILURE(clickIntoScene());
+        // Only the steps' own frames: the autopilot reads the state between them, and frames
+        // drawn between the steps (tested in the scene's own tests) would take the turns it needs
+        // on a slow build (the sanitizers on a software renderer).
+        scene->setFrameRate(20);
     }
 
     void clickIntoScene() {
