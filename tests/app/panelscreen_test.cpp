@@ -9,9 +9,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <GL/freeglut.h>
-#include <Inventor/SoDB.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,7 +16,6 @@
 #include <QLCDNumber>
 #include <QLabel>
 #include <QProgressBar>
-#include <QSurfaceFormat>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -38,6 +34,7 @@
 #include "ship/support/gameprocess.h"
 #include "ship/support/rootpicture.h"
 #include "support/game_probe.h"
+#include "support/qt_run.h"
 #include "world/heightmap.h"
 
 namespace {
@@ -304,22 +301,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "panelscreen_test: no data folder %s\n", SKALDORA_DATA_DIR);
         return 1;
     }
-    QSurfaceFormat format;
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
-    int result = 0;
-    {
-        char* qtArgv[] = {argv[0], nullptr};
-        int qtArgc = 1;
-        QApplication app(qtArgc, qtArgv);
-        result = RUN_ALL_TESTS();
-    }
-    // The trees' cones opened a connection of GLUT's own to the X server, which goes first.
-    if (glutGet(GLUT_INIT_STATE) != 0) {
-        glutExit();
-    }
-    if (SoDB::isInitialized()) {
-        SoDB::finish();
-    }
-    return result;
+    char* qtArgv[] = {argv[0], nullptr};
+    return runTestsInApplication(1, qtArgv);
 }

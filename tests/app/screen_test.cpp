@@ -8,8 +8,6 @@
 // keys come from xdotool (XTEST), so they reach the native scene window as a player's would.
 #include <gtest/gtest.h>
 
-#include <Inventor/SoDB.h>
-#include <GL/freeglut.h>
 #include <GL/gl.h>
 
 #include <QApplication>
@@ -18,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSurfaceFormat>
 #include <QTest>
 #include <cmath>
 #include <cstdio>
@@ -30,6 +27,7 @@
 #include "scene/glwidget.h"
 #include "ship/support/gameprocess.h"
 #include "support/cout_capture.h"
+#include "support/qt_run.h"
 
 namespace {
 
@@ -190,22 +188,6 @@ int main(int argc, char** argv) {
     unsetenv("QT_SCREEN_SCALE_FACTORS");
     unsetenv("QT_AUTO_SCREEN_SCALE_FACTOR");
     unsetenv("QT_ENABLE_HIGHDPI_SCALING");
-    QSurfaceFormat format;
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
-    int result = 0;
-    {
-        char* qtArgv[] = {argv[0], nullptr};
-        int qtArgc = 1;
-        QApplication app(qtArgc, qtArgv);
-        result = RUN_ALL_TESTS();
-    }
-    // The trees' cones opened a connection of GLUT's own to the X server, which goes first.
-    if (glutGet(GLUT_INIT_STATE) != 0) {
-        glutExit();
-    }
-    if (SoDB::isInitialized()) {
-        SoDB::finish();
-    }
-    return result;
+    char* qtArgv[] = {argv[0], nullptr};
+    return runTestsInApplication(1, qtArgv);
 }

@@ -1,19 +1,9 @@
 // Entry point of the game's test binaries: GoogleTest inside a QApplication.
 #include <gtest/gtest.h>
 
-#include <Inventor/SoDB.h>
-#include <QApplication>
-#include <QSurfaceFormat>
+#include "support/qt_run.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    QSurfaceFormat format;
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
-    QApplication app(argc, argv);
-    const int result = RUN_ALL_TESTS();
-    if (SoDB::isInitialized()) {
-        SoDB::finish();  // frees Coin's own globals, which LeakSanitizer would report
-    }
-    return result;
+    return runTestsInApplication(argc, argv);
 }
