@@ -28,16 +28,14 @@
 #include <thread>
 #include <vector>
 
-#include "scene/glwidget.h"
+#include "scene_bench.h"
 #include "world/heightmap.h"
 #include "world/terrain.h"
 
 namespace {
 
-// The scene widget with its frame reachable from outside the toolkit's paint cycle.
-class BenchWidget : public GLWidget {
+class BenchWidget : public BenchScene {
 public:
-    void fullFrame() { paintGL(); }
     // The frame with the terrain and the backdrop alone, drawn as the widget draws them.
     void groundFrame() {
         glMatrixMode(GL_MODELVIEW);
@@ -203,24 +201,12 @@ int main(int argc, char** argv) {
     format.setDepthBufferSize(24);
     QSurfaceFormat::setDefaultFormat(format);
     QApplication app(argc, argv);
-    int frames = 300;
-    QString shots;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc) {
-            shots = argv[++i];
-        } else {
-            frames = std::max(10, std::atoi(argv[i]));
-        }
-    }
+    const SceneBenchArgs args = sceneBenchArgs(argc, argv, 300);
+    const int frames = args.frames;
+    const QString& shots = args.shots;
 
     BenchWidget widget;
-    for (QTimer* timer : widget.findChildren<QTimer*>()) {
-        timer->stop();
-    }
-    widget.resize(700, 700);
-    widget.show();
-    if (!QTest::qWaitForWindowExposed(&widget)) {
-        std::fprintf(stderr, "frame_bench: no window could be shown\n");
+    if (!showStillScene(widget, "frame_bench")) {
         return 1;
     }
     std::printf("frame_bench: %d x %d, %d frames a mode, GL renderer %s\n", widget.width(),

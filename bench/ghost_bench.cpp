@@ -24,14 +24,11 @@
 
 #include "app/ghostdraw.h"
 #include "app/runrecord.h"
-#include "scene/glwidget.h"
+#include "scene_bench.h"
 
 namespace {
 
-class BenchWidget : public GLWidget {
-public:
-    void fullFrame() { paintGL(); }
-};
+using BenchWidget = BenchScene;
 
 // The ghost 30 m ahead of the boarder, and optionally a split text.
 class BenchLayer : public FrameLayer {
@@ -66,24 +63,12 @@ int main(int argc, char** argv) {
     format.setDepthBufferSize(24);
     QSurfaceFormat::setDefaultFormat(format);
     QApplication app(argc, argv);
-    int frames = 200;
-    QString shots;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc) {
-            shots = argv[++i];
-        } else {
-            frames = std::max(10, std::atoi(argv[i]));
-        }
-    }
+    const SceneBenchArgs args = sceneBenchArgs(argc, argv, 200);
+    const int frames = args.frames;
+    const QString& shots = args.shots;
 
     BenchWidget widget;
-    for (QTimer* timer : widget.findChildren<QTimer*>()) {
-        timer->stop();
-    }
-    widget.resize(700, 700);
-    widget.show();
-    if (!QTest::qWaitForWindowExposed(&widget)) {
-        std::fprintf(stderr, "ghost_bench: no window could be shown\n");
+    if (!showStillScene(widget, "ghost_bench")) {
         return 1;
     }
     widget.boarder.position = Vec3(400.0f, 0.0f, 0.0f);
