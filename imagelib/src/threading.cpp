@@ -25,9 +25,9 @@ namespace threading {
 namespace {
 
 // Below this much work a band's thread costs more to wake than it saves. A 3 x 3 float filter
-// takes some 70 ps a unit on one thread, so a band of 2^18 units is some 20 us, several times the
-// wake-up of a sleeping thread; below that the split measured no faster than one thread
-// (imageops_bench --threshold).
+// takes some 70 ps a unit on one thread, so a band of 2^18 units is some 20 us, a few times the
+// wake-up of a sleeping thread. imageops_bench --threshold shows where splitting pays on a
+// machine; on a machine whose cores are busy with other work it pays at no size.
 constexpr long long kDefaultBandWork = 1LL << 18;
 
 std::atomic<long long> g_bandWork{kDefaultBandWork};
