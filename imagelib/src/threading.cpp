@@ -47,6 +47,10 @@ int defaultCount() {
     return count;
 }
 
+// True on a thread while it runs a band of the pool: an operation started from a band runs its
+// own bands on that thread (the caller of the pool holds `busy`, which it must not lock again).
+thread_local bool t_inBand = false;
+
 // The threads that take bands beside the caller. Bands are handed out under one lock: there are
 // at most as many as threads, so the lock is taken a few times per call.
 class Pool {
@@ -114,11 +118,13 @@ private:
             void* context = m_context;
             hold.unlock();
             std::exception_ptr error;
+            t_inBand = true;
             try {
                 task(context, band);
             } catch (...) {
                 error = std::current_exception();
             }
+            t_inBand = false;
             hold.lock();
             if (error && !m_error) {
                 m_error = error;
@@ -284,7 +290,7 @@ long long bandStart(long long rows, int bands, int band, long long unit) {
 }
 
 void runBands(int bands, void (*task)(void*, int), void* context) {
-    if (bands > 1) {
+    if (bands > 1 && !t_inBand) {
         Shared& s = shared();
         std::unique_lock<std::mutex> hold(s.busy, std::try_to_lock);
         if (hold.owns_lock()) {

@@ -209,6 +209,20 @@ TEST(Bands, SplitRowsIntoConsecutiveRuns) {
     setThreadCount(0);
 }
 
+// A band that starts bands of its own (an operation called from a band) runs them on its own
+// thread, whichever thread it is on, and every band of both levels runs once.
+TEST(Bands, StartedFromABandRunOnItsThread) {
+    setThreadCount(3);
+    std::atomic<int> runs[9] = {};
+    threading::runBands(3, [&](int outer) {
+        threading::runBands(3, [&](int inner) { ++runs[outer * 3 + inner]; });
+    });
+    for (const std::atomic<int>& r : runs) {
+        EXPECT_EQ(r.load(), 1);
+    }
+    setThreadCount(0);
+}
+
 template <class T>
 class EveryThreadCount : public ::testing::Test {};
 using SomeTypes = ::testing::Types<unsigned char, short, float, double>;
