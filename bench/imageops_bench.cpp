@@ -8,6 +8,11 @@
 //   imageops_bench                  every code path this processor runs, widest last (or the
 //                                   one NEVRA_ISA names, when it is set)
 //   imageops_bench --path v3        one path (baseline, v3 or v4); may be given more than once
+//   imageops_bench --threads        the same operations by wall time, Nevra on one thread and on
+//                                   its default count (setThreadCount), OpenCV on one and on its
+//                                   default (cv::setNumThreads), with the speed-up of each
+//   imageops_bench --threshold      where splitting starts to pay: a 3 x 3 filter and a flip on
+//                                   squares of growing size, on one thread and split in two
 //
 // Each path runs in a process of its own with NEVRA_ISA set to it and OpenCV limited to the same
 // instruction sets through OPENCV_CPU_DISABLE (unless that is set already), since both libraries
@@ -40,6 +45,7 @@
 #include "bmp_file.h"
 #include "imagebase.h"
 #include "kernels.h"
+#include "threading.h"
 
 extern char** environ;
 
@@ -54,6 +60,16 @@ double threadSeconds() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
+
+// Wall time in seconds, for the runs on several threads.
+double wallSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The clock the samples are taken by: thread CPU time, or wall time in the thread modes.
+double (*g_clock)() = &threadSeconds;
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -80,11 +96,11 @@ public:
     }
     // Seconds per run of one sample.
     double time() {
-        const double t0 = threadSeconds();
+        const double t0 = g_clock();
         for (int i = 0; i < m_reps; ++i) {
             m_run();
         }
-        return (threadSeconds() - t0) / m_reps;
+        return (g_clock() - t0) / m_reps;
     }
 
 private:
@@ -92,9 +108,58 @@ private:
     int m_reps = 1;
 };
 
+// The thread modes: every figure by wall time, each side on one thread and on its default count.
+bool g_threads = false;
+
+void setThreads(bool many) {
+    Nevra::setThreadCount(many ? 0 : 1);
+    cv::setNumThreads(many ? -1 : 1);
+}
+
+// Median megapixels per second of ours and OpenCV's on one thread and on the default count, with
+// the speed-up of each.
+void reportThreads(const char* name, double pixels, const std::function<void()>& ours,
+                   const std::function<void()>& theirs) {
+    setThreads(false);
+    Sampler ours1(ours);
+    std::unique_ptr<Sampler> theirs1(theirs ? new Sampler(theirs) : nullptr);
+    setThreads(true);
+    Sampler oursN(ours);
+    std::unique_ptr<Sampler> theirsN(theirs ? new Sampler(theirs) : nullptr);
+    std::vector<double> seconds[4];
+    for (int i = 0; i < kSamples; ++i) {
+        setThreads(false);
+        seconds[0].push_back(ours1.time());
+        if (theirs1) {
+            seconds[2].push_back(theirs1->time());
+        }
+        setThreads(true);
+        seconds[1].push_back(oursN.time());
+        if (theirsN) {
+            seconds[3].push_back(theirsN->time());
+        }
+    }
+    double rate[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        rate[k] = seconds[k].empty() ? 0.0 : pixels / median(seconds[k]) / 1e6;
+    }
+    if (theirs) {
+        std::printf("%-26s %9.0f %9.0f %6.2f %9.0f %9.0f %6.2f %7.2f\n", name, rate[0], rate[1],
+                    rate[1] / rate[0], rate[2], rate[3], rate[3] / rate[2], rate[1] / rate[3]);
+    } else {
+        std::printf("%-26s %9.0f %9.0f %6.2f %9s %9s %6s %7s\n", name, rate[0], rate[1],
+                    rate[1] / rate[0], "-", "-", "-", "-");
+    }
+    std::fflush(stdout);
+}
+
 // Median megapixels per second of ours and OpenCV's, over `pixels` input pixels per run.
 void report(const char* name, double pixels, const std::function<void()>& ours,
             const std::function<void()>& theirs) {
+    if (g_threads) {
+        reportThreads(name, pixels, ours, theirs);
+        return;
+    }
     Sampler a(ours);
     std::unique_ptr<Sampler> b(theirs ? new Sampler(theirs) : nullptr);
     std::vector<double> oursSeconds;
@@ -139,6 +204,73 @@ std::string processorName() {
     return "unknown processor";
 }
 
+// The first three fields of /proc/loadavg: the figures of a shared machine depend on them.
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string a, b, c;
+    file >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+// Wall time of one run of `run` (median of kSamples samples) on one thread and split in two.
+void compareSplit(const char* name, int side, double work, const std::function<void()>& run) {
+    namespace threading = Nevra::threading;
+    std::vector<double> seconds[2];
+    Nevra::setThreadCount(1);
+    Sampler one(run);
+    Nevra::setThreadCount(2);
+    threading::setMinimumBandWork(1);
+    Sampler two(run);
+    for (int i = 0; i < kSamples; ++i) {
+        Nevra::setThreadCount(1);
+        seconds[0].push_back(one.time());
+        Nevra::setThreadCount(2);
+        seconds[1].push_back(two.time());
+    }
+    threading::setMinimumBandWork(0);
+    Nevra::setThreadCount(0);
+    const double t1 = median(seconds[0]);
+    const double t2 = median(seconds[1]);
+    std::printf("%-18s %6d %12.0f %10.1f %10.1f %7.2f\n", name, side, work, t1 * 1e6, t2 * 1e6,
+                t1 / t2);
+    std::fflush(stdout);
+}
+
+// Where splitting pays: the operations on squares of growing size, on one thread and always
+// split into two bands, by wall time. The work is in the units of the library's threshold.
+int runThreshold() {
+    namespace kernels = Nevra::kernels;
+    g_clock = &wallSeconds;
+    std::printf("== Nevra code path %s on %s, %d processors; load average %s\n",
+                kernels::codePathName(kernels::activeCodePath()), processorName().c_str(),
+                Nevra::threading::availableProcessors(), loadAverage().c_str());
+    std::printf("   default work per band: %lld units\n",
+                Nevra::threading::minimumBandWork());
+    std::printf("%-18s %6s %12s %10s %10s %7s\n", "operation", "side", "work units", "1 thr us",
+                "2 bands us", "gain");
+    const float smooth3[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    for (const int side : {32, 48, 64, 96, 128, 192, 256, 384, 512}) {
+        Nevra::ImageBase<float> image;
+        image.m_verbose = 0;
+        image.init(side, side, 1, 1, 1);
+        fillRandom(image, nullptr, 255.0f);
+        Nevra::ImageBase<float> out;
+        out.init(side, side, 1, 1, 1);
+        compareSplit("filter 3x3 float", side, static_cast<double>(side) * side * 10, [&] {
+            image.computeFilteredImage(Nevra::kTypeFloat, smooth3, 3, &out);
+        });
+    }
+    for (const int side : {64, 128, 192, 256, 384, 512, 768}) {
+        Nevra::ImageBase<unsigned char> rgb;
+        rgb.m_verbose = 0;
+        rgb.init(side, side, 1, 1, 3);
+        fillRandom(rgb, nullptr, 256.0f);
+        compareSplit("flip y u8x3", side, static_cast<double>(side) * side * 3,
+                     [&] { rgb.flip(false, true, false, false); });
+    }
+    return 0;
+}
+
 // The table of one code path, in this process.
 int runTable() {
     namespace kernels = Nevra::kernels;
@@ -147,10 +279,22 @@ int runTable() {
                 kernels::codePathName(kernels::activeCodePath()), processorName().c_str());
     std::printf("   OpenCV %s dispatch: %s (OPENCV_CPU_DISABLE=%s)\n", CV_VERSION,
                 cv::getCPUFeaturesLine().c_str(), disabled != nullptr ? disabled : "");
-    cv::setNumThreads(1);
+    std::printf("   load average (1, 5, 15 min): %s\n", loadAverage().c_str());
     constexpr int kSide = 1024;
     const double plane = static_cast<double>(kSide) * kSide;
-    std::printf("%-26s %10s %10s %8s\n", "operation (MPix/s)", "ours", "OpenCV", "ratio");
+    if (g_threads) {
+        g_clock = &wallSeconds;
+        setThreads(true);
+        std::printf("   wall time; Nevra threads: 1 and %d (default; %d processors for this process), "
+                    "OpenCV threads: 1 and %d (default)\n",
+                    Nevra::threadCount(), Nevra::threading::availableProcessors(),
+                    cv::getNumThreads());
+        std::printf("%-26s %9s %9s %6s %9s %9s %6s %7s\n", "operation (MPix/s)", "ours 1",
+                    "ours N", "gain", "OpenCV 1", "OpenCV N", "gain", "N ratio");
+    } else {
+        cv::setNumThreads(1);
+        std::printf("%-26s %10s %10s %8s\n", "operation (MPix/s)", "ours", "OpenCV", "ratio");
+    }
 
     Nevra::ImageBase<float> image;
     image.m_verbose = 0;
@@ -317,7 +461,8 @@ bool runPath(Nevra::kernels::CodePath path, bool limitOpenCv) {
     }
     char self[] = "imageops_bench";
     char child[] = "--table";
-    char* args[] = {self, child, nullptr};
+    char threads[] = "--threads";
+    char* args[] = {self, child, g_threads ? threads : nullptr, nullptr};
     pid_t pid = 0;
     if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, args, environ) != 0) {
         std::perror("imageops_bench: cannot run itself");
@@ -347,14 +492,27 @@ int main(int argc, char** argv) {
         }
         return false;
     };
+    bool table = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--table") == 0) {
-            return runTable();
+            table = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--threads") == 0) {
+            g_threads = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--threshold") == 0) {
+            return runThreshold();
         }
         if (std::strcmp(argv[i], "--path") != 0 || i + 1 == argc || !add(argv[++i])) {
-            std::fprintf(stderr, "usage: %s [--path baseline|v3|v4]...\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--threads] [--path baseline|v3|v4]... | --threshold\n",
+                         argv[0]);
             return 2;
         }
+    }
+    if (table) {
+        return runTable();
     }
     const char* requested = std::getenv("NEVRA_ISA");
     if (paths.empty() && requested != nullptr && *requested != '\0' && !add(requested)) {

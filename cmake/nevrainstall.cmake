@@ -45,7 +45,7 @@ target_compile_definitions(nevra_shared PRIVATE $<TARGET_PROPERTY:nevra,COMPILE_
 target_include_directories(nevra_shared
   PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
   PRIVATE $<TARGET_PROPERTY:nevra,INCLUDE_DIRECTORIES>)
-target_link_libraries(nevra_shared PRIVATE $<BUILD_INTERFACE:skaldora_flags>)
+target_link_libraries(nevra_shared PRIVATE $<BUILD_INTERFACE:skaldora_flags> Threads::Threads)
 set(nevra_symbol_map ${PROJECT_SOURCE_DIR}/cmake/nevra/nevra.map)
 target_link_options(nevra_shared PRIVATE
   "LINKER:--version-script=${nevra_symbol_map}" "LINKER:--no-undefined")

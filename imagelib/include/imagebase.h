@@ -3,8 +3,10 @@
 
 /// \file
 /// The Nevra image library: typed raster images of up to four dimensions with interleaved
-/// channels. Depends on the standard library and POSIX file calls alone. Not thread-safe: an image is used from one
-/// thread at a time.
+/// channels. Depends on the standard library and POSIX file and thread calls alone. Several threads
+/// may use the library at once, on different images or all reading one image; an image that is
+/// written (an operation's output, or an in-place operation) is used by one thread at a time.
+/// Large operations use several threads of their own (see Threads, at the end).
 ///
 /// Axes and layout. Every image has four extents m_dim = (X, Y, Z, F) along x (column),
 /// y (row, row 0 is the top of a picture), z (slice) and t (frame), plus m_channels values per
@@ -451,6 +453,36 @@ NEVRA_API Image* createImage(int typeCode);
 /// The smallest power of two that is >= n, found by doubling the lowest set bit of n:
 /// 1 -> 1, 5 -> 8, 8 -> 8, 0 -> 0. For n above 2^30, where no such int exists, 0.
 NEVRA_API int nextPowerOfTwo(int n);
+
+/// \name Threads
+/// The row-wise operations (computeFilteredImage, the gradients and the Hessian, downsample,
+/// rotate, flip, invert, applyWindowLevel, computeWindowLevel, the byte and word volumes and
+/// slices) split a large image's rows into bands, one per thread: one band on the calling thread,
+/// the others on a pool of threads that the library starts on the first such call (never when it
+/// is loaded, never with a count of 1). Small images, whose bands would cost more to hand out
+/// than they save (below some 2^18 values or products per band), stay on the calling thread.
+/// Every value is computed as on one thread and range values are combined in row order, so
+/// every result is the same, bit for bit, for every thread count; getCenterOfMass, whose sums
+/// depend on their order, always runs on one thread.
+///
+/// Several threads may call the library at once, on different images or reading one image
+/// (each image is still written by one thread at a time): while the pool serves one call, the
+/// others run their bands on their own threads, with the same results. A process that forks after
+/// using the pool gets a new pool in the child when it needs one.
+/// @{
+
+/// Sets the number of threads the operations use, the calling thread included: 1 runs everything
+/// on the calling thread, as the library did before it had threads. A count below 1 restores the
+/// default: the value of the environment variable NEVRA_THREADS when it is a whole number from 1
+/// to 256, otherwise the number of processors this process may run on (sched_getaffinity). An
+/// invalid NEVRA_THREADS value is reported on standard error (once, when the count is first
+/// needed) and the processor count taken instead; a larger one is lowered to 256, as are larger
+/// counts given here. Takes effect from the next operation that starts; thread-safe.
+NEVRA_API void setThreadCount(int count);
+
+/// The number of threads the operations use now (see setThreadCount), at least 1.
+NEVRA_API int threadCount();
+/// @}
 
 // The eight instantiations are made once, inside the library.
 extern template class ImageBase<char>;

@@ -8,6 +8,7 @@
 #define NEVRA_SRC_FILTERING_IMPL_H
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
@@ -20,6 +21,7 @@
 #include "element.h"
 #include "imagebase.h"
 #include "kernels.h"
+#include "threading.h"
 
 namespace Nevra {
 
@@ -48,35 +50,61 @@ inline U fromFloat(float value) {
     }
 }
 
-// Writes values into a result image as its setNext would, one after another from element 0:
-// values beyond the image's end are dropped and its m_position ends after the last one written.
-// Images of the library's eight types are written directly into their storage.
+// Writes values into a result image as its setNext would, one after another from element
+// `start` (0 for a whole result; a band's first value otherwise): values beyond the image's end
+// are dropped. Images of the library's eight types are written directly into their storage, at
+// the writer's own cursor, so that bands of one result can be written at once; finishResult then
+// leaves m_position where one writer of every value would. Any other image is written through its
+// setNext, from its m_position, which the constructor puts at 0: such a result takes one band.
 class ResultWriter {
 public:
-    explicit ResultWriter(Image* image) : m_image(image) {
-        image->m_position = 0;
+    explicit ResultWriter(Image* image, long long start = 0) : m_image(image), m_cursor(start) {
         if (!bind<char>() && !bind<unsigned char>() && !bind<short>() && !bind<unsigned short>() &&
             !bind<int>() && !bind<unsigned int>() && !bind<float>() && !bind<double>()) {
-            m_write = &writeThroughSetNext;
+            image->m_position = 0;
         }
     }
 
-    void write(const float* values, int count) { m_write(m_image, values, count); }
+    // True when the result is written at the writer's cursor: bands may write it at once.
+    static bool splits(Image* image) {
+        return isA<char>(image) || isA<unsigned char>(image) || isA<short>(image) ||
+               isA<unsigned short>(image) || isA<int>(image) || isA<unsigned int>(image) ||
+               isA<float>(image) || isA<double>(image);
+    }
+
+    // m_position after `total` values were written from element 0, as setNext leaves it.
+    static void finishResult(Image* image, long long total) {
+        if (splits(image)) {
+            const long long size = image->m_image_size;
+            image->m_position =
+                hasStorage(image) ? static_cast<int>(total < size ? total : size) : 0;
+        }
+    }
+
+    void write(const float* values, int count) {
+        if (m_write == nullptr) {
+            for (int i = 0; i < count && m_image->setNext(values[i]); ++i) {
+            }
+            return;
+        }
+        m_write(m_image, m_cursor, values, count);
+        m_cursor += count;
+    }
 
     // Where the next `count` values can be put directly: inside the result when it is a float
     // image with room for all of them, else `buffer`. finish(place, count) completes the write
     // either way.
     float* place(int count, float* buffer) {
         if (m_floats != nullptr && m_floats->m_data != nullptr &&
-            static_cast<long long>(m_floats->m_image_size) - m_floats->m_position >= count) {
-            return m_floats->m_data + m_floats->m_position;
+            static_cast<long long>(m_floats->m_image_size) - m_cursor >= count) {
+            return m_floats->m_data + m_cursor;
         }
         return buffer;
     }
     void finish(const float* placed, int count) {
         if (m_floats != nullptr && m_floats->m_data != nullptr &&
-            placed == m_floats->m_data + m_floats->m_position) {
-            m_floats->m_position += count;
+            placed == m_floats->m_data + m_cursor) {
+            m_cursor += count;
         } else {
             write(placed, count);
         }
@@ -84,8 +112,31 @@ public:
 
 private:
     template <class U>
+    static bool isA(Image* image) {
+        return dynamic_cast<ImageBase<U>*>(image) != nullptr;
+    }
+
+    static bool hasStorage(Image* image) {
+        bool found = false;
+        auto check = [&](auto* typed) {
+            if (typed != nullptr) {
+                found = typed->m_data != nullptr;
+            }
+        };
+        check(dynamic_cast<ImageBase<char>*>(image));
+        check(dynamic_cast<ImageBase<unsigned char>*>(image));
+        check(dynamic_cast<ImageBase<short>*>(image));
+        check(dynamic_cast<ImageBase<unsigned short>*>(image));
+        check(dynamic_cast<ImageBase<int>*>(image));
+        check(dynamic_cast<ImageBase<unsigned int>*>(image));
+        check(dynamic_cast<ImageBase<float>*>(image));
+        check(dynamic_cast<ImageBase<double>*>(image));
+        return found;
+    }
+
+    template <class U>
     bool bind() {
-        if (dynamic_cast<ImageBase<U>*>(m_image) == nullptr) {
+        if (!isA<U>(m_image)) {
             return false;
         }
         m_write = &writeDirect<U>;
@@ -96,14 +147,14 @@ private:
     }
 
     template <class U>
-    static void writeDirect(Image* image, const float* values, int count) {
+    static void writeDirect(Image* image, long long at, const float* values, int count) {
         auto* target = static_cast<ImageBase<U>*>(image);
-        const long long room = static_cast<long long>(target->m_image_size) - target->m_position;
+        const long long room = static_cast<long long>(target->m_image_size) - at;
         if (target->m_data == nullptr || room <= 0) {
             return;
         }
         const int n = count < room ? count : static_cast<int>(room);
-        U* out = target->m_data + target->m_position;
+        U* out = target->m_data + at;
         if constexpr (std::is_same_v<U, float>) {
             std::memcpy(out, values, static_cast<std::size_t>(n) * sizeof(float));
         } else {
@@ -111,17 +162,12 @@ private:
                 out[i] = fromFloat<U>(values[i]);
             }
         }
-        target->m_position += n;
-    }
-
-    static void writeThroughSetNext(Image* image, const float* values, int count) {
-        for (int i = 0; i < count && image->setNext(values[i]); ++i) {
-        }
     }
 
     Image* m_image;
+    long long m_cursor;                    // where the next value goes (library types)
     ImageBase<float>* m_floats = nullptr;  // the result, when it is a float image
-    void (*m_write)(Image*, const float*, int) = nullptr;
+    void (*m_write)(Image*, long long, const float*, int) = nullptr;
 };
 
 // The running range of the values written: starts empty (1e16, -1e16) as the operations define.
@@ -133,6 +179,13 @@ struct Range {
     void addZero() {
         const float zero = 0.0f;
         add(&zero, 1);
+    }
+    // Widens this range by a later one's: the same bounds as widening by that range's values
+    // after this one's, since the kernels keep the earlier bound where two compare equal (0 and
+    // -0) and leave NaN out.
+    void merge(const Range& later) {
+        bounds[0] = later.bounds[0] < bounds[0] ? later.bounds[0] : bounds[0];
+        bounds[1] = later.bounds[1] > bounds[1] ? later.bounds[1] : bounds[1];
     }
 };
 
@@ -732,52 +785,87 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
     const bool pairs = k.correlateRowPair != nullptr && windowSize >= 5 &&
                        2 * window.count() <= kernels::kMaxTermPairs &&
                        W <= std::numeric_limits<int>::max() / 2;
-    WindowRows rows(window.weights, windowSize + (pairs ? 1 : 0), W, rowValuesOf<T>(), !pairs);
-    window.readFrom(rows);
-
     const FloatView<T> input(m_data, plane * D, 1, 0);
-    ResultWriter writer(output);
-    Range range;
-    std::vector<float> buffer(2 * static_cast<std::size_t>(W));
     // A negative window has no weights and no border: every pixel sums nothing.
     const int margin = std::max(h, 0);
     const int inner = W - 2 * margin;
-    for (int z = 0; z < D; ++z) {
-        const float* slice = input.values() + z * plane;
-        long long next = 0;  // the next row of the slice to load
-        for (int y = 0; y < H;) {
-            const bool sums = y >= margin && y < H - margin && inner > 0 && window.count() > 0;
-            const int lines = sums && pairs && y + 1 < H - margin ? 2 : 1;
-            float* target = writer.place(lines * W, buffer.data());
-            if (sums) {
-                for (int line = 0; line < lines; ++line) {
-                    float* out = target + static_cast<long long>(line) * W;
-                    std::fill(out, out + margin, 0.0f);
-                    std::fill(out + W - margin, out + W, 0.0f);
-                }
-                rows.loadUpTo(slice, y + lines - 1 + h, next);
-                kernels::Scan* ahead = rows.ahead(slice, y + lines + h, H, lines);
-                if (lines == 2) {
-                    const std::vector<kernels::TermPair>& steps = window.bindPair(rows, y - h);
-                    k.correlateRowPair(target + margin, target + W + margin, inner, steps.data(),
-                                       static_cast<int>(steps.size()), range.bounds, ahead);
-                } else {
-                    k.correlateRow(target + margin, inner, window.bind(rows, y - h),
-                                   window.count(), range.bounds, ahead);
-                }
-                if (margin > 0) {
-                    range.addZero();
-                }
-            } else {
-                std::fill(target, target + W, 0.0f);
-                if (W > 0) {
-                    range.addZero();
-                }
-            }
-            writer.finish(target, lines * W);
-            y += lines;
+
+    // Bands of rows of the whole volume (slice by slice). A band starts where the one-thread walk
+    // starts a step, so that the rows go in the same pairs.
+    const long long allRows = static_cast<long long>(H) * D;
+    const int bands = ResultWriter::splits(output)
+                          ? threading::bandsFor(allRows, static_cast<double>(W) *
+                                                             (window.count() + 1))
+                          : 1;
+    auto startOf = [&](int band) {
+        long long g = threading::bandStart(allRows, bands, band);
+        const int y = H > 0 ? static_cast<int>(g % H) : 0;
+        if (pairs && g < allRows && y > margin && y < H - margin && (y - margin) % 2 == 1) {
+            ++g;
         }
+        return g;
+    };
+    std::vector<Range> ranges(static_cast<std::size_t>(bands));
+    threading::runBands(bands, [&](int band) {
+        const long long first = startOf(band);
+        const long long end = band + 1 < bands ? startOf(band + 1) : allRows;
+        if (first >= end) {
+            return;
+        }
+        Window taps = window;
+        WindowRows rows(taps.weights, windowSize + (pairs ? 1 : 0), W, rowValuesOf<T>(), !pairs);
+        taps.readFrom(rows);
+        ResultWriter writer(output, first * W);
+        Range range;  // the band's own, on its thread's stack; handed over when the band is done
+        std::vector<float> buffer(2 * static_cast<std::size_t>(W));
+        for (long long g = first; g < end;) {
+            const int z = static_cast<int>(g / H);
+            const float* slice = input.values() + z * plane;
+            int y = static_cast<int>(g % H);
+            const long long sliceEnd = std::min(end, static_cast<long long>(z + 1) * H);
+            long long next = std::max(0, y - margin);  // the next row of the slice to load
+            while (g < sliceEnd) {
+                const bool sums = y >= margin && y < H - margin && inner > 0 && taps.count() > 0;
+                const int lines = sums && pairs && y + 1 < H - margin ? 2 : 1;
+                float* target = writer.place(lines * W, buffer.data());
+                if (sums) {
+                    for (int line = 0; line < lines; ++line) {
+                        float* out = target + static_cast<long long>(line) * W;
+                        std::fill(out, out + margin, 0.0f);
+                        std::fill(out + W - margin, out + W, 0.0f);
+                    }
+                    rows.loadUpTo(slice, y + lines - 1 + h, next);
+                    kernels::Scan* ahead = rows.ahead(slice, y + lines + h, H, lines);
+                    if (lines == 2) {
+                        const std::vector<kernels::TermPair>& steps = taps.bindPair(rows, y - h);
+                        k.correlateRowPair(target + margin, target + W + margin, inner,
+                                           steps.data(), static_cast<int>(steps.size()),
+                                           range.bounds, ahead);
+                    } else {
+                        k.correlateRow(target + margin, inner, taps.bind(rows, y - h),
+                                       taps.count(), range.bounds, ahead);
+                    }
+                    if (margin > 0) {
+                        range.addZero();
+                    }
+                } else {
+                    std::fill(target, target + W, 0.0f);
+                    if (W > 0) {
+                        range.addZero();
+                    }
+                }
+                writer.finish(target, lines * W);
+                y += lines;
+                g += lines;
+            }
+        }
+        ranges[static_cast<std::size_t>(band)] = range;
+    });
+    Range range;
+    for (const Range& part : ranges) {
+        range.merge(part);
     }
+    ResultWriter::finishResult(output, allRows * W);
     output->fillBorder(h);
     storeRange(output, 0, range.low(), range.high());
     return output;
@@ -847,39 +935,66 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
     }
 
     const FloatView<T> input(m_data, plane * D, 1, 0);
-    ResultWriter writer(output);
-    Range range;
-    Window a = planeWindow(kernel, false);
-    Window b = planeWindow(kernel, true);
-    WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
-    a.readFrom(rows);
-    b.readFrom(rows);
+    const Window windowA = planeWindow(kernel, false);
+    const Window windowB = planeWindow(kernel, true);
     const int count = W - 2 * s;
-    std::vector<float> out(2 * static_cast<std::size_t>(std::max(count, 0)));
-    for (int z = 0; z < D && count > 0; ++z) {
-        const float* slice = input.values() + z * plane;
-        long long next = 0;  // the next row of the slice to load
-        for (int y = s; y <= H - 1 - s; ++y) {
-            float* target = writer.place(2 * count, out.data());
-            if (y >= 1 && y <= H - 2 && W >= 3) {
-                // A and B of the inner pixels 1 .. W - 2, after the zeros of x = 0 with keepSize.
-                rows.loadUpTo(slice, y + 1, next);
-                const kernels::Sum sums[2] = {{a.bind(rows, y - 1), a.count(), range.bounds},
-                                              {b.bind(rows, y - 1), b.count(), range.bounds}};
-                kernels::active().correlateInterleaved(target + 2 * (1 - s), W - 2, sums, 2,
-                                                       rows.ahead(slice, y + 2, H));
-                if (keepSize) {
-                    std::fill(target, target + 2, 0.0f);
-                    std::fill(target + 2 * (W - 1), target + 2 * W, 0.0f);
-                    range.addZero();  // the outer ring
-                }
-            } else {
-                std::fill(target, target + 2 * count, 0.0f);
-                range.addZero();
-            }
-            writer.finish(target, 2 * count);
+    const int rowsPerSlice = H - 2 * s;
+    const long long allRows = count > 0 ? static_cast<long long>(rowsPerSlice) * D : 0;
+    const int bands =
+        ResultWriter::splits(output)
+            ? threading::bandsFor(allRows, static_cast<double>(W) *
+                                               (windowA.count() + windowB.count() + 2))
+            : 1;
+    std::vector<Range> ranges(static_cast<std::size_t>(bands));
+    threading::runBands(bands, [&](int band) {
+        const long long first = threading::bandStart(allRows, bands, band);
+        const long long end = threading::bandStart(allRows, bands, band + 1);
+        if (first >= end) {
+            return;
         }
+        Window a = windowA;
+        Window b = windowB;
+        WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
+        a.readFrom(rows);
+        b.readFrom(rows);
+        ResultWriter writer(output, first * 2 * count);
+        Range range;
+        std::vector<float> out(2 * static_cast<std::size_t>(count));
+        for (long long g = first; g < end;) {
+            const int z = static_cast<int>(g / rowsPerSlice);
+            const float* slice = input.values() + z * plane;
+            const long long sliceEnd = std::min(end, static_cast<long long>(z + 1) * rowsPerSlice);
+            int y = s + static_cast<int>(g % rowsPerSlice);
+            long long next = std::max(0, y - 1);  // the next row of the slice to load
+            for (; g < sliceEnd; ++g, ++y) {
+                float* target = writer.place(2 * count, out.data());
+                if (y >= 1 && y <= H - 2 && W >= 3) {
+                    // A and B of the inner pixels 1 .. W - 2, after the zeros of x = 0 with
+                    // keepSize.
+                    rows.loadUpTo(slice, y + 1, next);
+                    const kernels::Sum sums[2] = {{a.bind(rows, y - 1), a.count(), range.bounds},
+                                                  {b.bind(rows, y - 1), b.count(), range.bounds}};
+                    kernels::active().correlateInterleaved(target + 2 * (1 - s), W - 2, sums, 2,
+                                                           rows.ahead(slice, y + 2, H));
+                    if (keepSize) {
+                        std::fill(target, target + 2, 0.0f);
+                        std::fill(target + 2 * (W - 1), target + 2 * W, 0.0f);
+                        range.addZero();  // the outer ring
+                    }
+                } else {
+                    std::fill(target, target + 2 * count, 0.0f);
+                    range.addZero();
+                }
+                writer.finish(target, 2 * count);
+            }
+        }
+        ranges[static_cast<std::size_t>(band)] = range;
+    });
+    Range range;
+    for (const Range& part : ranges) {
+        range.merge(part);
     }
+    ResultWriter::finishResult(output, allRows * 2 * count);
     storeRange(output, 0, range.low(), range.high());
     storeRange(output, 1, range.low(), range.high());
     return output;
@@ -935,56 +1050,85 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
             return output;
         }
         // Float and double results hold the gradient exactly, so its rows are used as they are
-        // made, three at a time in a ring, without the intermediate image.
+        // made, three at a time in a ring, without the intermediate image. A band makes the
+        // gradient rows just above and below its own once more.
         const FloatView<T> input(m_data, plane * D, 1, 0);
-        Window a = planeWindow(kernel, false);
-        Window b = planeWindow(kernel, true);
-        WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
-        a.readFrom(rows);
-        b.readFrom(rows);
-        std::vector<float> ring(6 * static_cast<std::size_t>(W));
-        auto ringRow = [&](int channel, int y) {
-            return ring.data() + static_cast<std::size_t>(3 * channel + y % 3) * W;
-        };
-        HessianRows hessian(kernel, W, RowValues::Floats);
-        ResultWriter writer(output);
-        Range ranges[3];
+        const Window windowA = planeWindow(kernel, false);
+        const Window windowB = planeWindow(kernel, true);
         // A gradient value is at most the kernel's weights' magnitudes summed times the largest
         // sample it takes (twice that, for the roundings of its sum).
         double gain = 0.0;
         for (int i = 0; i < 9; ++i) {
             gain += std::fabs(static_cast<double>(kernel[i]));
         }
-        for (int z = 0; z < D; ++z) {
-            const float* slice = input.values() + z * plane;
-            long long next = 0;  // the next row of the slice to load
-            // The gradient row y as computeGradient with keepSize makes it, handed to the Hessian.
-            auto gradientRow = [&](int y) {
-                float* rowA = ringRow(0, y);
-                float* rowB = ringRow(1, y);
-                float known = 0.0f;
-                if (y >= 1 && y <= H - 2 && W >= 3) {
-                    rows.loadUpTo(slice, y + 1, next);
-                    innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
-                    innerRow(b, rows, y, W, rowB, nullptr);
-                    const double bound = 2.0 * gain * rows.largestOf(y - 1, 3);
-                    known = bound < 0x1p120 ? static_cast<float>(bound) : -1.0f;
-                } else {
-                    std::fill(rowA, rowA + W, 0.0f);
-                    std::fill(rowB, rowB + W, 0.0f);
-                }
-                hessian.load(y, rowA, rowB, known);
-            };
-            if (H > 0) {
-                gradientRow(0);
+        const long long allRows = static_cast<long long>(H) * D;
+        const double taps = windowA.count() + windowB.count();
+        const int bands = ResultWriter::splits(output)
+                              ? threading::bandsFor(allRows, static_cast<double>(W) * 2 * taps)
+                              : 1;
+        std::vector<std::array<Range, 3>> bandRanges(static_cast<std::size_t>(bands));
+        threading::runBands(bands, [&](int band) {
+            const long long first = threading::bandStart(allRows, bands, band);
+            const long long end = threading::bandStart(allRows, bands, band + 1);
+            if (first >= end) {
+                return;
             }
-            for (int y = 0; y < H; ++y) {
-                if (y + 1 < H) {
-                    gradientRow(y + 1);
+            Window a = windowA;
+            Window b = windowB;
+            WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
+            a.readFrom(rows);
+            b.readFrom(rows);
+            std::vector<float> ring(6 * static_cast<std::size_t>(W));
+            auto ringRow = [&](int channel, int y) {
+                return ring.data() + static_cast<std::size_t>(3 * channel + y % 3) * W;
+            };
+            HessianRows hessian(kernel, W, RowValues::Floats);
+            ResultWriter writer(output, first * 3 * W);
+            std::array<Range, 3> ranges;
+            for (long long g = first; g < end;) {
+                const int z = static_cast<int>(g / H);
+                const float* slice = input.values() + z * plane;
+                const long long sliceEnd = std::min(end, static_cast<long long>(z + 1) * H);
+                int y = static_cast<int>(g % H);
+                long long next = std::max(0, y - 2);  // the next row of the slice to load
+                // The gradient row y as computeGradient with keepSize makes it, handed to the
+                // Hessian.
+                auto gradientRow = [&](int y) {
+                    float* rowA = ringRow(0, y);
+                    float* rowB = ringRow(1, y);
+                    float known = 0.0f;
+                    if (y >= 1 && y <= H - 2 && W >= 3) {
+                        rows.loadUpTo(slice, y + 1, next);
+                        innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
+                        innerRow(b, rows, y, W, rowB, nullptr);
+                        const double bound = 2.0 * gain * rows.largestOf(y - 1, 3);
+                        known = bound < 0x1p120 ? static_cast<float>(bound) : -1.0f;
+                    } else {
+                        std::fill(rowA, rowA + W, 0.0f);
+                        std::fill(rowB, rowB + W, 0.0f);
+                    }
+                    hessian.load(y, rowA, rowB, known);
+                };
+                if (y > 0) {
+                    gradientRow(y - 1);
                 }
-                hessian.emit(y >= 1 && y <= H - 2, y, writer, ranges);
+                gradientRow(y);
+                for (; g < sliceEnd; ++g, ++y) {
+                    if (y + 1 < H) {
+                        gradientRow(y + 1);
+                    }
+                    hessian.emit(y >= 1 && y <= H - 2, y, writer, ranges.data());
+                }
+            }
+            bandRanges[static_cast<std::size_t>(band)] = ranges;
+        });
+        Range ranges[3];
+        for (const std::array<Range, 3>& part : bandRanges) {
+            for (int c = 0; c < 3; ++c) {
+                ranges[c].merge(part[static_cast<std::size_t>(c)]);
             }
         }
+        ResultWriter::finishResult(output, allRows * 3 * W);
         for (int c = 0; c < 3; ++c) {
             storeRange(output, c, ranges[c].low(), ranges[c].high());
         }
@@ -993,20 +1137,40 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
 
     const FloatView<T> g0(m_data, plane * D, m_channels, 0);
     const FloatView<T> g1(m_data, plane * D, m_channels, 1);
-    HessianRows hessian(kernel, W, rowValuesOf<T>());
-    ResultWriter writer(output);
-    Range ranges[3];
-    for (int z = 0; z < D; ++z) {
-        long long next = 0;  // the next row of the slice to load
-        for (int y = 0; y < H; ++y) {
-            const bool inner = y >= 1 && y <= H - 2;
-            for (; inner && next <= y + 1; ++next) {
-                hessian.load(next, g0.values() + z * plane + next * W,
-                             g1.values() + z * plane + next * W);
+    const long long allRows = static_cast<long long>(H) * D;
+    const int bands = ResultWriter::splits(output)
+                          ? threading::bandsFor(allRows, static_cast<double>(W) * 20)
+                          : 1;
+    std::vector<std::array<Range, 3>> bandRanges(static_cast<std::size_t>(bands));
+    threading::runBands(bands, [&](int band) {
+        const long long first = threading::bandStart(allRows, bands, band);
+        const long long end = threading::bandStart(allRows, bands, band + 1);
+        HessianRows hessian(kernel, W, rowValuesOf<T>());
+        ResultWriter writer(output, first * 3 * W);
+        std::array<Range, 3> ranges;
+        for (long long g = first; g < end;) {
+            const int z = static_cast<int>(g / H);
+            const long long sliceEnd = std::min(end, static_cast<long long>(z + 1) * H);
+            int y = static_cast<int>(g % H);
+            long long next = std::max(0, y - 1);  // the next row of the slice to load
+            for (; g < sliceEnd; ++g, ++y) {
+                const bool inner = y >= 1 && y <= H - 2;
+                for (; inner && next <= y + 1; ++next) {
+                    hessian.load(next, g0.values() + z * plane + next * W,
+                                 g1.values() + z * plane + next * W);
+                }
+                hessian.emit(inner, y, writer, ranges.data());
             }
-            hessian.emit(inner, y, writer, ranges);
+        }
+        bandRanges[static_cast<std::size_t>(band)] = ranges;
+    });
+    Range ranges[3];
+    for (const std::array<Range, 3>& part : bandRanges) {
+        for (int c = 0; c < 3; ++c) {
+            ranges[c].merge(part[static_cast<std::size_t>(c)]);
         }
     }
+    ResultWriter::finishResult(output, allRows * 3 * W);
     for (int c = 0; c < 3; ++c) {
         storeRange(output, c, ranges[c].low(), ranges[c].high());
     }
@@ -1039,7 +1203,6 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
         lowest = -32768.0f;
         highest = 32767.0f;
     }
-    long long clamped = 0;
 
     const int W = m_dim[0];
     const int H = m_dim[1];
@@ -1086,26 +1249,46 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
     }
 
     const FloatView<T> input(m_data, plane * D, 1, 0);
-    ResultWriter writer(output);
-    Range range;
     const std::size_t rowSize = static_cast<std::size_t>(std::max(W, 0));
-    std::vector<float> rowU(rowSize);
-    std::vector<float> rowV(rowSize);
-    std::vector<float> rowS(rowSize);
-    std::vector<float> out(4 * rowSize);
     const int count = W - 2 * s;
-    for (int z = s; z <= D - 1 - s && count > 0; ++z) {
-        for (int y = s; y <= H - 1 - s; ++y) {
+    const int rowsPerSlice = H - 2 * s;
+    const long long allRows =
+        count > 0 ? static_cast<long long>(rowsPerSlice) * std::max(D - 2 * s, 0) : 0;
+    const int bands =
+        ResultWriter::splits(output)
+            ? threading::bandsFor(allRows, static_cast<double>(W) * (3.0 * u.count() + 4))
+            : 1;
+    struct BandResult {
+        Range range;
+        long long clamped = 0;
+    };
+    std::vector<BandResult> results(static_cast<std::size_t>(bands));
+    threading::runBands(bands, [&](int band) {
+        const long long first = threading::bandStart(allRows, bands, band);
+        const long long end = threading::bandStart(allRows, bands, band + 1);
+        Taps uBand = u;
+        Taps vBand = v;
+        Taps sBand = sTaps;
+        ResultWriter writer(output, first * channels * count);
+        Range range;
+        long long clamped = 0;
+        std::vector<float> rowU(rowSize);
+        std::vector<float> rowV(rowSize);
+        std::vector<float> rowS(rowSize);
+        std::vector<float> out(4 * rowSize);
+        for (long long g = first; g < end; ++g) {
+            const int z = s + static_cast<int>(g / rowsPerSlice);
+            const int y = s + static_cast<int>(g % rowsPerSlice);
             const float* row = input.values() + z * plane + static_cast<long long>(y) * W;
             // Unclamped values widen the range as they are summed; clamped ones afterwards.
             float* bounds = clamps ? nullptr : range.bounds;
             if (z >= 1 && z <= D - 2 && y >= 1 && y <= H - 2 && W >= 3) {
-                u.bind(row, rowValuesOf<T>());
-                u.sum(rowU.data() + 1, W - 2, bounds);
-                v.bind(row, rowValuesOf<T>());
-                v.sum(rowV.data() + 1, W - 2, bounds);
-                sTaps.bind(row, rowValuesOf<T>());
-                sTaps.sum(rowS.data() + 1, W - 2, bounds);
+                uBand.bind(row, rowValuesOf<T>());
+                uBand.sum(rowU.data() + 1, W - 2, bounds);
+                vBand.bind(row, rowValuesOf<T>());
+                vBand.sum(rowV.data() + 1, W - 2, bounds);
+                sBand.bind(row, rowValuesOf<T>());
+                sBand.sum(rowS.data() + 1, W - 2, bounds);
                 rowU[0] = rowV[0] = rowS[0] = 0.0f;
                 rowU[W - 1] = rowV[W - 1] = rowS[W - 1] = 0.0f;
                 if (keepSize && !clamps) {
@@ -1152,7 +1335,15 @@ Image* ImageBase<T>::computeGradient3D(int typeCode, const float* kernel, bool k
                 range.add(rowS.data() + s, count);
             }
         }
+        results[static_cast<std::size_t>(band)] = {range, clamped};
+    });
+    Range range;
+    long long clamped = 0;
+    for (const BandResult& part : results) {
+        range.merge(part.range);
+        clamped += part.clamped;
     }
+    ResultWriter::finishResult(output, allRows * channels * count);
 
     for (int c = 0; c < 3; ++c) {
         storeRange(output, c, range.low(), range.high());

@@ -15,25 +15,26 @@
 #include "element.h"
 #include "imagebase.h"
 #include "kernels.h"
+#include "threading.h"
 
 namespace Nevra {
 
 namespace geometry_detail {
 
-// Copies the pixels of a width x height plane of pixels of N bytes: the pixel (x, y) at
-// src + (y * width + x) goes to dst + (base + x * dx + y * dy), offsets counted in pixels.
-// Walks the plane in square tiles so that both sides stay in cache when one of them is read or
-// written across rows (the quarter turns).
+// Copies the pixels of a width x height plane of pixels of N bytes whose rows lie `stride` pixels
+// apart: the pixel (x, y) at src + (y * stride + x) goes to dst + (base + x * dx + y * dy),
+// offsets counted in pixels. Walks the plane in square tiles so that both sides stay in cache
+// when one of them is read or written across rows (the quarter turns).
 template <int N>
 void copyPlaneTiled(const unsigned char* src, unsigned char* dst, int width, int height,
-                    long long base, long long dx, long long dy) {
+                    long long stride, long long base, long long dx, long long dy) {
     constexpr int kTile = 32;
     for (int y0 = 0; y0 < height; y0 += kTile) {
         const int y1 = std::min(height, y0 + kTile);
         for (int x0 = 0; x0 < width; x0 += kTile) {
             const int x1 = std::min(width, x0 + kTile);
             for (int y = y0; y < y1; ++y) {
-                const unsigned char* row = src + static_cast<long long>(y) * width * N;
+                const unsigned char* row = src + static_cast<long long>(y) * stride * N;
                 unsigned char* target = dst + (base + y * dy) * N;
                 for (int x = x0; x < x1; ++x) {
                     std::memcpy(target + x * dx * N, row + x * N, N);
@@ -45,38 +46,40 @@ void copyPlaneTiled(const unsigned char* src, unsigned char* dst, int width, int
 
 // The same for a pixel size without its own instantiation.
 inline void copyPlaneTiledAnySize(const unsigned char* src, unsigned char* dst, int width,
-                                  int height, long long base, long long dx, long long dy,
-                                  int pixelBytes) {
+                                  int height, long long stride, long long base, long long dx,
+                                  long long dy, int pixelBytes) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             std::memcpy(dst + (base + x * dx + y * dy) * pixelBytes,
-                        src + (static_cast<long long>(y) * width + x) * pixelBytes,
+                        src + (static_cast<long long>(y) * stride + x) * pixelBytes,
                         static_cast<std::size_t>(pixelBytes));
         }
     }
 }
 
 inline void copyPlane(const unsigned char* src, unsigned char* dst, int width, int height,
-                      long long base, long long dx, long long dy, int pixelBytes) {
+                      long long stride, long long base, long long dx, long long dy,
+                      int pixelBytes) {
     switch (pixelBytes) {
         case 1:
-            return copyPlaneTiled<1>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<1>(src, dst, width, height, stride, base, dx, dy);
         case 2:
-            return copyPlaneTiled<2>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<2>(src, dst, width, height, stride, base, dx, dy);
         case 3:
-            return copyPlaneTiled<3>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<3>(src, dst, width, height, stride, base, dx, dy);
         case 4:
-            return copyPlaneTiled<4>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<4>(src, dst, width, height, stride, base, dx, dy);
         case 6:
-            return copyPlaneTiled<6>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<6>(src, dst, width, height, stride, base, dx, dy);
         case 8:
-            return copyPlaneTiled<8>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<8>(src, dst, width, height, stride, base, dx, dy);
         case 12:
-            return copyPlaneTiled<12>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<12>(src, dst, width, height, stride, base, dx, dy);
         case 16:
-            return copyPlaneTiled<16>(src, dst, width, height, base, dx, dy);
+            return copyPlaneTiled<16>(src, dst, width, height, stride, base, dx, dy);
         default:
-            return copyPlaneTiledAnySize(src, dst, width, height, base, dx, dy, pixelBytes);
+            return copyPlaneTiledAnySize(src, dst, width, height, stride, base, dx, dy,
+                                         pixelBytes);
     }
 }
 
@@ -209,98 +212,97 @@ ImageBase<T>* ImageBase<T>::downsample(int fx, int fy, int fz, int ft, bool newI
         // their extents, which leave no target, could overflow even a long long.)
         const long long blockSize = static_cast<long long>(fx) * fy * fz * ft;
         const int divisor = static_cast<int>(blockSize);
-        T* out = target;
-        bool done = false;
+        // Bands of target rows (frame, slice and row in memory order), each row made alone.
+        const long long rows = static_cast<long long>(ny) * nz * nt;
+        const int bands =
+            threading::bandsFor(rows, static_cast<double>(rowLength) * static_cast<double>(blockSize));
+        // The first source row of the block of target row r, along y, z and t.
+        auto sourceRow = [&](long long r, int dt, int dz, int dy) {
+            const long long y = r % ny;
+            const long long z = (r / ny) % nz;
+            const long long t = r / (static_cast<long long>(ny) * nz);
+            return m_data + (t * ft + dt) * m_frame_size + (z * fz + dz) * m_slice_size +
+                   (y * fy + dy) * m_stride;
+        };
+        bool halves = false;
         if constexpr (std::is_same_v<T, unsigned char>) {
-            if (fx == 2 && fy == 2 && fz == 1 && ft == 1 && C == 1) {
-                // The common 2 x 2 case of one-channel bytes: the float mean of four bytes
-                // truncated is the integer sum shifted by two.
-                for (int t = 0; t < nt; ++t) {
-                    for (int z = 0; z < nz; ++z) {
-                        for (int y = 0; y < ny; ++y) {
-                            const T* row = m_data + static_cast<long long>(t) * m_frame_size +
-                                           static_cast<long long>(z) * m_slice_size +
-                                           static_cast<long long>(2 * y) * m_stride;
-                            kernels::active().halveBytes2x2(out, row, row + m_stride, nx);
-                            out += rowLength;
-                        }
-                    }
-                }
-                done = true;
-            }
+            halves = fx == 2 && fy == 2 && fz == 1 && ft == 1 && C == 1;
         }
-        if (!done && geometry_detail::exactIntegerSum<T>(blockSize)) {
+        if (halves) {
+            // The common 2 x 2 case of one-channel bytes: the float mean of four bytes truncated
+            // is the integer sum shifted by two.
+            threading::runBands(bands, [&](int band) {
+                const long long end = threading::bandStart(rows, bands, band + 1);
+                for (long long r = threading::bandStart(rows, bands, band); r < end; ++r) {
+                    const T* row = sourceRow(r, 0, 0, 0);
+                    kernels::active().halveBytes2x2(
+                        reinterpret_cast<unsigned char*>(target + r * rowLength),
+                        reinterpret_cast<const unsigned char*>(row),
+                        reinterpret_cast<const unsigned char*>(row + m_stride), nx);
+                }
+            });
+        } else if (geometry_detail::exactIntegerSum<T>(blockSize)) {
             // Small integer elements: the float sums are exact whole numbers, so integer sums give
             // the same mean and need no conversion per addition.
-            std::vector<int> sums(static_cast<std::size_t>(rowLength));
-            for (int t = 0; t < nt; ++t) {
-                for (int z = 0; z < nz; ++z) {
-                    for (int y = 0; y < ny; ++y) {
-                        std::fill(sums.begin(), sums.end(), 0);
-                        for (int dt = 0; dt < ft; ++dt) {
-                            for (int dz = 0; dz < fz; ++dz) {
-                                for (int dy = 0; dy < fy; ++dy) {
-                                    const T* row =
-                                        m_data +
-                                        static_cast<long long>(t * ft + dt) * m_frame_size +
-                                        static_cast<long long>(z * fz + dz) * m_slice_size +
-                                        static_cast<long long>(y * fy + dy) * m_stride;
-                                    for (int x = 0; x < nx; ++x) {
-                                        const T* block = row + static_cast<long long>(x) * fx * C;
-                                        for (int dx = 0; dx < fx; ++dx) {
-                                            for (int c = 0; c < C; ++c) {
-                                                sums[x * C + c] += block[dx * C + c];
-                                            }
-                                        }
-                                    }
-                                }
-                            }
-                        }
-                        for (int i = 0; i < rowLength; ++i) {
-                            out[i] = toElement<T>(static_cast<float>(sums[i]) /
-                                                  static_cast<float>(divisor));
-                        }
-                        out += rowLength;
-                    }
-                }
-            }
-        } else if (!done) {
-            // One float sum per target element of the row, each fed in the order dt, dz, dy, dx.
-            std::vector<float> sums(static_cast<std::size_t>(rowLength));
-            for (int t = 0; t < nt; ++t) {
-                for (int z = 0; z < nz; ++z) {
-                    for (int y = 0; y < ny; ++y) {
-                        std::fill(sums.begin(), sums.end(), 0.0f);
-                        for (int dt = 0; dt < ft; ++dt) {
-                            for (int dz = 0; dz < fz; ++dz) {
-                                for (int dy = 0; dy < fy; ++dy) {
-                                    const T* row =
-                                        m_data +
-                                        static_cast<long long>(t * ft + dt) * m_frame_size +
-                                        static_cast<long long>(z * fz + dz) * m_slice_size +
-                                        static_cast<long long>(y * fy + dy) * m_stride;
+            threading::runBands(bands, [&](int band) {
+                std::vector<int> sums(static_cast<std::size_t>(rowLength));
+                const long long end = threading::bandStart(rows, bands, band + 1);
+                for (long long r = threading::bandStart(rows, bands, band); r < end; ++r) {
+                    std::fill(sums.begin(), sums.end(), 0);
+                    for (int dt = 0; dt < ft; ++dt) {
+                        for (int dz = 0; dz < fz; ++dz) {
+                            for (int dy = 0; dy < fy; ++dy) {
+                                const T* row = sourceRow(r, dt, dz, dy);
+                                for (int x = 0; x < nx; ++x) {
+                                    const T* block = row + static_cast<long long>(x) * fx * C;
                                     for (int dx = 0; dx < fx; ++dx) {
-                                        for (int x = 0; x < nx; ++x) {
-                                            const T* source =
-                                                row + (static_cast<long long>(x) * fx + dx) * C;
-                                            for (int c = 0; c < C; ++c) {
-                                                // float + T: a double element is added in double
-                                                // and the sum rounded to float.
-                                                sums[x * C + c] =
-                                                    static_cast<float>(sums[x * C + c] + source[c]);
-                                            }
+                                        for (int c = 0; c < C; ++c) {
+                                            sums[x * C + c] += block[dx * C + c];
                                         }
                                     }
                                 }
                             }
                         }
-                        for (int i = 0; i < rowLength; ++i) {
-                            out[i] = toElement<T>(sums[i] / divisor);
-                        }
-                        out += rowLength;
+                    }
+                    T* out = target + r * rowLength;
+                    for (int i = 0; i < rowLength; ++i) {
+                        out[i] = toElement<T>(static_cast<float>(sums[i]) /
+                                              static_cast<float>(divisor));
                     }
                 }
-            }
+            });
+        } else {
+            // One float sum per target element of the row, each fed in the order dt, dz, dy, dx.
+            threading::runBands(bands, [&](int band) {
+                std::vector<float> sums(static_cast<std::size_t>(rowLength));
+                const long long end = threading::bandStart(rows, bands, band + 1);
+                for (long long r = threading::bandStart(rows, bands, band); r < end; ++r) {
+                    std::fill(sums.begin(), sums.end(), 0.0f);
+                    for (int dt = 0; dt < ft; ++dt) {
+                        for (int dz = 0; dz < fz; ++dz) {
+                            for (int dy = 0; dy < fy; ++dy) {
+                                const T* row = sourceRow(r, dt, dz, dy);
+                                for (int dx = 0; dx < fx; ++dx) {
+                                    for (int x = 0; x < nx; ++x) {
+                                        const T* source =
+                                            row + (static_cast<long long>(x) * fx + dx) * C;
+                                        for (int c = 0; c < C; ++c) {
+                                            // float + T: a double element is added in double
+                                            // and the sum rounded to float.
+                                            sums[x * C + c] =
+                                                static_cast<float>(sums[x * C + c] + source[c]);
+                                        }
+                                    }
+                                }
+                            }
+                        }
+                    }
+                    T* out = target + r * rowLength;
+                    for (int i = 0; i < rowLength; ++i) {
+                        out[i] = toElement<T>(sums[i] / divisor);
+                    }
+                }
+            });
         }
     }
 
@@ -374,26 +376,51 @@ void ImageBase<T>::rotate(int axis) {
         dz = static_cast<long long>(X) * Y;
     }
 
-    // Every frame turns alike (a quarter turn keeps the frame size).
+    // Every frame turns alike (a quarter turn keeps the frame size). Bands take whole target
+    // rows: about x and y a band of source rows (a source row goes to one target row about x, and
+    // to the same row of every target slice about y), about z a band of source columns (each goes
+    // to one target row). Bands start on a tile's edge.
     const int pixelBytes = m_channels * static_cast<int>(sizeof(T));
-    for (int t = 0; t < m_dim[3] && m_image_size > 0; ++t) {
-        const T* frame = m_data + static_cast<long long>(t) * m_frame_size;
-        T* targetFrame = target + static_cast<long long>(t) * m_frame_size;
-        for (int z = 0; z < Z; ++z) {
-            if (axis == 2 && pixelBytes == 3) {
-                kernels::active().turnTriples(reinterpret_cast<unsigned char*>(
-                                         targetFrame + static_cast<long long>(z) * m_slice_size),
-                                     reinterpret_cast<const unsigned char*>(
-                                         frame + static_cast<long long>(z) * m_slice_size),
-                                     X, Y);
-                continue;
+    const int across = axis == 2 ? X : Y;
+    const int planes = m_image_size > 0 ? m_dim[3] * Z : 0;
+    // Three-byte pixels turned about z take one turnTriples call per plane, faster on one thread
+    // than tiles of triples on two.
+    const bool triples = axis == 2 && pixelBytes == 3;
+    const int bands = m_image_size > 0 && !triples
+                          ? threading::bandsFor(across, static_cast<double>(m_image_size) /
+                                                            across * sizeof(T))
+                          : 1;
+    auto startOf = [&](int band) {
+        const long long first = threading::bandStart(across, bands, band);
+        return band == 0 || band == bands ? first : first / 32 * 32;
+    };
+    threading::runBands(bands, [&](int band) {
+        const long long from = startOf(band);
+        const long long to = startOf(band + 1);
+        for (int plane = 0; plane < planes && from < to; ++plane) {
+            const int t = plane / Z;
+            const int z = plane % Z;
+            const T* frame = m_data + static_cast<long long>(t) * m_frame_size;
+            T* targetFrame = target + static_cast<long long>(t) * m_frame_size;
+            const T* source = frame + static_cast<long long>(z) * m_slice_size;
+            if (triples) {
+                kernels::active().turnTriples(
+                    reinterpret_cast<unsigned char*>(targetFrame +
+                                                     static_cast<long long>(z) * m_slice_size),
+                    reinterpret_cast<const unsigned char*>(source), X, Y);
+            } else if (axis == 2) {
+                geometry_detail::copyPlane(
+                    reinterpret_cast<const unsigned char*>(source + from * m_channels),
+                    reinterpret_cast<unsigned char*>(targetFrame), static_cast<int>(to - from), Y,
+                    X, base + z * dz + from * dx, dx, dy, pixelBytes);
+            } else {
+                geometry_detail::copyPlane(
+                    reinterpret_cast<const unsigned char*>(source + from * m_stride),
+                    reinterpret_cast<unsigned char*>(targetFrame), X, static_cast<int>(to - from),
+                    X, base + z * dz + from * dy, dx, dy, pixelBytes);
             }
-            geometry_detail::copyPlane(reinterpret_cast<const unsigned char*>(
-                                           frame + static_cast<long long>(z) * m_slice_size),
-                                       reinterpret_cast<unsigned char*>(targetFrame), X, Y,
-                                       base + z * dz, dx, dy, pixelBytes);
         }
-    }
+    });
 
     if (target != nullptr) {  // an empty image turns its extents only
         geometry_detail::replaceStorage(*this, target);
@@ -579,29 +606,32 @@ void ImageBase<T>::flip(bool flipX, bool flipY, bool flipZ, bool flipT) {
     const int Z = m_dim[2];
     const int F = m_dim[3];
     const int pixelBytes = m_channels * static_cast<int>(sizeof(T));
-    // Whole rows move; within a row only a flip along x reverses the pixels.
-    for (int t = 0; t < F; ++t) {
-        const int tt = flipT ? F - 1 - t : t;
-        for (int z = 0; z < Z; ++z) {
+    // Whole rows move; within a row only a flip along x reverses the pixels. Bands of source
+    // rows (frame, slice and row in memory order) write whole target rows.
+    const long long rows = static_cast<long long>(Y) * Z * F;
+    const int bands = threading::bandsFor(rows, static_cast<double>(m_stride) * sizeof(T));
+    threading::runBands(bands, [&](int band) {
+        const long long end = threading::bandStart(rows, bands, band + 1);
+        for (long long r = threading::bandStart(rows, bands, band); r < end; ++r) {
+            const int y = static_cast<int>(r % Y);
+            const int z = static_cast<int>((r / Y) % Z);
+            const int t = static_cast<int>(r / (static_cast<long long>(Y) * Z));
+            const int tt = flipT ? F - 1 - t : t;
             const int zz = flipZ ? Z - 1 - z : z;
-            for (int y = 0; y < Y; ++y) {
-                const int yy = flipY ? Y - 1 - y : y;
-                const T* row = m_data + static_cast<long long>(t) * m_frame_size +
-                               static_cast<long long>(z) * m_slice_size +
-                               static_cast<long long>(y) * m_stride;
-                T* targetRow = target + static_cast<long long>(tt) * m_frame_size +
-                               static_cast<long long>(zz) * m_slice_size +
-                               static_cast<long long>(yy) * m_stride;
-                if (flipX) {
-                    geometry_detail::reverseRow(reinterpret_cast<const unsigned char*>(row),
-                                                reinterpret_cast<unsigned char*>(targetRow), X,
-                                                pixelBytes);
-                } else {
-                    std::memcpy(targetRow, row, static_cast<std::size_t>(m_stride) * sizeof(T));
-                }
+            const int yy = flipY ? Y - 1 - y : y;
+            const T* row = m_data + r * m_stride;
+            T* targetRow = target + static_cast<long long>(tt) * m_frame_size +
+                           static_cast<long long>(zz) * m_slice_size +
+                           static_cast<long long>(yy) * m_stride;
+            if (flipX) {
+                geometry_detail::reverseRow(reinterpret_cast<const unsigned char*>(row),
+                                            reinterpret_cast<unsigned char*>(targetRow), X,
+                                            pixelBytes);
+            } else {
+                std::memcpy(targetRow, row, static_cast<std::size_t>(m_stride) * sizeof(T));
             }
         }
-    }
+    });
     geometry_detail::replaceStorage(*this, target);
 }
 

@@ -7,9 +7,11 @@
 #include <iostream>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 #include "element.h"
 #include "imagebase.h"
+#include "threading.h"
 
 namespace Nevra {
 
@@ -65,19 +67,34 @@ Out* createVolume(const ImageBase<T>& image, Out* out, bool powerOfTwo, double t
             return nullptr;
         }
     }
-    std::fill_n(out, count, Out(0));
-    const T* e = image.m_data;
-    for (int z = 0; z < Z; ++z) {
-        for (int y = 0; y < Y; ++y) {
-            Out* row = out + ((H * z + y) * W) * C;
+    // Bands of target rows (slice and row; the padding rows after each slice's go with its last
+    // row), each zeroing its own padding.
+    const long long rows = static_cast<long long>(Y) * Z;
+    const int bands = threading::bandsFor(rows, static_cast<double>(W) * C * 4);
+    const long long padded = W * C;
+    threading::runBands(bands, [&](int band) {
+        const long long end = threading::bandStart(rows, bands, band + 1);
+        for (long long r = threading::bandStart(rows, bands, band); r < end; ++r) {
+            const long long z = r / Y;
+            const long long y = r % Y;
+            Out* row = out + (H * z + y) * padded;
+            const T* e = image.m_data + r * X * C;
             for (int x = 0; x < X; ++x) {
                 for (int c = 0; c < C; ++c, ++e) {
                     row[x * C + c] =
                         scaleToRange<Out>(static_cast<double>(*e), image.m_window_level[c], top);
                 }
             }
+            std::fill(row + static_cast<long long>(X) * C, row + padded, Out(0));
+            if (y == Y - 1) {
+                // The rows that pad this slice, then, after the last slice, the padding slices.
+                std::fill(row + padded, out + H * (z + 1) * padded, Out(0));
+                if (z == Z - 1) {
+                    std::fill(out + H * Z * padded, out + count, Out(0));
+                }
+            }
         }
-    }
+    });
     return out;
 }
 
@@ -88,14 +105,39 @@ void ImageBase<T>::computeWindowLevel() {
     if (m_data == nullptr || m_image_size < 1) {
         return;
     }
-    T low = m_data[0];
-    T high = m_data[0];
-    for (int i = 1; i < m_image_size; ++i) {
-        if (m_data[i] < low) {
-            low = m_data[i];
+    // Each band starts from element 0, as the one-thread walk does; where elements compare equal
+    // (0 and -0) the earlier one stays, within a band and when the bands are combined in order.
+    // (A band starting from its own first element would keep a NaN there for good.)
+    const long long count = m_image_size;
+    const int bands = threading::bandsFor(count, 1.0);
+    struct Bounds {
+        T low;
+        T high;
+    };
+    std::vector<Bounds> found(static_cast<std::size_t>(bands), Bounds{m_data[0], m_data[0]});
+    threading::runBands(bands, [&](int band) {
+        T low = m_data[0];
+        T high = m_data[0];
+        const long long end = threading::bandStart(count, bands, band + 1, 64);
+        for (long long i = std::max(1LL, threading::bandStart(count, bands, band, 64)); i < end;
+             ++i) {
+            if (m_data[i] < low) {
+                low = m_data[i];
+            }
+            if (m_data[i] > high) {
+                high = m_data[i];
+            }
         }
-        if (m_data[i] > high) {
-            high = m_data[i];
+        found[static_cast<std::size_t>(band)] = {low, high};
+    });
+    T low = found[0].low;
+    T high = found[0].high;
+    for (const Bounds& part : found) {
+        if (part.low < low) {
+            low = part.low;
+        }
+        if (part.high > high) {
+            high = part.high;
         }
     }
     for (int c = 0; c < m_channels; ++c) {
@@ -109,14 +151,19 @@ void ImageBase<T>::invert() {
         return;
     }
     const int pixels = m_image_size / m_channels;
-    T* e = m_data;
-    for (int p = 0; p < pixels; ++p) {
-        for (int c = 0; c < m_channels; ++c, ++e) {
-            const WindowLevel& record = m_window_level[c];
-            *e = toElement<T>(static_cast<double>(record.low) + static_cast<double>(record.high) -
-                              static_cast<double>(*e));
+    const int bands = threading::bandsFor(pixels, m_channels);
+    threading::runBands(bands, [&](int band) {
+        const long long end = threading::bandStart(pixels, bands, band + 1, 64);
+        const long long first = threading::bandStart(pixels, bands, band, 64);
+        T* e = m_data + first * m_channels;
+        for (long long p = first; p < end; ++p) {
+            for (int c = 0; c < m_channels; ++c, ++e) {
+                const WindowLevel& record = m_window_level[c];
+                *e = toElement<T>(static_cast<double>(record.low) +
+                                  static_cast<double>(record.high) - static_cast<double>(*e));
+            }
         }
-    }
+    });
 }
 
 template <class T>
@@ -128,25 +175,30 @@ void ImageBase<T>::applyWindowLevel(bool invert) {
     const float hi = m_window_level[0].high;
     const T low = toElement<T>(lo);
     const T high = toElement<T>(hi);
-    for (int i = 0; i < m_image_size; ++i) {
-        T e = m_data[i];
-        // The comparisons follow the usual arithmetic conversions of T against float.
-        if (e < lo) {
-            e = low;
+    const int bands = threading::bandsFor(m_image_size, 1.0);
+    threading::runBands(bands, [&](int band) {
+        const long long end = threading::bandStart(m_image_size, bands, band + 1, 64);
+        for (long long i = threading::bandStart(m_image_size, bands, band, 64); i < end; ++i) {
+            T e = m_data[i];
+            // The comparisons follow the usual arithmetic conversions of T against float.
+            if (e < lo) {
+                e = low;
+            }
+            if (e > hi) {
+                e = high;
+            }
+            if constexpr (std::is_floating_point_v<T>) {
+                e = invert ? high - e : e - low;
+            } else {
+                // Taken wide and kept to T's width, as an int difference wraps into T.
+                const long long d = invert
+                                        ? static_cast<long long>(high) - static_cast<long long>(e)
+                                        : static_cast<long long>(e) - static_cast<long long>(low);
+                e = static_cast<T>(static_cast<unsigned long long>(d));
+            }
+            m_data[i] = e;
         }
-        if (e > hi) {
-            e = high;
-        }
-        if constexpr (std::is_floating_point_v<T>) {
-            e = invert ? high - e : e - low;
-        } else {
-            // Taken wide and kept to T's width, as an int difference wraps into T.
-            const long long d = invert ? static_cast<long long>(high) - static_cast<long long>(e)
-                                       : static_cast<long long>(e) - static_cast<long long>(low);
-            e = static_cast<T>(static_cast<unsigned long long>(d));
-        }
-        m_data[i] = e;
-    }
+    });
     if (m_verbose) {
         std::cout << "Window/Level setting applied" << std::endl;
     }
@@ -202,18 +254,24 @@ unsigned char* ImageBase<T>::createByteSlice(unsigned char* out, int slice, int 
     const WindowLevel& record = m_window_level[channel];
     const double low = record.low;
     const double range = static_cast<double>(record.high) - low;
-    const T* e = m_data + static_cast<long long>(s) * m_slice_size + channel;
     const int pixels = X * Y;
-    for (int p = 0; p < pixels; ++p, e += m_channels) {
-        unsigned char v = 0;
-        if (range != 0.0) {
-            // Truncating then clamping to 0..255 equals clamping the double first.
-            const double scaled = (static_cast<double>(*e) - low) * 255.0 / range;
-            v = scaled > 0.0 ? (scaled > 255.0 ? 255 : static_cast<unsigned char>(scaled)) : 0;
+    const int bands = threading::bandsFor(pixels, 4.0);
+    threading::runBands(bands, [&](int band) {
+        const long long end = threading::bandStart(pixels, bands, band + 1, 64);
+        const long long first = threading::bandStart(pixels, bands, band, 64);
+        const T* e = m_data + static_cast<long long>(s) * m_slice_size + channel +
+                     first * m_channels;
+        for (long long p = first; p < end; ++p, e += m_channels) {
+            unsigned char v = 0;
+            if (range != 0.0) {
+                // Truncating then clamping to 0..255 equals clamping the double first.
+                const double scaled = (static_cast<double>(*e) - low) * 255.0 / range;
+                v = scaled > 0.0 ? (scaled > 255.0 ? 255 : static_cast<unsigned char>(scaled)) : 0;
+            }
+            const long long index = W == X ? p : (p / X) * W + p % X;
+            out[index] = v;
         }
-        const long long index = W == X ? p : (p / X) * W + p % X;
-        out[index] = v;
-    }
+    });
     return out;
 }
 

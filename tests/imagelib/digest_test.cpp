@@ -18,6 +18,7 @@
 
 #include "imagebase.h"
 #include "imagelib/image_test_support.h"
+#include "threading.h"
 
 namespace Nevra {
 namespace {
@@ -205,8 +206,10 @@ constexpr std::uint64_t kExpected<float> = 0xb3d8fcf1b53ef835ULL;
 template <>
 constexpr std::uint64_t kExpected<double> = 0x6e05cb3e0e221a49ULL;
 
-TYPED_TEST(Digests, EveryOperationGivesTheResultsOfX86_64) {
-    const auto digests = operationDigests<TypeParam>();
+// The combined digest of the operations, with a listing of each one's.
+template <class T>
+std::pair<std::uint64_t, std::string> combinedDigest() {
+    const auto digests = operationDigests<T>();
     Digest combined;
     std::ostringstream list;
     for (const auto& [name, value] : digests) {
@@ -215,9 +218,28 @@ TYPED_TEST(Digests, EveryOperationGivesTheResultsOfX86_64) {
         list << "  " << name << ": 0x" << std::hex << std::setw(16) << std::setfill('0') << value
              << std::dec << "\n";
     }
-    EXPECT_EQ(combined.value(), kExpected<TypeParam>)
-        << "combined digest 0x" << std::hex << combined.value() << std::dec << "; each:\n"
-        << list.str();
+    return {combined.value(), list.str()};
+}
+
+TYPED_TEST(Digests, EveryOperationGivesTheResultsOfX86_64) {
+    const auto [value, list] = combinedDigest<TypeParam>();
+    EXPECT_EQ(value, kExpected<TypeParam>)
+        << "combined digest 0x" << std::hex << value << std::dec << "; each:\n" << list;
+}
+
+// The same digests with the small test images split into as many bands as rows allow, on 2, 3
+// and 7 threads.
+TYPED_TEST(Digests, EveryThreadCountGivesTheSameResults) {
+    threading::setMinimumBandWork(1);
+    for (const int threads : {2, 3, 7}) {
+        setThreadCount(threads);
+        const auto [value, list] = combinedDigest<TypeParam>();
+        EXPECT_EQ(value, kExpected<TypeParam>)
+            << threads << " threads: combined digest 0x" << std::hex << value << std::dec
+            << "; each:\n" << list;
+    }
+    setThreadCount(0);
+    threading::setMinimumBandWork(0);
 }
 
 }  // namespace
