@@ -386,36 +386,17 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
     }
 }
 
-// Widens lo and hi by the B vectors. The vectors go into pairs of running bounds started from lo
-// and hi, which are combined pairwise at the end: the bounds of the next block then wait for a
-// few comparisons rather than B in a row. (Seeding from lo and hi, never from a vector, keeps a
-// NaN from ever standing as a bound.)
+// Widens lo and hi by the B vectors, one comparison each way per vector: the comparisons share
+// the processor's adding units with the sums, so every one saved is a step of a sum. The bounds
+// wait on B comparisons in a row, which the next block's sums cover. (Every vector joins lo and
+// hi, never another vector: a NaN then never stands as a bound.)
 template <int B>
 __attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats& lo, Floats& hi) {
-    constexpr int kPairs = (B + 1) / 2;
-    Floats low[kPairs];
-    Floats high[kPairs];
 #pragma GCC unroll 16
-    for (int k = 0; k < kPairs; ++k) {
-        low[k] = lo;
-        high[k] = hi;
-        lower(low[k], sum[2 * k]);
-        raise(high[k], sum[2 * k]);
-        if (2 * k + 1 < B) {
-            lower(low[k], sum[2 * k + 1]);
-            raise(high[k], sum[2 * k + 1]);
-        }
+    for (int k = 0; k < B; ++k) {
+        lower(lo, sum[k]);
+        raise(hi, sum[k]);
     }
-#pragma GCC unroll 16
-    for (int step = 1; step < kPairs; step *= 2) {
-#pragma GCC unroll 16
-        for (int k = 0; k + step < kPairs; k += 2 * step) {
-            lower(low[k], low[k + step]);
-            raise(high[k], high[k + step]);
-        }
-    }
-    lo = low[0];
-    hi = high[0];
 }
 
 template <int B, bool Ranged, int Scanning>
@@ -441,10 +422,15 @@ struct Vectors {
     static constexpr int value = B;
 };
 
-// Calls each(Vectors<k>(), x) over the pixels [0, n): blocks of B vectors from x = 0, then one
-// more block ending at n, whose pixels shared with the block before are made again (harmlessly:
-// the same values, and a range takes them twice). Rows shorter than a block go by single vectors
-// the same way. Returns how far the vectors went: n, or 0 for a row shorter than a vector.
+// The vectors of the blocks that finish a row after its whole blocks.
+constexpr int kTailBlock = 4;
+
+// Calls each(Vectors<k>(), x) over the pixels [0, n): blocks of B vectors from x = 0, then the
+// rest by blocks of kTailBlock vectors (when B is larger), the last of them ending at n; its
+// pixels shared with the block before are made again (harmlessly: the same values, and a range
+// takes them twice). Smaller tail blocks make fewer pixels twice: a row of 1022 pixels in blocks
+// of 48 would otherwise make 34 of them again. Rows shorter than a block go by single vectors the
+// same way. Returns how far the vectors went: n, or 0 for a row shorter than a vector.
 template <int B, class Each>
 __attribute__((always_inline)) inline int forBlocks(int n, Each&& each) {
     if (n >= B * kLanes) {
@@ -452,7 +438,14 @@ __attribute__((always_inline)) inline int forBlocks(int n, Each&& each) {
         for (; x + B * kLanes <= n; x += B * kLanes) {
             each(Vectors<B>(), x);
         }
-        if (x < n) {
+        if constexpr (B > kTailBlock) {
+            for (; x + kTailBlock * kLanes <= n; x += kTailBlock * kLanes) {
+                each(Vectors<kTailBlock>(), x);
+            }
+            if (x < n) {
+                each(Vectors<kTailBlock>(), n - kTailBlock * kLanes);
+            }
+        } else if (x < n) {
             each(Vectors<B>(), n - B * kLanes);
         }
         return n;
