@@ -27,6 +27,8 @@
 
 #if defined(__AVX2__) || defined(__AVX512F__)
 #include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 #include "kernel_table.h"
@@ -244,9 +246,20 @@ inline Kind kindOf(const Term& term) {
 // How the blocks of pixels go through a sum's terms, worked out once per row. Where the path
 // fuses, every term fuses or multiplies, and the terms go one by one, each with its flag (short
 // runs of one kind cost more in jumps than the flag's test). Elsewhere they go in runs of one kind.
+//
+// SSE2 spreads a weight over a vector with a shuffle, which takes a unit the sums' additions
+// would use; the plan spreads the first kMaxSpread weights once per row, so that a block of
+// pixels loads them. (Wider paths spread a weight as they load it, for nothing.)
+#if NEVRA_VECTOR_BYTES == 16 && defined(__SSE2__)
+constexpr bool kSpreadWeights = true;
+#else
+constexpr bool kSpreadWeights = false;
+#endif
+
 struct Plan {
     static constexpr int kMaxRuns = 64;
     static constexpr int kMaxFlags = 256;
+    static constexpr int kMaxSpread = kSpreadWeights ? 64 : 1;
     const Term* terms;
     int count;
     bool byTerm;
@@ -254,12 +267,26 @@ struct Plan {
     int runs;
     Kind kinds[kMaxRuns];
     int ends[kMaxRuns];  // run r takes the terms from ends[r - 1] (0 for the first) to ends[r]
+    Floats weights[kMaxSpread];  // with kSpreadWeights: terms[t].weight in every lane
 };
+
+// The weight of term t in every lane.
+__attribute__((always_inline)) inline Floats weightOf(const Plan& plan, int t) {
+    if (kSpreadWeights && t < Plan::kMaxSpread) {
+        return plan.weights[t];
+    }
+    return broadcast(plan.terms[t].weight);
+}
 
 inline void makePlan(Plan& plan, const Term* terms, int count) {
     plan.terms = terms;
     plan.count = count;
     plan.runs = 0;
+    if (kSpreadWeights) {
+        for (int t = 0; t < count && t < Plan::kMaxSpread; ++t) {
+            plan.weights[t] = broadcast(terms[t].weight);
+        }
+    }
     plan.byTerm = kFuses && count <= Plan::kMaxFlags;
     if (plan.byTerm) {
         for (int t = 0; t < count; ++t) {
@@ -325,7 +352,7 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
     if (plan.byTerm) {
         for (int t = 0; t < plan.count; ++t) {
             const float* row = samplesFrom(terms[t], x);
-            const Floats weight = broadcast(terms[t].weight);
+            const Floats weight = weightOf(plan, t);
             if (plan.fused[t]) {
 #pragma GCC unroll 16
                 for (int k = 0; k < B; ++k) {
@@ -365,7 +392,7 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
             case kFused:
                 for (; t < end; ++t) {
                     const float* row = samplesFrom(terms[t], x);
-                    const Floats weight = broadcast(terms[t].weight);
+                    const Floats weight = weightOf(plan, t);
 #pragma GCC unroll 16
                     for (int k = 0; k < B; ++k) {
                         sum[k] = fusedMultiplyAdd(weight, load(row + k * kLanes), sum[k]);
@@ -375,7 +402,7 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
             case kMultiply:
                 for (; t < end; ++t) {
                     const float* row = samplesFrom(terms[t], x);
-                    const Floats weight = broadcast(terms[t].weight);
+                    const Floats weight = weightOf(plan, t);
 #pragma GCC unroll 16
                     for (int k = 0; k < B; ++k) {
                         sum[k] = sum[k] + weight * load(row + k * kLanes);
@@ -743,12 +770,34 @@ inline Floats tripleVector(const Floats& va, const Floats& vb, const Floats& vc)
     return pick<TripleLanesC<M>>(pick<TripleLanesAB<M>>(va, vb), vc);
 }
 
+#if defined(__SSE2__)
+constexpr bool kSse2 = true;
+#else
+constexpr bool kSse2 = false;
+#endif
+
 // Stores one vector of pixels of each channel interleaved: C vectors from out.
 template <int C>
 inline void storeInterleaved(float* out, const Floats (&v)[C]) {
     if constexpr (C == 2) {
         store(out, pick<PairLanes<0>>(v[0], v[1]));
         store(out + kLanes, pick<PairLanes<1>>(v[0], v[1]));
+    } else if constexpr (NEVRA_VECTOR_BYTES == 16 && kSse2) {
+        // Nine SSE2 shuffles, where the picks of tripleVector take fifteen.
+#if defined(__SSE2__)
+        const __m128 a = (__m128)v[0];
+        const __m128 b = (__m128)v[1];
+        const __m128 c = (__m128)v[2];
+        const __m128 low = _mm_unpacklo_ps(a, b);                          // a0 b0 a1 b1
+        const __m128 high = _mm_unpackhi_ps(a, b);                         // a2 b2 a3 b3
+        const __m128 ca = _mm_shuffle_ps(c, low, _MM_SHUFFLE(2, 2, 0, 0));  // c0 c0 a1 a1
+        const __m128 bc = _mm_shuffle_ps(low, c, _MM_SHUFFLE(1, 1, 3, 3));  // b1 b1 c1 c1
+        const __m128 ca3 = _mm_shuffle_ps(c, high, _MM_SHUFFLE(2, 2, 2, 2));  // c2 c2 a3 a3
+        const __m128 bc3 = _mm_shuffle_ps(high, c, _MM_SHUFFLE(3, 3, 3, 3));  // b3 b3 c3 c3
+        store(out, (Floats)_mm_shuffle_ps(low, ca, _MM_SHUFFLE(2, 0, 1, 0)));
+        store(out + kLanes, (Floats)_mm_shuffle_ps(bc, high, _MM_SHUFFLE(1, 0, 2, 0)));
+        store(out + 2 * kLanes, (Floats)_mm_shuffle_ps(ca3, bc3, _MM_SHUFFLE(2, 0, 2, 0)));
+#endif
     } else {
         static_assert(C == 3, "two or three channels");
         store(out, tripleVector<0>(v[0], v[1], v[2]));
