@@ -554,10 +554,49 @@ void correlateRow(float* out, int n, const Term* terms, int count, float* range,
 }
 
 // ---- two rows at once --------------------------------------------------------------------------
-#if defined(NEVRA_FUSES)
-// Only where exact products fuse: elsewhere the weights 1 and -1 would multiply here, where
-// correlateRow adds or subtracts them.
 
+// sum with w * v joined as Kind K, or as it is for kSkip.
+constexpr int kSkip = kMultiply + 1;
+constexpr int kKinds = kSkip + 1;
+
+template <int K>
+__attribute__((always_inline)) inline Floats take(const Floats& sum, const Floats& w,
+                                                  const Floats& v) {
+    if constexpr (K == kFused) {
+        return fusedMultiplyAdd(w, v, sum);
+    } else if constexpr (K == kMultiply) {
+        return sum + w * v;
+    } else if constexpr (K == kAdd) {
+        return sum + v;
+    } else if constexpr (K == kSubtract) {
+        return sum - v;
+    } else {
+        return sum;
+    }
+}
+
+// One step for the B vectors of both rows from x: each vector of samples is loaded once and
+// joins both rows' sums.
+template <int K0, int K1, int B>
+__attribute__((always_inline)) inline void takeStep(Floats (&first)[B], Floats (&second)[B],
+                                                    const float* row, const Floats& w0,
+                                                    const Floats& w1) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        Floats v = load(row + k * kLanes);
+#if defined(__GNUC__) && defined(__x86_64__)
+        if constexpr (K0 != kSkip && K1 != kSkip) {
+            // Held in a register: the compiler would otherwise read the samples again for the
+            // second row, as a memory operand of its instruction.
+            __asm__("" : "+v"(v));
+        }
+#endif
+        first[k] = take<K0>(first[k], w0, v);
+        second[k] = take<K1>(second[k], w1, v);
+    }
+}
+
+#if defined(NEVRA_FUSES)
 // How the two rows take a step: both, or only the first or the second; each either multiplies and
 // adds in two roundings (M) or takes w * v + sum in one fused multiply-add (F: an exact product,
 // the weights 1 and -1 included).
@@ -584,42 +623,6 @@ inline PairStep pairStep(const TermPair& step) {
         code = rounds(1) ? kOnlyM : kOnlyF;
     }
     return {step.row, step.weight[0], step.weight[1], code};
-}
-
-// sum with w * v joined as Kind K (kFused or kMultiply), or as it is for kSkip.
-constexpr int kSkip = kMultiply + 1;
-
-template <int K>
-__attribute__((always_inline)) inline Floats take(const Floats& sum, const Floats& w,
-                                                  const Floats& v) {
-    if constexpr (K == kFused) {
-        return fusedMultiplyAdd(w, v, sum);
-    } else if constexpr (K == kMultiply) {
-        return sum + w * v;
-    } else {
-        return sum;
-    }
-}
-
-// One step for the B vectors of both rows from x: each vector of samples is loaded once and
-// joins both rows' sums.
-template <int K0, int K1, int B>
-__attribute__((always_inline)) inline void takeStep(Floats (&first)[B], Floats (&second)[B],
-                                                    const float* row, const Floats& w0,
-                                                    const Floats& w1) {
-#pragma GCC unroll 16
-    for (int k = 0; k < B; ++k) {
-        Floats v = load(row + k * kLanes);
-#if defined(__GNUC__)
-        if constexpr (K0 != kSkip && K1 != kSkip) {
-            // Held in a register: the compiler would otherwise read the samples again for the
-            // second row, as a memory operand of its instruction.
-            __asm__("" : "+v"(v));
-        }
-#endif
-        first[k] = take<K0>(first[k], w0, v);
-        second[k] = take<K1>(second[k], w1, v);
-    }
 }
 
 template <int B>
@@ -667,6 +670,71 @@ __attribute__((always_inline)) inline void accumulatePair(Floats (&first)[B],
         }
     }
 }
+#else
+// Without fused multiply-add, each row adds, subtracts or multiplies and adds its samples as
+// correlateRow would, or leaves the step out.
+
+// A step as the loops take it: code is the kinds of both rows, kind0 * kKinds + kind1; the
+// weights spread over a vector once per row (see Plan).
+struct PairStep {
+    const float* row;
+    int code;
+    Floats w0;
+    Floats w1;
+};
+
+inline PairStep pairStep(const TermPair& step) {
+    auto kind = [&step](int r) {
+        return step.present[r] ? kindOf(Term{step.row, step.weight[r], false}) : kSkip;
+    };
+    return {step.row, kind(0) * kKinds + kind(1), broadcast(step.weight[0]),
+            broadcast(step.weight[1])};
+}
+
+template <int B>
+__attribute__((always_inline)) inline void accumulatePair(Floats (&first)[B],
+                                                          Floats (&second)[B],
+                                                          const PairStep* steps, int count,
+                                                          int x) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        first[k] = Floats{};
+        second[k] = Floats{};
+    }
+    for (const PairStep* step = steps; step != steps + count; ++step) {
+        const float* row = step->row + x;
+#if defined(__GNUC__)
+        __asm__("" : "+r"(row));  // one register plus constant offsets, as samplesFrom
+#endif
+        const Floats& w0 = step->w0;
+        const Floats& w1 = step->w1;
+        switch (step->code) {
+#define NEVRA_PAIR_CASE(K0, K1)                                 \
+    case K0 * kKinds + K1:                                      \
+        takeStep<K0, K1, B>(first, second, row, w0, w1);        \
+        break;
+            NEVRA_PAIR_CASE(kAdd, kAdd)
+            NEVRA_PAIR_CASE(kAdd, kSubtract)
+            NEVRA_PAIR_CASE(kAdd, kMultiply)
+            NEVRA_PAIR_CASE(kAdd, kSkip)
+            NEVRA_PAIR_CASE(kSubtract, kAdd)
+            NEVRA_PAIR_CASE(kSubtract, kSubtract)
+            NEVRA_PAIR_CASE(kSubtract, kMultiply)
+            NEVRA_PAIR_CASE(kSubtract, kSkip)
+            NEVRA_PAIR_CASE(kMultiply, kAdd)
+            NEVRA_PAIR_CASE(kMultiply, kSubtract)
+            NEVRA_PAIR_CASE(kMultiply, kMultiply)
+            NEVRA_PAIR_CASE(kMultiply, kSkip)
+            NEVRA_PAIR_CASE(kSkip, kAdd)
+            NEVRA_PAIR_CASE(kSkip, kSubtract)
+            NEVRA_PAIR_CASE(kSkip, kMultiply)
+#undef NEVRA_PAIR_CASE
+            default:
+                break;
+        }
+    }
+}
+#endif  // NEVRA_FUSES
 
 // One pixel of row r, as the vectors make it.
 inline float sumPairOne(const TermPair* steps, int count, int r, int x) {
@@ -738,7 +806,6 @@ void correlateRowPair(float* out0, float* out1, int n, const TermPair* steps, in
         correlatePair<kNoAhead>(out0, out1, n, steps, count, range, ahead);
     }
 }
-#endif  // NEVRA_FUSES
 
 // ---- interleaving ------------------------------------------------------------------------------
 
@@ -1110,12 +1177,7 @@ void turnTriples(unsigned char* out, const unsigned char* in, int width, int hei
 
 // The table of this translation unit's path.
 constexpr Table makeTable() {
-#if defined(NEVRA_FUSES)
-    constexpr auto rowPair = &correlateRowPair;
-#else
-    constexpr decltype(Table::correlateRowPair) rowPair = nullptr;
-#endif
-    return Table{kFuses,        &correlateRow,   rowPair,   &correlateInterleaved, &scaleRow,
+    return Table{kFuses,        &correlateRow,   &correlateRowPair, &correlateInterleaved, &scaleRow,
                  &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
                  &reverseTriples, &turnTriples};
 }

@@ -74,7 +74,7 @@ struct Table {
     // is widened by the 2n values. When `ahead` is not null, ahead[0] and ahead[1] are scanned
     // as correlateRow scans its one; a second look at no row (values null) is left as it is.
     // REQUIRES: count <= kMaxTermPairs; steps[t].row + n readable; the outputs overlap neither
-    // each other nor the rows. Null on paths without fused multiply-add.
+    // each other nor the rows.
     void (*correlateRowPair)(float* out0, float* out1, int n, const TermPair* steps, int count,
                              float* range, Scan* ahead);
 
