@@ -749,15 +749,15 @@ inline float sumPairOne(const TermPair* steps, int count, int r, int x) {
     return sum;
 }
 
-template <int Scanning>
+template <bool Ranged, int Scanning>
 void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int count,
                    float* range, Scan* ahead) {
     PairStep taken[kMaxTermPairs];
     for (int t = 0; t < count; ++t) {
         taken[t] = pairStep(steps[t]);
     }
-    Floats lo = broadcast(range[0]);
-    Floats hi = broadcast(range[1]);
+    Floats lo = broadcast(Ranged ? range[0] : 0.0f);
+    Floats hi = broadcast(Ranged ? range[1] : 0.0f);
     Floats top = Floats{};
     Floats top2 = Floats{};
     const float* scan = Scanning != kNoAhead && ahead[0].count >= n ? ahead[0].values : nullptr;
@@ -778,8 +778,10 @@ void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int c
             store(out0 + at + k * kLanes, first[k]);
             store(out1 + at + k * kLanes, second[k]);
         }
-        widen<B>(first, lo, hi);
-        widen<B>(second, lo, hi);
+        if (Ranged) {
+            widen<B>(first, lo, hi);
+            widen<B>(second, lo, hi);
+        }
     });
     if (Scanning == kMeasureAhead) {
         finishScan(ahead, top, scan != nullptr ? x : 0);
@@ -787,23 +789,30 @@ void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int c
             finishScan(ahead + 1, top2, scan2 != nullptr ? x : 0);
         }
     }
-    foldRange(lo, hi, range);
+    if (Ranged) {
+        foldRange(lo, hi, range);
+    }
     for (; x < n; ++x) {
         out0[x] = sumPairOne(steps, count, 0, x);
         out1[x] = sumPairOne(steps, count, 1, x);
-        widenOne(out0[x], range);
-        widenOne(out1[x], range);
+        if (Ranged) {
+            widenOne(out0[x], range);
+            widenOne(out1[x], range);
+        }
     }
 }
 
 void correlateRowPair(float* out0, float* out1, int n, const TermPair* steps, int count,
                       float* range, Scan* ahead) {
-    if (ahead != nullptr && ahead->measure) {
-        correlatePair<kMeasureAhead>(out0, out1, n, steps, count, range, ahead);
+    if (range == nullptr) {
+        // (No caller looks ahead without a range.)
+        correlatePair<false, kNoAhead>(out0, out1, n, steps, count, range, nullptr);
+    } else if (ahead != nullptr && ahead->measure) {
+        correlatePair<true, kMeasureAhead>(out0, out1, n, steps, count, range, ahead);
     } else if (ahead != nullptr) {
-        correlatePair<kFetchAhead>(out0, out1, n, steps, count, range, ahead);
+        correlatePair<true, kFetchAhead>(out0, out1, n, steps, count, range, ahead);
     } else {
-        correlatePair<kNoAhead>(out0, out1, n, steps, count, range, ahead);
+        correlatePair<true, kNoAhead>(out0, out1, n, steps, count, range, ahead);
     }
 }
 
