@@ -807,6 +807,15 @@ void correlateRowPair(float* out0, float* out1, int n, const TermPair* steps, in
     if (range == nullptr) {
         // (No caller looks ahead without a range.)
         correlatePair<false, kNoAhead>(out0, out1, n, steps, count, range, nullptr);
+    } else if (ahead != nullptr && ahead->measure && !kFuses) {
+        // Rows are measured only where exact products fuse; elsewhere a pass of their own keeps
+        // the blocks' registers for the sums.
+        correlatePair<true, kNoAhead>(out0, out1, n, steps, count, range, nullptr);
+        for (int i = 0; i < 2; ++i) {
+            if (ahead[i].values != nullptr) {
+                ahead[i].largest = largestMagnitude(ahead[i].values, ahead[i].count);
+            }
+        }
     } else if (ahead != nullptr && ahead->measure) {
         correlatePair<true, kMeasureAhead>(out0, out1, n, steps, count, range, ahead);
     } else if (ahead != nullptr) {
