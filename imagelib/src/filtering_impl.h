@@ -787,15 +787,12 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
             }
         }
     }
-    // Inner rows go two at a time, each sample read once for both: on paths with fused
-    // multiply-add for windows 5 or more wide (the sums of smaller windows wait on memory more
-    // than on reading samples there), on the others from 3 wide (without fused multiply-add the
-    // additions bound the sums, and the loads and products spared leave them more of the
-    // processor). The pairs read the rows themselves: a tap reading a product would need a step
-    // of its own.
+    // Inner rows of windows 3 or more wide go two at a time, each sample read once for both;
+    // where nothing fuses, the rows then also need no products (a pass of their own over every
+    // row). The pairs read the rows themselves: a tap reading a product would need a step of its
+    // own.
     const kernels::Table& k = kernels::active();
-    const int pairsFrom = k.fusesExactProducts ? 5 : 3;
-    const bool pairs = k.correlateRowPair != nullptr && windowSize >= pairsFrom &&
+    const bool pairs = k.correlateRowPair != nullptr && windowSize >= 3 &&
                        2 * window.count() <= kernels::kMaxTermPairs &&
                        W <= std::numeric_limits<int>::max() / 2;
     WindowRows rows(window.weights, windowSize + (pairs ? 1 : 0), W, rowValuesOf<T>(), !pairs);
