@@ -595,6 +595,68 @@ inline Window planeWindow(const float* kernel, bool transposed) {
     return window;
 }
 
+// The steps of two windows over the same rows, for one row of pixels each (correlateRowPair):
+// each window's taps in the order of its sum, one step where both read the same sample next.
+// A tap of the first window goes alone unless the second reads its sample later, when the
+// second's taps go alone up to it.
+class TwoWindows {
+public:
+    TwoWindows(const Window& first, const Window& second) {
+        std::size_t i = 0;
+        std::size_t j = 0;
+        auto same = [&](std::size_t a, std::size_t b) {
+            return first.lines[a] == second.lines[b] && first.columns[a] == second.columns[b];
+        };
+        while (i < first.weights.size() || j < second.weights.size()) {
+            kernels::TermPair step{nullptr, {0.0f, 0.0f}, {false, false}, {false, false}};
+            int line = 0;
+            int column = 0;
+            bool takeFirst = i < first.weights.size();
+            if (takeFirst && j < second.weights.size() && !same(i, j)) {
+                for (std::size_t k = j + 1; k < second.weights.size(); ++k) {
+                    takeFirst = takeFirst && !same(i, k);
+                }
+            }
+            if (takeFirst) {
+                line = first.lines[i];
+                column = first.columns[i];
+                step.weight[0] = first.weights[i];
+                step.present[0] = true;
+                if (j < second.weights.size() && same(i, j)) {
+                    step.weight[1] = second.weights[j];
+                    step.present[1] = true;
+                    ++j;
+                }
+                ++i;
+            } else {
+                line = second.lines[j];
+                column = second.columns[j];
+                step.weight[1] = second.weights[j];
+                step.present[1] = true;
+                ++j;
+            }
+            m_lines.push_back(line);
+            m_columns.push_back(column);
+            m_steps.push_back(step);
+        }
+    }
+
+    // The steps for the pixels whose windows' top row is row `top` of `rows`. Products count as
+    // exact nowhere: the steps are for paths without fused multiply-add.
+    const std::vector<kernels::TermPair>& bind(const WindowRows& rows, long long top) {
+        const int first = rows.slotOf(top);
+        for (std::size_t t = 0; t < m_steps.size(); ++t) {
+            m_steps[t].row = rows.row(rows.slotAfter(first, m_lines[t])) + m_columns[t];
+        }
+        return m_steps;
+    }
+
+private:
+    std::vector<int> m_lines;
+    std::vector<int> m_columns;
+    std::vector<kernels::TermPair> m_steps;
+};
+
 // The weights of both windows, for the rows they read together.
 inline std::vector<float> weightsOf(const Window& a, const Window& b) {
     std::vector<float> all = a.weights;
@@ -778,11 +840,12 @@ Image* ImageBase<T>::computeFilteredImage(int typeCode, const float* filter, int
             }
         }
     }
-    // Inner rows of windows 5 or more wide go two at a time where the path can, each sample read
-    // once for both; the sums of smaller windows wait on memory more than on reading samples. The
-    // pairs read the rows themselves: a tap reading a product would need a step of its own.
+    // Inner rows of windows 3 or more wide go two at a time, each sample read once for both;
+    // where nothing fuses, the rows then also need no products (a pass of their own over every
+    // row). The pairs read the rows themselves: a tap reading a product would need a step of its
+    // own.
     const kernels::Table& k = kernels::active();
-    const bool pairs = k.correlateRowPair != nullptr && windowSize >= 5 &&
+    const bool pairs = k.correlateRowPair != nullptr && windowSize >= 3 &&
                        2 * window.count() <= kernels::kMaxTermPairs &&
                        W <= std::numeric_limits<int>::max() / 2;
     const FloatView<T> input(m_data, plane * D, 1, 0);
@@ -1055,6 +1118,11 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
         const FloatView<T> input(m_data, plane * D, 1, 0);
         const Window windowA = planeWindow(kernel, false);
         const Window windowB = planeWindow(kernel, true);
+        // Without fused multiply-add the additions bound the sums: A and B go together, each
+        // sample loaded once for both, and read the rows themselves rather than products.
+        const kernels::Table& k = kernels::active();
+        const bool together = !k.fusesExactProducts && k.correlateRowPair != nullptr &&
+                              windowA.count() + windowB.count() <= kernels::kMaxTermPairs;
         // A gradient value is at most the kernel's weights' magnitudes summed times the largest
         // sample it takes (twice that, for the roundings of its sum).
         double gain = 0.0;
@@ -1075,9 +1143,10 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
             }
             Window a = windowA;
             Window b = windowB;
-            WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
+            WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>(), !together);
             a.readFrom(rows);
             b.readFrom(rows);
+            TwoWindows ab(a, b);
             std::vector<float> ring(6 * static_cast<std::size_t>(W));
             auto ringRow = [&](int channel, int y) {
                 return ring.data() + static_cast<std::size_t>(3 * channel + y % 3) * W;
@@ -1099,8 +1168,16 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
                     float known = 0.0f;
                     if (y >= 1 && y <= H - 2 && W >= 3) {
                         rows.loadUpTo(slice, y + 1, next);
-                        innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
-                        innerRow(b, rows, y, W, rowB, nullptr);
+                        if (together) {
+                            const std::vector<kernels::TermPair>& steps = ab.bind(rows, y - 1);
+                            k.correlateRowPair(rowA + 1, rowB + 1, W - 2, steps.data(),
+                                               static_cast<int>(steps.size()), nullptr, nullptr);
+                            rowA[0] = rowB[0] = 0.0f;
+                            rowA[W - 1] = rowB[W - 1] = 0.0f;
+                        } else {
+                            innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
+                            innerRow(b, rows, y, W, rowB, nullptr);
+                        }
                         const double bound = 2.0 * gain * rows.largestOf(y - 1, 3);
                         known = bound < 0x1p120 ? static_cast<float>(bound) : -1.0f;
                     } else {

@@ -27,6 +27,8 @@
 
 #if defined(__AVX2__) || defined(__AVX512F__)
 #include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 #include "kernel_table.h"
@@ -244,9 +246,20 @@ inline Kind kindOf(const Term& term) {
 // How the blocks of pixels go through a sum's terms, worked out once per row. Where the path
 // fuses, every term fuses or multiplies, and the terms go one by one, each with its flag (short
 // runs of one kind cost more in jumps than the flag's test). Elsewhere they go in runs of one kind.
+//
+// SSE2 spreads a weight over a vector with a shuffle, which takes a unit the sums' additions
+// would use; the plan spreads the first kMaxSpread weights once per row, so that a block of
+// pixels loads them. (Wider paths spread a weight as they load it, for nothing.)
+#if NEVRA_VECTOR_BYTES == 16 && defined(__SSE2__)
+constexpr bool kSpreadWeights = true;
+#else
+constexpr bool kSpreadWeights = false;
+#endif
+
 struct Plan {
     static constexpr int kMaxRuns = 64;
     static constexpr int kMaxFlags = 256;
+    static constexpr int kMaxSpread = kSpreadWeights ? 64 : 1;
     const Term* terms;
     int count;
     bool byTerm;
@@ -254,12 +267,26 @@ struct Plan {
     int runs;
     Kind kinds[kMaxRuns];
     int ends[kMaxRuns];  // run r takes the terms from ends[r - 1] (0 for the first) to ends[r]
+    Floats weights[kMaxSpread];  // with kSpreadWeights: terms[t].weight in every lane
 };
+
+// The weight of term t in every lane.
+__attribute__((always_inline)) inline Floats weightOf(const Plan& plan, int t) {
+    if (kSpreadWeights && t < Plan::kMaxSpread) {
+        return plan.weights[t];
+    }
+    return broadcast(plan.terms[t].weight);
+}
 
 inline void makePlan(Plan& plan, const Term* terms, int count) {
     plan.terms = terms;
     plan.count = count;
     plan.runs = 0;
+    if (kSpreadWeights) {
+        for (int t = 0; t < count && t < Plan::kMaxSpread; ++t) {
+            plan.weights[t] = broadcast(terms[t].weight);
+        }
+    }
     plan.byTerm = kFuses && count <= Plan::kMaxFlags;
     if (plan.byTerm) {
         for (int t = 0; t < count; ++t) {
@@ -325,7 +352,7 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
     if (plan.byTerm) {
         for (int t = 0; t < plan.count; ++t) {
             const float* row = samplesFrom(terms[t], x);
-            const Floats weight = broadcast(terms[t].weight);
+            const Floats weight = weightOf(plan, t);
             if (plan.fused[t]) {
 #pragma GCC unroll 16
                 for (int k = 0; k < B; ++k) {
@@ -365,7 +392,7 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
             case kFused:
                 for (; t < end; ++t) {
                     const float* row = samplesFrom(terms[t], x);
-                    const Floats weight = broadcast(terms[t].weight);
+                    const Floats weight = weightOf(plan, t);
 #pragma GCC unroll 16
                     for (int k = 0; k < B; ++k) {
                         sum[k] = fusedMultiplyAdd(weight, load(row + k * kLanes), sum[k]);
@@ -375,7 +402,7 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
             case kMultiply:
                 for (; t < end; ++t) {
                     const float* row = samplesFrom(terms[t], x);
-                    const Floats weight = broadcast(terms[t].weight);
+                    const Floats weight = weightOf(plan, t);
 #pragma GCC unroll 16
                     for (int k = 0; k < B; ++k) {
                         sum[k] = sum[k] + weight * load(row + k * kLanes);
@@ -386,36 +413,17 @@ __attribute__((always_inline)) inline void accumulate(Floats (&sum)[B], const Pl
     }
 }
 
-// Widens lo and hi by the B vectors. The vectors go into pairs of running bounds started from lo
-// and hi, which are combined pairwise at the end: the bounds of the next block then wait for a
-// few comparisons rather than B in a row. (Seeding from lo and hi, never from a vector, keeps a
-// NaN from ever standing as a bound.)
+// Widens lo and hi by the B vectors, one comparison each way per vector: the comparisons share
+// the processor's adding units with the sums, so every one saved is a step of a sum. The bounds
+// wait on B comparisons in a row, which the next block's sums cover. (Every vector joins lo and
+// hi, never another vector: a NaN then never stands as a bound.)
 template <int B>
 __attribute__((always_inline)) inline void widen(const Floats (&sum)[B], Floats& lo, Floats& hi) {
-    constexpr int kPairs = (B + 1) / 2;
-    Floats low[kPairs];
-    Floats high[kPairs];
 #pragma GCC unroll 16
-    for (int k = 0; k < kPairs; ++k) {
-        low[k] = lo;
-        high[k] = hi;
-        lower(low[k], sum[2 * k]);
-        raise(high[k], sum[2 * k]);
-        if (2 * k + 1 < B) {
-            lower(low[k], sum[2 * k + 1]);
-            raise(high[k], sum[2 * k + 1]);
-        }
+    for (int k = 0; k < B; ++k) {
+        lower(lo, sum[k]);
+        raise(hi, sum[k]);
     }
-#pragma GCC unroll 16
-    for (int step = 1; step < kPairs; step *= 2) {
-#pragma GCC unroll 16
-        for (int k = 0; k + step < kPairs; k += 2 * step) {
-            lower(low[k], low[k + step]);
-            raise(high[k], high[k + step]);
-        }
-    }
-    lo = low[0];
-    hi = high[0];
 }
 
 template <int B, bool Ranged, int Scanning>
@@ -441,10 +449,15 @@ struct Vectors {
     static constexpr int value = B;
 };
 
-// Calls each(Vectors<k>(), x) over the pixels [0, n): blocks of B vectors from x = 0, then one
-// more block ending at n, whose pixels shared with the block before are made again (harmlessly:
-// the same values, and a range takes them twice). Rows shorter than a block go by single vectors
-// the same way. Returns how far the vectors went: n, or 0 for a row shorter than a vector.
+// The vectors of the blocks that finish a row after its whole blocks.
+constexpr int kTailBlock = 4;
+
+// Calls each(Vectors<k>(), x) over the pixels [0, n): blocks of B vectors from x = 0, then the
+// rest by blocks of kTailBlock vectors (when B is larger), the last of them ending at n; its
+// pixels shared with the block before are made again (harmlessly: the same values, and a range
+// takes them twice). Smaller tail blocks make fewer pixels twice: a row of 1022 pixels in blocks
+// of 48 would otherwise make 34 of them again. Rows shorter than a block go by single vectors the
+// same way. Returns how far the vectors went: n, or 0 for a row shorter than a vector.
 template <int B, class Each>
 __attribute__((always_inline)) inline int forBlocks(int n, Each&& each) {
     if (n >= B * kLanes) {
@@ -452,7 +465,14 @@ __attribute__((always_inline)) inline int forBlocks(int n, Each&& each) {
         for (; x + B * kLanes <= n; x += B * kLanes) {
             each(Vectors<B>(), x);
         }
-        if (x < n) {
+        if constexpr (B > kTailBlock) {
+            for (; x + kTailBlock * kLanes <= n; x += kTailBlock * kLanes) {
+                each(Vectors<kTailBlock>(), x);
+            }
+            if (x < n) {
+                each(Vectors<kTailBlock>(), n - kTailBlock * kLanes);
+            }
+        } else if (x < n) {
             each(Vectors<B>(), n - B * kLanes);
         }
         return n;
@@ -534,10 +554,49 @@ void correlateRow(float* out, int n, const Term* terms, int count, float* range,
 }
 
 // ---- two rows at once --------------------------------------------------------------------------
-#if defined(NEVRA_FUSES)
-// Only where exact products fuse: elsewhere the weights 1 and -1 would multiply here, where
-// correlateRow adds or subtracts them.
 
+// sum with w * v joined as Kind K, or as it is for kSkip.
+constexpr int kSkip = kMultiply + 1;
+constexpr int kKinds = kSkip + 1;
+
+template <int K>
+__attribute__((always_inline)) inline Floats take(const Floats& sum, const Floats& w,
+                                                  const Floats& v) {
+    if constexpr (K == kFused) {
+        return fusedMultiplyAdd(w, v, sum);
+    } else if constexpr (K == kMultiply) {
+        return sum + w * v;
+    } else if constexpr (K == kAdd) {
+        return sum + v;
+    } else if constexpr (K == kSubtract) {
+        return sum - v;
+    } else {
+        return sum;
+    }
+}
+
+// One step for the B vectors of both rows from x: each vector of samples is loaded once and
+// joins both rows' sums.
+template <int K0, int K1, int B>
+__attribute__((always_inline)) inline void takeStep(Floats (&first)[B], Floats (&second)[B],
+                                                    const float* row, const Floats& w0,
+                                                    const Floats& w1) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        Floats v = load(row + k * kLanes);
+#if defined(__GNUC__) && defined(__x86_64__)
+        if constexpr (K0 != kSkip && K1 != kSkip) {
+            // Held in a register: the compiler would otherwise read the samples again for the
+            // second row, as a memory operand of its instruction.
+            __asm__("" : "+v"(v));
+        }
+#endif
+        first[k] = take<K0>(first[k], w0, v);
+        second[k] = take<K1>(second[k], w1, v);
+    }
+}
+
+#if defined(NEVRA_FUSES)
 // How the two rows take a step: both, or only the first or the second; each either multiplies and
 // adds in two roundings (M) or takes w * v + sum in one fused multiply-add (F: an exact product,
 // the weights 1 and -1 included).
@@ -564,42 +623,6 @@ inline PairStep pairStep(const TermPair& step) {
         code = rounds(1) ? kOnlyM : kOnlyF;
     }
     return {step.row, step.weight[0], step.weight[1], code};
-}
-
-// sum with w * v joined as Kind K (kFused or kMultiply), or as it is for kSkip.
-constexpr int kSkip = kMultiply + 1;
-
-template <int K>
-__attribute__((always_inline)) inline Floats take(const Floats& sum, const Floats& w,
-                                                  const Floats& v) {
-    if constexpr (K == kFused) {
-        return fusedMultiplyAdd(w, v, sum);
-    } else if constexpr (K == kMultiply) {
-        return sum + w * v;
-    } else {
-        return sum;
-    }
-}
-
-// One step for the B vectors of both rows from x: each vector of samples is loaded once and
-// joins both rows' sums.
-template <int K0, int K1, int B>
-__attribute__((always_inline)) inline void takeStep(Floats (&first)[B], Floats (&second)[B],
-                                                    const float* row, const Floats& w0,
-                                                    const Floats& w1) {
-#pragma GCC unroll 16
-    for (int k = 0; k < B; ++k) {
-        Floats v = load(row + k * kLanes);
-#if defined(__GNUC__)
-        if constexpr (K0 != kSkip && K1 != kSkip) {
-            // Held in a register: the compiler would otherwise read the samples again for the
-            // second row, as a memory operand of its instruction.
-            __asm__("" : "+v"(v));
-        }
-#endif
-        first[k] = take<K0>(first[k], w0, v);
-        second[k] = take<K1>(second[k], w1, v);
-    }
 }
 
 template <int B>
@@ -647,6 +670,71 @@ __attribute__((always_inline)) inline void accumulatePair(Floats (&first)[B],
         }
     }
 }
+#else
+// Without fused multiply-add, each row adds, subtracts or multiplies and adds its samples as
+// correlateRow would, or leaves the step out.
+
+// A step as the loops take it: code is the kinds of both rows, kind0 * kKinds + kind1; the
+// weights spread over a vector once per row (see Plan).
+struct PairStep {
+    const float* row;
+    int code;
+    Floats w0;
+    Floats w1;
+};
+
+inline PairStep pairStep(const TermPair& step) {
+    auto kind = [&step](int r) {
+        return step.present[r] ? kindOf(Term{step.row, step.weight[r], false}) : kSkip;
+    };
+    return {step.row, kind(0) * kKinds + kind(1), broadcast(step.weight[0]),
+            broadcast(step.weight[1])};
+}
+
+template <int B>
+__attribute__((always_inline)) inline void accumulatePair(Floats (&first)[B],
+                                                          Floats (&second)[B],
+                                                          const PairStep* steps, int count,
+                                                          int x) {
+#pragma GCC unroll 16
+    for (int k = 0; k < B; ++k) {
+        first[k] = Floats{};
+        second[k] = Floats{};
+    }
+    for (const PairStep* step = steps; step != steps + count; ++step) {
+        const float* row = step->row + x;
+#if defined(__GNUC__)
+        __asm__("" : "+r"(row));  // one register plus constant offsets, as samplesFrom
+#endif
+        const Floats& w0 = step->w0;
+        const Floats& w1 = step->w1;
+        switch (step->code) {
+#define NEVRA_PAIR_CASE(K0, K1)                                 \
+    case K0 * kKinds + K1:                                      \
+        takeStep<K0, K1, B>(first, second, row, w0, w1);        \
+        break;
+            NEVRA_PAIR_CASE(kAdd, kAdd)
+            NEVRA_PAIR_CASE(kAdd, kSubtract)
+            NEVRA_PAIR_CASE(kAdd, kMultiply)
+            NEVRA_PAIR_CASE(kAdd, kSkip)
+            NEVRA_PAIR_CASE(kSubtract, kAdd)
+            NEVRA_PAIR_CASE(kSubtract, kSubtract)
+            NEVRA_PAIR_CASE(kSubtract, kMultiply)
+            NEVRA_PAIR_CASE(kSubtract, kSkip)
+            NEVRA_PAIR_CASE(kMultiply, kAdd)
+            NEVRA_PAIR_CASE(kMultiply, kSubtract)
+            NEVRA_PAIR_CASE(kMultiply, kMultiply)
+            NEVRA_PAIR_CASE(kMultiply, kSkip)
+            NEVRA_PAIR_CASE(kSkip, kAdd)
+            NEVRA_PAIR_CASE(kSkip, kSubtract)
+            NEVRA_PAIR_CASE(kSkip, kMultiply)
+#undef NEVRA_PAIR_CASE
+            default:
+                break;
+        }
+    }
+}
+#endif  // NEVRA_FUSES
 
 // One pixel of row r, as the vectors make it.
 inline float sumPairOne(const TermPair* steps, int count, int r, int x) {
@@ -661,15 +749,15 @@ inline float sumPairOne(const TermPair* steps, int count, int r, int x) {
     return sum;
 }
 
-template <int Scanning>
+template <bool Ranged, int Scanning>
 void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int count,
                    float* range, Scan* ahead) {
     PairStep taken[kMaxTermPairs];
     for (int t = 0; t < count; ++t) {
         taken[t] = pairStep(steps[t]);
     }
-    Floats lo = broadcast(range[0]);
-    Floats hi = broadcast(range[1]);
+    Floats lo = broadcast(Ranged ? range[0] : 0.0f);
+    Floats hi = broadcast(Ranged ? range[1] : 0.0f);
     Floats top = Floats{};
     Floats top2 = Floats{};
     const float* scan = Scanning != kNoAhead && ahead[0].count >= n ? ahead[0].values : nullptr;
@@ -690,8 +778,10 @@ void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int c
             store(out0 + at + k * kLanes, first[k]);
             store(out1 + at + k * kLanes, second[k]);
         }
-        widen<B>(first, lo, hi);
-        widen<B>(second, lo, hi);
+        if (Ranged) {
+            widen<B>(first, lo, hi);
+            widen<B>(second, lo, hi);
+        }
     });
     if (Scanning == kMeasureAhead) {
         finishScan(ahead, top, scan != nullptr ? x : 0);
@@ -699,26 +789,41 @@ void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int c
             finishScan(ahead + 1, top2, scan2 != nullptr ? x : 0);
         }
     }
-    foldRange(lo, hi, range);
+    if (Ranged) {
+        foldRange(lo, hi, range);
+    }
     for (; x < n; ++x) {
         out0[x] = sumPairOne(steps, count, 0, x);
         out1[x] = sumPairOne(steps, count, 1, x);
-        widenOne(out0[x], range);
-        widenOne(out1[x], range);
+        if (Ranged) {
+            widenOne(out0[x], range);
+            widenOne(out1[x], range);
+        }
     }
 }
 
 void correlateRowPair(float* out0, float* out1, int n, const TermPair* steps, int count,
                       float* range, Scan* ahead) {
-    if (ahead != nullptr && ahead->measure) {
-        correlatePair<kMeasureAhead>(out0, out1, n, steps, count, range, ahead);
+    if (range == nullptr) {
+        // (No caller looks ahead without a range.)
+        correlatePair<false, kNoAhead>(out0, out1, n, steps, count, range, nullptr);
+    } else if (ahead != nullptr && ahead->measure && !kFuses) {
+        // Rows are measured only where exact products fuse; elsewhere a pass of their own keeps
+        // the blocks' registers for the sums.
+        correlatePair<true, kNoAhead>(out0, out1, n, steps, count, range, nullptr);
+        for (int i = 0; i < 2; ++i) {
+            if (ahead[i].values != nullptr) {
+                ahead[i].largest = largestMagnitude(ahead[i].values, ahead[i].count);
+            }
+        }
+    } else if (ahead != nullptr && ahead->measure) {
+        correlatePair<true, kMeasureAhead>(out0, out1, n, steps, count, range, ahead);
     } else if (ahead != nullptr) {
-        correlatePair<kFetchAhead>(out0, out1, n, steps, count, range, ahead);
+        correlatePair<true, kFetchAhead>(out0, out1, n, steps, count, range, ahead);
     } else {
-        correlatePair<kNoAhead>(out0, out1, n, steps, count, range, ahead);
+        correlatePair<true, kNoAhead>(out0, out1, n, steps, count, range, ahead);
     }
 }
-#endif  // NEVRA_FUSES
 
 // ---- interleaving ------------------------------------------------------------------------------
 
@@ -750,12 +855,34 @@ inline Floats tripleVector(const Floats& va, const Floats& vb, const Floats& vc)
     return pick<TripleLanesC<M>>(pick<TripleLanesAB<M>>(va, vb), vc);
 }
 
+#if defined(__SSE2__)
+constexpr bool kSse2 = true;
+#else
+constexpr bool kSse2 = false;
+#endif
+
 // Stores one vector of pixels of each channel interleaved: C vectors from out.
 template <int C>
 inline void storeInterleaved(float* out, const Floats (&v)[C]) {
     if constexpr (C == 2) {
         store(out, pick<PairLanes<0>>(v[0], v[1]));
         store(out + kLanes, pick<PairLanes<1>>(v[0], v[1]));
+    } else if constexpr (NEVRA_VECTOR_BYTES == 16 && kSse2) {
+        // Nine SSE2 shuffles, where the picks of tripleVector take fifteen.
+#if defined(__SSE2__)
+        const __m128 a = (__m128)v[0];
+        const __m128 b = (__m128)v[1];
+        const __m128 c = (__m128)v[2];
+        const __m128 low = _mm_unpacklo_ps(a, b);                          // a0 b0 a1 b1
+        const __m128 high = _mm_unpackhi_ps(a, b);                         // a2 b2 a3 b3
+        const __m128 ca = _mm_shuffle_ps(c, low, _MM_SHUFFLE(2, 2, 0, 0));  // c0 c0 a1 a1
+        const __m128 bc = _mm_shuffle_ps(low, c, _MM_SHUFFLE(1, 1, 3, 3));  // b1 b1 c1 c1
+        const __m128 ca3 = _mm_shuffle_ps(c, high, _MM_SHUFFLE(2, 2, 2, 2));  // c2 c2 a3 a3
+        const __m128 bc3 = _mm_shuffle_ps(high, c, _MM_SHUFFLE(3, 3, 3, 3));  // b3 b3 c3 c3
+        store(out, (Floats)_mm_shuffle_ps(low, ca, _MM_SHUFFLE(2, 0, 1, 0)));
+        store(out + kLanes, (Floats)_mm_shuffle_ps(bc, high, _MM_SHUFFLE(1, 0, 2, 0)));
+        store(out + 2 * kLanes, (Floats)_mm_shuffle_ps(ca3, bc3, _MM_SHUFFLE(2, 0, 2, 0)));
+#endif
     } else {
         static_assert(C == 3, "two or three channels");
         store(out, tripleVector<0>(v[0], v[1], v[2]));
@@ -1068,12 +1195,7 @@ void turnTriples(unsigned char* out, const unsigned char* in, int width, int hei
 
 // The table of this translation unit's path.
 constexpr Table makeTable() {
-#if defined(NEVRA_FUSES)
-    constexpr auto rowPair = &correlateRowPair;
-#else
-    constexpr decltype(Table::correlateRowPair) rowPair = nullptr;
-#endif
-    return Table{kFuses,        &correlateRow,   rowPair,   &correlateInterleaved, &scaleRow,
+    return Table{kFuses,        &correlateRow,   &correlateRowPair, &correlateInterleaved, &scaleRow,
                  &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
                  &reverseTriples, &turnTriples};
 }

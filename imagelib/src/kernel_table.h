@@ -70,11 +70,12 @@ struct Table {
                          Scan* ahead);
 
     // out0[x] and out1[x] := the sums of the rows 0 and 1 of the steps, for x in [0, n), each as
-    // correlateRow makes the sum of that row's terms in the order of the steps. range (low, high)
-    // is widened by the 2n values. When `ahead` is not null, ahead[0] and ahead[1] are scanned
-    // as correlateRow scans its one; a second look at no row (values null) is left as it is.
+    // correlateRow makes the sum of that row's terms in the order of the steps. When `range` is
+    // not null, range (low, high) is widened by the 2n values; without one, `ahead` is not
+    // looked at. When `ahead` is not null, ahead[0] and ahead[1] are scanned as correlateRow
+    // scans its one; a second look at no row (values null) is left as it is.
     // REQUIRES: count <= kMaxTermPairs; steps[t].row + n readable; the outputs overlap neither
-    // each other nor the rows. Null on paths without fused multiply-add.
+    // each other nor the rows.
     void (*correlateRowPair)(float* out0, float* out1, int n, const TermPair* steps, int count,
                              float* range, Scan* ahead);
 

@@ -199,13 +199,16 @@ protected:
 
 // The first run's position at clock ms: the frames around it, the boarder moving between them.
 // Returns the distance from (gx, gz) to the nearest point of the first run's path within one
-// step (50 ms) of ms, or -1 when no frame of the first run was drawn near ms.
+// step (50 ms) of ms, or -1 when no frame of the first run was drawn near ms. Two frames drawn
+// more than two steps apart (a stall of a loaded machine) do not count: the boarder may have
+// turned between them, so the straight line from one to the other is not its path.
 double distanceToFirstRun(const Trace& first, long long ms, double gx, double gz) {
     double nearest = -1;
     for (size_t i = 1; i < first.frames.size(); ++i) {
         const Frame& a = first.frames[i - 1];
         const Frame& b = first.frames[i];
-        if (a.clock < 0 || b.clock < 0 || b.clock < ms - 50 || a.clock > ms + 50) {
+        if (a.clock < 0 || b.clock < 0 || b.clock < ms - 50 || a.clock > ms + 50 ||
+            b.clock - a.clock > 100) {
             continue;
         }
         // The nearest point of the path from a to b.

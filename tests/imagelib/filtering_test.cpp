@@ -276,6 +276,30 @@ TEST(Filtering, WideWindowsOnTallImagesMatchReference) {
     }
 }
 
+// Every height from 1 to 9 on three slices: the inner rows of each slice go in pairs and, for an
+// odd count, one alone, with the look at the next rows ending at each slice's last row.
+TEST(Filtering, EveryHeightMatchesReference) {
+    float whole[25];
+    for (int i = 0; i < 25; ++i)
+        whole[i] = static_cast<float>(1 + (i % 5) * (i / 5) % 7);
+    const std::pair<const float*, int> windows[] = {{kSmooth, 3}, {kUneven, 3}, {whole, 5}};
+    for (int height = 1; height <= 9; ++height) {
+        auto image = makeImage<float>(53, height, 3, 1, 1, 5 + height);
+        for (auto [filter, size] : windows) {
+            const std::string what = "height " + std::to_string(height) + " size " +
+                                     std::to_string(size);
+            const std::vector<float> sums = referenceFilter(*image, filter, size);
+            std::unique_ptr<Image> result(
+                image->computeFilteredImage(kTypeFloat, filter, size, nullptr));
+            ASSERT_NE(result, nullptr) << what;
+            std::vector<float> expected = sums;
+            referenceFillBorder(expected, 53, height, 3, (size - 1) / 2);
+            expectSameFloats(expected, contents(result.get()), what);
+            expectRange(result.get(), 0, sums);
+        }
+    }
+}
+
 // Null stands for the default kernel.
 TYPED_TEST(FilteringTyped, GradientAndHessianMatchReference) {
     for (int width : kWidths) {

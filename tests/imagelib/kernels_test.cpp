@@ -174,10 +174,6 @@ std::vector<TermPair> pairSteps(const std::vector<Term>& upper, const std::vecto
 }
 
 TEST_P(KernelsOnPath, CorrelateRowPairMatchesTermByTermSums) {
-    if (!table->fusesExactProducts) {
-        EXPECT_EQ(table->correlateRowPair, nullptr);
-        return;
-    }
     ASSERT_NE(table->correlateRowPair, nullptr);
     constexpr int kWidth = 1100;
     for (bool bounded : {true, false}) {
@@ -325,6 +321,65 @@ TEST_P(KernelsOnPath, BytesHalveAndThreeBytePixelsReverseAndTurn) {
                                   in[3 * (y * width + x) + k])
                             << width << "x" << height << " at " << x << "," << y;
             EXPECT_EQ(out[3 * width * height], 77);
+        }
+    }
+}
+
+// Every row length up to three of the widest blocks and a tail: each pixel made, none written
+// outside the row, and the largest and smallest sums, put at every position in turn, reaching the
+// range. The rows are whole numbers, so every sum is exact and a misplaced sample shows.
+TEST_P(KernelsOnPath, EveryRowLengthIsFinished) {
+    constexpr int kWidth = 420;
+    std::vector<float> data(3 * kWidth);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<float>(static_cast<int>((i * 37) % 101) - 50);
+    const float weights[] = {1, 2, 1, 2, 4, 2, 1, 2, -3};
+    std::vector<Term> terms;
+    for (int i = 0; i < 9; ++i)
+        terms.push_back({data.data() + (i / 3) * kWidth + i % 3, weights[i], false});
+    for (int n = 0; n <= 400; ++n) {
+        for (int spike = 0; spike < n; spike += n / 7 + 1) {
+            // The spike makes pixel `spike` the largest sum and pixel n - 1 - spike the smallest.
+            std::vector<float> saved = data;
+            data[kWidth + spike + 1] = 4000.0f;
+            data[kWidth + (n - 1 - spike) + 1] = -4000.0f;
+            std::vector<float> out(n + 2, 12345.0f);
+            float range[2] = {1e16f, -1e16f};
+            table->correlateRow(out.data() + 1, n, terms.data(), 9, range, nullptr);
+            float expected[2] = {1e16f, -1e16f};
+            for (int x = 0; x < n; ++x) {
+                const float v = plainSum(terms, x);
+                plainWiden(v, expected);
+                ASSERT_EQ(v, out[x + 1]) << "x " << x << " of " << n;
+            }
+            EXPECT_EQ(out[0], 12345.0f) << "wrote before the row, n " << n;
+            EXPECT_EQ(out[n + 1], 12345.0f) << "wrote past the row, n " << n;
+            EXPECT_EQ(expected[0], range[0]) << n << " " << spike;
+            EXPECT_EQ(expected[1], range[1]) << n << " " << spike;
+            // Two and three channels of the same sums, interleaved.
+            for (int channels : {2, 3}) {
+                float ranges[3][2] = {{1e16f, -1e16f}, {1e16f, -1e16f}, {1e16f, -1e16f}};
+                const Sum sums[3] = {{terms.data(), 9, ranges[0]},
+                                     {terms.data() + 1, 8, ranges[1]},
+                                     {terms.data(), 9, ranges[2]}};
+                std::vector<float> mixed(channels * n + 2, 12345.0f);
+                table->correlateInterleaved(mixed.data() + 1, n, sums, channels, nullptr);
+                // Channels 0 and 2 take the sums of correlateRow, channel 1 one term fewer.
+                for (int x = 0; x < n; ++x) {
+                    ASSERT_EQ(out[x + 1], mixed[channels * x + 1]) << x << " of " << n;
+                    ASSERT_EQ(out[x + 1] - weights[0] * terms[0].row[x],
+                              mixed[channels * x + 2])
+                        << x << " of " << n;
+                    if (channels == 3) {
+                        ASSERT_EQ(out[x + 1], mixed[3 * x + 3]) << x << " of " << n;
+                    }
+                }
+                EXPECT_EQ(mixed[0], 12345.0f) << n;
+                EXPECT_EQ(mixed[channels * n + 1], 12345.0f) << n;
+                EXPECT_EQ(expected[0], ranges[0][0]) << channels << " channels, " << n;
+                EXPECT_EQ(expected[1], ranges[0][1]) << channels << " channels, " << n;
+            }
+            data = saved;
         }
     }
 }
