@@ -275,7 +275,7 @@ void GLWidget::keepTicksOnSteps() {
     const int period = movePacer_.periodMs();
     // With the steps' frames alone, or a boarder standing still, the ticks keep the phase their
     // timer has, as they always did.
-    const int delay = betweenFramesPerStep() > 0 && boarder.speed != 0.0f
+    const int delay = boarder.speed != 0.0f && betweenFramesPerStep() > 0
                           ? FrameSlots::rephaseDelayMs(sinceStart_.elapsed(),
                                                        movePacer_.lastDueMs(), period)
                           : -1;
