@@ -266,16 +266,17 @@ void GLWidget::moveTick() {
             takeStep(0.0f, lastDue - static_cast<qint64>(i) * movePacer_.periodMs());
         }
     }
-    keepTicksOnSteps();
+    keepTicksOnSteps(steps);
     updateGL();
     scheduleBetweenFrame();
 }
 
-void GLWidget::keepTicksOnSteps() {
+void GLWidget::keepTicksOnSteps(int steps) {
     const int period = movePacer_.periodMs();
     // With the steps' frames alone, or a boarder standing still, the ticks keep the phase their
-    // timer has, as they always did.
-    const int delay = boarder.speed != 0.0f && betweenFramesPerStep() > 0
+    // timer has, as they always did; so does a timer that is falling behind (a tick that caught
+    // up missed steps), which only the toolkit can bring back.
+    const int delay = steps == 1 && boarder.speed != 0.0f && betweenFramesPerStep() > 0
                           ? FrameSlots::rephaseDelayMs(sinceStart_.elapsed(),
                                                        movePacer_.lastDueMs(), period)
                           : -1;

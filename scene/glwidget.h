@@ -145,12 +145,12 @@ private:
     // A tick of the 50 ms timer: the boarder's steps that real time asks for (one when the timer
     // keeps up, the missed ones too when it fell behind, at most ten), then one frame.
     void moveTick();
-    // Run at every tick: restarts the 50 ms timer so that its next tick comes at the next step's
-    // due time, when this one came more than a few milliseconds away from its own step's (the
-    // timer's phase is set anew by any hold-up, such as the start-up). The frames between steps
-    // are spread from the steps' due times and need the steps' own frames there. Only while
-    // frames between steps are drawn.
-    void keepTicksOnSteps();
+    // Run at every tick, which took `steps` steps: restarts the 50 ms timer so that its next tick
+    // comes at the next step's due time, when this one took one step but came more than a few
+    // milliseconds away from its due time (the timer's phase is set anew by any hold-up, such as
+    // the start-up). The frames between steps are spread from the steps' due times and need the
+    // steps' own frames there. Only while frames between steps are drawn.
+    void keepTicksOnSteps(int steps);
     // One motion step: the boarder's moveForward with the change of speed d, counted and told to
     // the step listeners as due at atMs (monotonic, see MotionStep).
     void takeStep(float d, qint64 atMs);
