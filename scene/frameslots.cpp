@@ -17,7 +17,11 @@ std::int64_t FrameSlots::nextSlotNs(std::int64_t lastDueNs, std::int64_t nowNs) 
 
 FrameSlots::Decision FrameSlots::decide(std::int64_t nowNs, std::int64_t lastDueNs,
                                         std::int64_t lastFrameNs, std::int64_t frameCostNs) const {
-    if (nowNs + frameCostNs >= lastDueNs + stepNs_) {
+    // A frame may end a little after the next step's due time: the step's tick waits for it by
+    // no more than a tick may be late and still count as on time (rephaseDelayMs). On a busy
+    // machine, where a frame takes half a step, that is the frame between two steps.
+    const std::int64_t nextDueNs = lastDueNs + stepNs_;
+    if (nowNs >= nextDueNs || nowNs + frameCostNs > nextDueNs + stepNs_ / 10) {
         return Decision::StepFirst;
     }
     // Right after another frame (a key's, a slot's, a late tick's) this one would show next to

@@ -28,7 +28,8 @@ public:
 
     enum class Decision {
         Draw,       // draw the frame between steps now
-        StepFirst,  // the next step is due, or would be before the frame were done: it goes first
+        StepFirst,  // the next step is due, or would be well before the frame were done (more
+                    // than a tenth of a step): the step goes first
         TooSoon,    // another frame was drawn less than half a slot ago
     };
     // Whether to draw a frame between steps at nowNs, the last step due at lastDueNs, the last

@@ -36,10 +36,13 @@ TEST(FrameSlots, TheStepGoesFirstAndAFrameJustDrawnHoldsTheNextBack) {
     // Both slots of a step whose tick drew at its due time fit before the next step.
     EXPECT_EQ(sixty.decide(due + slot, due, due, cost), D::Draw);
     EXPECT_EQ(sixty.decide(due + 2 * slot, due, due + slot, cost), D::Draw);
-    // Not when the frame would still be drawing at the next step's due time, nor after it.
-    EXPECT_EQ(sixty.decide(due + 41 * ms, due, due + slot, cost), D::StepFirst);
-    EXPECT_EQ(sixty.decide(due + 2 * slot, due, due + slot, 17 * ms), D::StepFirst);
-    EXPECT_EQ(sixty.decide(due + step + ms, due, due + slot, 0), D::StepFirst);
+    // Not when the frame would hold the next step up by more than a tenth of a step, nor once
+    // the step is due, however quick the frame.
+    EXPECT_EQ(sixty.decide(due + 2 * slot, due, due + slot, 22 * ms), D::StepFirst);
+    EXPECT_EQ(sixty.decide(due + step, due, due + slot, 0), D::StepFirst);
+    // A busy machine: the step's frame took 25 ms and so will this one; the step waits 3 ms.
+    EXPECT_EQ(sixty.decide(due + 28 * ms, due, due + ms, 25 * ms), D::Draw);
+    EXPECT_EQ(sixty.decide(due + 31 * ms, due, due + ms, 25 * ms), D::StepFirst);
     // Less than half a slot after another frame (a key's), nothing new to show.
     EXPECT_EQ(sixty.decide(due + slot, due, due + slot - slot / 2 + 1, cost), D::TooSoon);
     EXPECT_EQ(sixty.decide(due + slot, due, due + slot - slot / 2, cost), D::Draw);
