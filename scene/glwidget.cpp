@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "scene/frameslots.h"
 #include "scene/frametrace.h"
 #include "scene/poseahead.h"
 #include "scene/scenesurface.h"
@@ -25,7 +26,10 @@ constexpr qint64 kNsPerMs = 1000000;
 
 }  // namespace
 
-GLWidget::GLWidget() : betweenTimer_(new QTimer(this)), surface_(new SceneSurface(this)) {
+GLWidget::GLWidget()
+    : moveTimer_(new QTimer(this)),
+      betweenTimer_(new QTimer(this)),
+      surface_(new SceneSurface(this)) {
     // GLUT's set-up for the trees' cones runs beside the window's start.
     startGlut();
     // The container takes the surface; it never takes the focus itself, so the scene widget is the
@@ -37,11 +41,10 @@ GLWidget::GLWidget() : betweenTimer_(new QTimer(this)), surface_(new SceneSurfac
     layout->addWidget(container);
     connect(surface_, &QOpenGLWindow::frameSwapped, this, [this] { framePresented_ = true; });
 
-    auto* moveTimer = new QTimer(this);
     // Precise, so that no tick comes early: motion follows the real clock either way (moveTick).
-    moveTimer->setTimerType(Qt::PreciseTimer);
-    connect(moveTimer, &QTimer::timeout, this, [this] { moveTick(); });
-    moveTimer->start(50);
+    moveTimer_->setTimerType(Qt::PreciseTimer);
+    connect(moveTimer_, &QTimer::timeout, this, [this] { moveTick(); });
+    moveTimer_->start(movePacer_.periodMs());
     // The frames between the steps yield to everything else: a single shot armed for the next
     // one, by the ticks while the boarder moves and by each such frame.
     betweenTimer_->setSingleShot(true);
@@ -263,8 +266,26 @@ void GLWidget::moveTick() {
             takeStep(0.0f, lastDue - static_cast<qint64>(i) * movePacer_.periodMs());
         }
     }
+    keepTicksOnSteps(steps);
     updateGL();
     scheduleBetweenFrame();
+}
+
+void GLWidget::keepTicksOnSteps(int steps) {
+    const int period = movePacer_.periodMs();
+    // With the steps' frames alone, or a boarder standing still, the ticks keep the phase their
+    // timer has, as they always did; so does a timer that is falling behind (a tick that caught
+    // up missed steps), which only the toolkit can bring back.
+    const int delay = steps == 1 && boarder.speed != 0.0f && betweenFramesPerStep() > 0
+                          ? FrameSlots::rephaseDelayMs(sinceStart_.elapsed(),
+                                                       movePacer_.lastDueMs(), period)
+                          : -1;
+    if (delay >= 0) {
+        // Once, the wait to the next step's due time; that tick restarts the timer at its period.
+        moveTimer_->start(delay);
+    } else if (moveTimer_->interval() != period) {
+        moveTimer_->start(period);
+    }
 }
 
 void GLWidget::setFrameRate(int perSecond) {
@@ -290,10 +311,6 @@ int GLWidget::betweenFramesPerStep() const {
     return (rate + 10) / 20 - 1;
 }
 
-qint64 GLWidget::nextStepDueNs() const {
-    return (movePacer_.lastDueMs() + movePacer_.periodMs()) * kNsPerMs;
-}
-
 void GLWidget::scheduleBetweenFrame() {
     const int between = betweenFramesPerStep();
     if (between == 0 || boarder.speed == 0.0f) {
@@ -301,14 +318,10 @@ void GLWidget::scheduleBetweenFrame() {
         betweenTimer_->stop();
         return;
     }
-    // The frames sit evenly between the steps' due times: slot j of the step that was due at
-    // lastDue is drawn at lastDue + j x slot, for j = 1..between.
+    // The frames sit evenly between the steps' due times.
+    const FrameSlots frameSlots(movePacer_.periodMs() * kNsPerMs, between);
     const qint64 now = sinceStart_.nsecsElapsed();
-    const qint64 stepNs = movePacer_.periodMs() * kNsPerMs;
-    const qint64 slotNs = stepNs / (between + 1);
-    const qint64 lastDueNs = movePacer_.lastDueMs() * kNsPerMs;
-    const qint64 j = now < lastDueNs ? 1 : (now - lastDueNs) / slotNs + 1;
-    const qint64 at = j <= between ? lastDueNs + j * slotNs : lastDueNs + stepNs + slotNs;
+    const qint64 at = frameSlots.nextSlotNs(movePacer_.lastDueMs() * kNsPerMs, now);
     betweenTimer_->start(static_cast<int>((at - now + kNsPerMs - 1) / kNsPerMs));
 }
 
@@ -316,16 +329,16 @@ void GLWidget::drawBetweenFrame() {
     if (boarder.speed == 0.0f) {
         return;
     }
+    const FrameSlots frameSlots(movePacer_.periodMs() * kNsPerMs, betweenFramesPerStep());
     const qint64 now = sinceStart_.nsecsElapsed();
+    const FrameSlots::Decision decision =
+        frameSlots.decide(now, movePacer_.lastDueMs() * kNsPerMs, lastFrameNs_, frameCostNs_);
     // A step that is due, or would be by the time this frame were drawn, goes first: its tick
     // draws a frame and arms the next of these.
-    if (now + frameCostNs_ >= nextStepDueNs()) {
+    if (decision == FrameSlots::Decision::StepFirst) {
         return;
     }
-    const qint64 slotNs = movePacer_.periodMs() * kNsPerMs / (betweenFramesPerStep() + 1);
-    // Right after another frame (a key's, a slot's, a late tick's) this one would show next to
-    // nothing new.
-    if (lastFrameNs_ < 0 || now - lastFrameNs_ >= slotNs / 2) {
+    if (decision == FrameSlots::Decision::Draw) {
         drawingBetween_ = true;
         surface_->paintNow();
         drawingBetween_ = false;

@@ -145,6 +145,12 @@ private:
     // A tick of the 50 ms timer: the boarder's steps that real time asks for (one when the timer
     // keeps up, the missed ones too when it fell behind, at most ten), then one frame.
     void moveTick();
+    // Run at every tick, which took `steps` steps: restarts the 50 ms timer so that its next tick
+    // comes at the next step's due time, when this one took one step but came more than a few
+    // milliseconds away from its due time (the timer's phase is set anew by any hold-up, such as
+    // the start-up). The frames between steps are spread from the steps' due times and need the
+    // steps' own frames there. Only while frames between steps are drawn.
+    void keepTicksOnSteps(int steps);
     // One motion step: the boarder's moveForward with the change of speed d, counted and told to
     // the step listeners as due at atMs (monotonic, see MotionStep).
     void takeStep(float d, qint64 atMs);
@@ -158,8 +164,6 @@ private:
     // The between-frame timer's call: draws a frame ahead along the boarder's motion unless a
     // step is due (the step goes first and draws its own frame) or another frame was just drawn.
     void drawBetweenFrame();
-    // When the next motion step is due, nanoseconds of sinceStart_.
-    qint64 nextStepDueNs() const;
     // Takes the time a frame took to draw and present into frameCostNs_.
     void noteFrameCost(qint64 ns);
     // With SKALDORA_TRACE=1 in the environment, writes a line about the frame just drawn to
@@ -173,6 +177,7 @@ private:
     std::vector<std::function<void(const MotionStep&)>> stepListeners_;
     bool framePresented_ = false;  // set once the surface has shown a frame
     int frameRate_ = 0;               // as given to setFrameRate
+    QTimer* moveTimer_;               // the 50 ms tick
     QTimer* betweenTimer_;            // single shot, precise: the next frame between steps
     bool drawingBetween_ = false;     // the frame being drawn is one between steps
     qint64 lastStepNs_ = 0;           // due time of the last motion step, ns of sinceStart_

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -603,6 +604,37 @@ TEST(BetweenFrames, WriteNoCameraLinesInTheBoardersEyesView) {
     }
     ASSERT_GT(frames.between(), 0);
     EXPECT_EQ(cameraLines, frames.seen.size() - static_cast<size_t>(frames.between()));
+}
+
+// A hold-up of the event loop gives the 50 ms timer a new phase, here 30 ms after a step's due time,
+// where the ticks are counted as the next step's, 20 ms early. The frames between the steps are
+// spread from the due times, so the ticks must come back to them: a tick 20 ms early draws its
+// step's frame early and leaves the frame before it no time.
+TEST(BetweenFrames, TicksComeBackToTheStepsDueTimesAfterAHoldUp) {
+    TempWorkDir dir;
+    CoutCapture console;
+    Window window;
+    GLWidget* scene = window.glWidget;
+    scene->setFrameRate(60);
+    QElapsedTimer clock;
+    clock.start();
+    auto nowMs = [&] { return clock.msecsSinceReference() + clock.elapsed(); };
+    qint64 lastDueMs = -1;
+    std::vector<qint64> lateMs;  // how long after its due time each step was taken
+    scene->addStepListener([&](const MotionStep& step) {
+        lastDueMs = step.atMs;
+        lateMs.push_back(nowMs() - step.atMs);
+    });
+    ASSERT_NO_FATAL_FAILURE(setOff(window, 60.0f));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lastDueMs >= 0; }, 5000));
+    QThread::msleep(static_cast<unsigned long>(std::max<qint64>(0, lastDueMs + 180 - nowMs())));
+    QTest::qWait(300);  // the catch-up, and time to settle
+    lateMs.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lateMs.size() >= 20; }, 20000));
+    // A busy machine delays ticks, but a timer aimed at the due times never fires before them
+    // (a millisecond of slack: the two clocks' readings are rounded down).
+    EXPECT_GE(*std::min_element(lateMs.begin(), lateMs.end()), -2)
+        << testing::PrintToString(lateMs);
 }
 
 TEST(BetweenFrames, FrameRateIsTakenFromTwentyToTwoHundredForty) {
