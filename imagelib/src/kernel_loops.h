@@ -868,8 +868,9 @@ inline void storeInterleaved(float* out, const Floats (&v)[C]) {
         store(out, pick<PairLanes<0>>(v[0], v[1]));
         store(out + kLanes, pick<PairLanes<1>>(v[0], v[1]));
     } else if constexpr (NEVRA_VECTOR_BYTES == 16 && kSse2) {
-        // Nine SSE2 shuffles, where the picks of tripleVector take fifteen.
-#if defined(__SSE2__)
+        // Nine SSE2 shuffles, where the picks of tripleVector take fifteen. (Left out by the
+        // preprocessor elsewhere: clang checks the casts of a discarded branch too.)
+#if defined(__SSE2__) && NEVRA_VECTOR_BYTES == 16
         const __m128 a = (__m128)v[0];
         const __m128 b = (__m128)v[1];
         const __m128 c = (__m128)v[2];
