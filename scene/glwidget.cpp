@@ -322,7 +322,9 @@ void GLWidget::scheduleBetweenFrame() {
     const FrameSlots frameSlots(movePacer_.periodMs() * kNsPerMs, between);
     const qint64 now = sinceStart_.nsecsElapsed();
     const qint64 at = frameSlots.nextSlotNs(movePacer_.lastDueMs() * kNsPerMs, now);
-    betweenTimer_->start(static_cast<int>((at - now + kNsPerMs - 1) / kNsPerMs));
+    // A slot already past (a tick that came late) is drawn at once.
+    betweenTimer_->start(
+        static_cast<int>(std::max<qint64>(0, (at - now + kNsPerMs - 1) / kNsPerMs)));
 }
 
 void GLWidget::drawBetweenFrame() {

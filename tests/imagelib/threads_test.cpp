@@ -84,6 +84,10 @@ std::string everyOperation(int x, int y, int z, int c) {
     auto image = makeSigned<T>(x, y, z, c, 17);
     const float filter3[9] = {0.3f, -1.2f, 0.7f, 2.1f, 0.9f, -0.6f, 0.2f, 1.3f, -0.4f};
     float filter5[25];
+    float filter27[27];  // a 3 x 3 x 3 kernel for the 3D gradient
+    for (int i = 0; i < 27; ++i) {
+        filter27[i] = static_cast<float>((i * 5) % 13) * 0.29f - 1.1f;
+    }
     for (int i = 0; i < 25; ++i) {
         filter5[i] = static_cast<float>((i * 7) % 11) * 0.37f - 1.5f;
     }
@@ -107,7 +111,7 @@ std::string everyOperation(int x, int y, int z, int c) {
         appendImage<short>(out, r.get());
         r.reset(image->computeGradient3D(kTypeFloat, nullptr, true, true, nullptr));
         appendImage<float>(out, r.get());
-        r.reset(image->computeGradient3D(kTypeByte, filter3, true, false, nullptr));
+        r.reset(image->computeGradient3D(kTypeByte, filter27, true, false, nullptr));
         appendImage<char>(out, r.get());
     }
     r.reset(image->downsample(2, 1, 1, 1, true));

@@ -306,8 +306,8 @@ TEST_F(GLWidgetInWindow, ArrowKeysReachTheBoarderOnlyWhileTheSceneHasTheFocus) {
 TEST_F(GLWidgetInWindow, InputOfTheNativeWindowReachesTheSceneAsTheWidgetsWould) {
     QWindow* native = surface();
     ASSERT_NE(native, nullptr);
-    ASSERT_EQ(native->geometry(), QRect(widget_->mapTo(window_.get(), QPoint(0, 0)),
-                                        widget_->size()));
+    ASSERT_EQ(native->geometry(),
+              QRect(widget_->mapTo(window_.get(), QPoint(0, 0)), widget_->size()));
     // Before a click the keys go to the window's focus widget, not to the scene.
     QTest::keyClick(native, Qt::Key_Up);
     EXPECT_EQ(widget_->boarder.speed, 0.0f);
@@ -500,8 +500,8 @@ TEST(BetweenFrames, TheRulesSeeAfterEachStepWhatTheStepsAloneMake) {
     recording = true;
     // Forty steps at least, and until a frame was drawn between two of them (a loaded machine
     // skips those frames while drawing one takes longer than the time left to the next step).
-    ASSERT_TRUE(QTest::qWaitFor([&] { return stepped.size() >= 40 && frames.between() > 0; },
-                                20000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return stepped.size() >= 40 && frames.between() > 0; }, 20000));
     recording = false;
     const size_t steps = stepped.size();
     scene->removeFrameLayer(&frames);
@@ -606,9 +606,9 @@ TEST(BetweenFrames, WriteNoCameraLinesInTheBoardersEyesView) {
     EXPECT_EQ(cameraLines, frames.seen.size() - static_cast<size_t>(frames.between()));
 }
 
-// A hold-up of the event loop gives the 50 ms timer a new phase, here 30 ms after a step's due time,
-// where the ticks are counted as the next step's, 20 ms early. The frames between the steps are
-// spread from the due times, so the ticks must come back to them: a tick 20 ms early draws its
+// A hold-up of the event loop gives the 50 ms timer a new phase, here 30 ms after a step's due
+// time, where the ticks are counted as the next step's, 20 ms early. The frames between the steps
+// are spread from the due times, so the ticks must come back to them: a tick 20 ms early draws its
 // step's frame early and leaves the frame before it no time.
 TEST(BetweenFrames, TicksComeBackToTheStepsDueTimesAfterAHoldUp) {
     TempWorkDir dir;
@@ -620,10 +620,17 @@ TEST(BetweenFrames, TicksComeBackToTheStepsDueTimesAfterAHoldUp) {
     clock.start();
     auto nowMs = [&] { return clock.msecsSinceReference() + clock.elapsed(); };
     qint64 lastDueMs = -1;
-    std::vector<qint64> lateMs;  // how long after its due time each step was taken
+    qint64 lastTakenMs = -1;
+    // How long after its due time the first step of each tick was taken. The further steps of a
+    // tick that came late are its catch-up, which may take a step due within half a period.
+    std::vector<qint64> lateMs;
     scene->addStepListener([&](const MotionStep& step) {
         lastDueMs = step.atMs;
-        lateMs.push_back(nowMs() - step.atMs);
+        const qint64 taken = nowMs();
+        if (lastTakenMs < 0 || taken - lastTakenMs > 2) {
+            lateMs.push_back(taken - step.atMs);
+        }
+        lastTakenMs = taken;
     });
     ASSERT_NO_FATAL_FAILURE(setOff(window, 60.0f));
     ASSERT_TRUE(QTest::qWaitFor([&] { return lastDueMs >= 0; }, 5000));
@@ -639,9 +646,14 @@ TEST(BetweenFrames, TicksComeBackToTheStepsDueTimesAfterAHoldUp) {
 
 TEST(BetweenFrames, FrameRateIsTakenFromTwentyToTwoHundredForty) {
     GLWidget scene;
-    for (const auto& [asked, kept, between] :
-         {std::tuple{20, 20, 0}, {19, 20, 0}, {-5, 20, 0}, {40, 40, 1}, {60, 60, 2},
-          {144, 144, 6}, {240, 240, 11}, {1000, 240, 11}}) {
+    for (const auto& [asked, kept, between] : {std::tuple{20, 20, 0},
+                                               {19, 20, 0},
+                                               {-5, 20, 0},
+                                               {40, 40, 1},
+                                               {60, 60, 2},
+                                               {144, 144, 6},
+                                               {240, 240, 11},
+                                               {1000, 240, 11}}) {
         scene.setFrameRate(asked);
         EXPECT_EQ(scene.frameRate(), kept) << asked;
         EXPECT_EQ(scene.betweenFramesPerStep(), between) << asked;
