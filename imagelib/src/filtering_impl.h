@@ -1003,6 +1003,11 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
     const int count = W - 2 * s;
     const int rowsPerSlice = H - 2 * s;
     const long long allRows = count > 0 ? static_cast<long long>(rowsPerSlice) * D : 0;
+    // A and B go together, each sample loaded once for both (a 3 x 3 window has at most nine
+    // taps, far fewer than the steps a kernel takes). They read the rows, not products: with two
+    // sums per sample the loads saved cost more than the multiplications.
+    const kernels::Table& k = kernels::active();
+    static_assert(18 <= kernels::kMaxTermPairs, "the steps of two 3 x 3 windows");
     const int bands =
         ResultWriter::splits(output)
             ? threading::bandsFor(allRows, static_cast<double>(W) *
@@ -1017,9 +1022,10 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
         }
         Window a = windowA;
         Window b = windowB;
-        WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>());
+        WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>(), false);
         a.readFrom(rows);
         b.readFrom(rows);
+        TwoWindows ab(a, b);
         ResultWriter writer(output, first * 2 * count);
         Range range;
         std::vector<float> out(2 * static_cast<std::size_t>(count));
@@ -1035,10 +1041,10 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
                     // A and B of the inner pixels 1 .. W - 2, after the zeros of x = 0 with
                     // keepSize.
                     rows.loadUpTo(slice, y + 1, next);
-                    const kernels::Sum sums[2] = {{a.bind(rows, y - 1), a.count(), range.bounds},
-                                                  {b.bind(rows, y - 1), b.count(), range.bounds}};
-                    kernels::active().correlateInterleaved(target + 2 * (1 - s), W - 2, sums, 2,
-                                                           rows.ahead(slice, y + 2, H));
+                    const std::vector<kernels::TermPair>& steps = ab.bind(rows, y - 1);
+                    k.correlateInterleavedPair(target + 2 * (1 - s), W - 2, steps.data(),
+                                               static_cast<int>(steps.size()), range.bounds,
+                                               rows.ahead(slice, y + 2, H));
                     if (keepSize) {
                         std::fill(target, target + 2, 0.0f);
                         std::fill(target + 2 * (W - 1), target + 2 * W, 0.0f);

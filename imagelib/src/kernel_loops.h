@@ -553,6 +553,73 @@ void correlateRow(float* out, int n, const Term* terms, int count, float* range,
     }
 }
 
+// ---- interleaving ------------------------------------------------------------------------------
+
+// Output lane i of the first (Half 0) or second (Half 1) vector of a, b interleaved.
+template <int Half>
+struct PairLanes {
+    static constexpr int lane(int i) { return (i % 2) * kLanes + Half * kLanes / 2 + i / 2; }
+};
+
+// Vector m of a, b, c interleaved holds the elements e = m * kLanes + i: the value of pixel e / 3
+// from source e % 3. It is made in two picks: the samples of a and b first (the lanes of c keep
+// a placeholder), then those of c.
+template <int M>
+struct TripleLanesAB {
+    static constexpr int lane(int i) {
+        return (M * kLanes + i) % 3 == 1 ? kLanes + (M * kLanes + i) / 3 : (M * kLanes + i) / 3;
+    }
+};
+
+template <int M>
+struct TripleLanesC {
+    static constexpr int lane(int i) {
+        return (M * kLanes + i) % 3 == 2 ? kLanes + (M * kLanes + i) / 3 : i;
+    }
+};
+
+template <int M>
+inline Floats tripleVector(const Floats& va, const Floats& vb, const Floats& vc) {
+    return pick<TripleLanesC<M>>(pick<TripleLanesAB<M>>(va, vb), vc);
+}
+
+#if defined(__SSE2__)
+constexpr bool kSse2 = true;
+#else
+constexpr bool kSse2 = false;
+#endif
+
+// Stores one vector of pixels of each channel interleaved: C vectors from out.
+template <int C>
+inline void storeInterleaved(float* out, const Floats (&v)[C]) {
+    if constexpr (C == 2) {
+        store(out, pick<PairLanes<0>>(v[0], v[1]));
+        store(out + kLanes, pick<PairLanes<1>>(v[0], v[1]));
+    } else if constexpr (NEVRA_VECTOR_BYTES == 16 && kSse2) {
+        // Nine SSE2 shuffles, where the picks of tripleVector take fifteen. (Left out by the
+        // preprocessor elsewhere: clang checks the casts of a discarded branch too.)
+#if defined(__SSE2__) && NEVRA_VECTOR_BYTES == 16
+        const __m128 a = (__m128)v[0];
+        const __m128 b = (__m128)v[1];
+        const __m128 c = (__m128)v[2];
+        const __m128 low = _mm_unpacklo_ps(a, b);                          // a0 b0 a1 b1
+        const __m128 high = _mm_unpackhi_ps(a, b);                         // a2 b2 a3 b3
+        const __m128 ca = _mm_shuffle_ps(c, low, _MM_SHUFFLE(2, 2, 0, 0));  // c0 c0 a1 a1
+        const __m128 bc = _mm_shuffle_ps(low, c, _MM_SHUFFLE(1, 1, 3, 3));  // b1 b1 c1 c1
+        const __m128 ca3 = _mm_shuffle_ps(c, high, _MM_SHUFFLE(2, 2, 2, 2));  // c2 c2 a3 a3
+        const __m128 bc3 = _mm_shuffle_ps(high, c, _MM_SHUFFLE(3, 3, 3, 3));  // b3 b3 c3 c3
+        store(out, (Floats)_mm_shuffle_ps(low, ca, _MM_SHUFFLE(2, 0, 1, 0)));
+        store(out + kLanes, (Floats)_mm_shuffle_ps(bc, high, _MM_SHUFFLE(1, 0, 2, 0)));
+        store(out + 2 * kLanes, (Floats)_mm_shuffle_ps(ca3, bc3, _MM_SHUFFLE(2, 0, 2, 0)));
+#endif
+    } else {
+        static_assert(C == 3, "two or three channels");
+        store(out, tripleVector<0>(v[0], v[1], v[2]));
+        store(out + kLanes, tripleVector<1>(v[0], v[1], v[2]));
+        store(out + 2 * kLanes, tripleVector<2>(v[0], v[1], v[2]));
+    }
+}
+
 // ---- two rows at once --------------------------------------------------------------------------
 
 // sum with w * v joined as Kind K, or as it is for kSkip.
@@ -749,7 +816,9 @@ inline float sumPairOne(const TermPair* steps, int count, int r, int x) {
     return sum;
 }
 
-template <bool Ranged, int Scanning>
+// With Interleaved, the two rows' sums go to out0 pixel by pixel (row 0's first) and out1 is
+// not used.
+template <bool Ranged, int Scanning, bool Interleaved>
 void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int count,
                    float* range, Scan* ahead) {
     PairStep taken[kMaxTermPairs];
@@ -768,15 +837,24 @@ void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int c
             scanBlock<B, Scanning>(scan2, at, top2);
         }
         scanBlock<B, Scanning>(scan, at, top);
-        writeAhead(out0 + at, B * kLanes);
-        writeAhead(out1 + at, B * kLanes);
+        if (Interleaved) {
+            writeAhead(out0 + 2 * at, 2 * B * kLanes);
+        } else {
+            writeAhead(out0 + at, B * kLanes);
+            writeAhead(out1 + at, B * kLanes);
+        }
         Floats first[B];
         Floats second[B];
         accumulatePair<B>(first, second, taken, count, at);
 #pragma GCC unroll 16
         for (int k = 0; k < B; ++k) {
-            store(out0 + at + k * kLanes, first[k]);
-            store(out1 + at + k * kLanes, second[k]);
+            if (Interleaved) {
+                const Floats pixels[2] = {first[k], second[k]};
+                storeInterleaved<2>(out0 + 2 * (at + k * kLanes), pixels);
+            } else {
+                store(out0 + at + k * kLanes, first[k]);
+                store(out1 + at + k * kLanes, second[k]);
+            }
         }
         if (Ranged) {
             widen<B>(first, lo, hi);
@@ -793,103 +871,57 @@ void correlatePair(float* out0, float* out1, int n, const TermPair* steps, int c
         foldRange(lo, hi, range);
     }
     for (; x < n; ++x) {
-        out0[x] = sumPairOne(steps, count, 0, x);
-        out1[x] = sumPairOne(steps, count, 1, x);
+        const float sum0 = sumPairOne(steps, count, 0, x);
+        const float sum1 = sumPairOne(steps, count, 1, x);
+        if (Interleaved) {
+            out0[2 * x] = sum0;
+            out0[2 * x + 1] = sum1;
+        } else {
+            out0[x] = sum0;
+            out1[x] = sum1;
+        }
         if (Ranged) {
-            widenOne(out0[x], range);
-            widenOne(out1[x], range);
+            widenOne(sum0, range);
+            widenOne(sum1, range);
         }
     }
 }
 
-void correlateRowPair(float* out0, float* out1, int n, const TermPair* steps, int count,
-                      float* range, Scan* ahead) {
+// correlateRowPair and correlateInterleavedPair: the pass that suits the range and the looks
+// ahead.
+template <bool Interleaved>
+void correlatePairs(float* out0, float* out1, int n, const TermPair* steps, int count,
+                    float* range, Scan* ahead) {
     if (range == nullptr) {
         // (No caller looks ahead without a range.)
-        correlatePair<false, kNoAhead>(out0, out1, n, steps, count, range, nullptr);
+        correlatePair<false, kNoAhead, Interleaved>(out0, out1, n, steps, count, range, nullptr);
     } else if (ahead != nullptr && ahead->measure && !kFuses) {
         // Rows are measured only where exact products fuse; elsewhere a pass of their own keeps
         // the blocks' registers for the sums.
-        correlatePair<true, kNoAhead>(out0, out1, n, steps, count, range, nullptr);
+        correlatePair<true, kNoAhead, Interleaved>(out0, out1, n, steps, count, range, nullptr);
         for (int i = 0; i < 2; ++i) {
             if (ahead[i].values != nullptr) {
                 ahead[i].largest = largestMagnitude(ahead[i].values, ahead[i].count);
             }
         }
     } else if (ahead != nullptr && ahead->measure) {
-        correlatePair<true, kMeasureAhead>(out0, out1, n, steps, count, range, ahead);
+        correlatePair<true, kMeasureAhead, Interleaved>(out0, out1, n, steps, count, range,
+                                                        ahead);
     } else if (ahead != nullptr) {
-        correlatePair<true, kFetchAhead>(out0, out1, n, steps, count, range, ahead);
+        correlatePair<true, kFetchAhead, Interleaved>(out0, out1, n, steps, count, range, ahead);
     } else {
-        correlatePair<true, kNoAhead>(out0, out1, n, steps, count, range, ahead);
+        correlatePair<true, kNoAhead, Interleaved>(out0, out1, n, steps, count, range, ahead);
     }
 }
 
-// ---- interleaving ------------------------------------------------------------------------------
-
-// Output lane i of the first (Half 0) or second (Half 1) vector of a, b interleaved.
-template <int Half>
-struct PairLanes {
-    static constexpr int lane(int i) { return (i % 2) * kLanes + Half * kLanes / 2 + i / 2; }
-};
-
-// Vector m of a, b, c interleaved holds the elements e = m * kLanes + i: the value of pixel e / 3
-// from source e % 3. It is made in two picks: the samples of a and b first (the lanes of c keep
-// a placeholder), then those of c.
-template <int M>
-struct TripleLanesAB {
-    static constexpr int lane(int i) {
-        return (M * kLanes + i) % 3 == 1 ? kLanes + (M * kLanes + i) / 3 : (M * kLanes + i) / 3;
-    }
-};
-
-template <int M>
-struct TripleLanesC {
-    static constexpr int lane(int i) {
-        return (M * kLanes + i) % 3 == 2 ? kLanes + (M * kLanes + i) / 3 : i;
-    }
-};
-
-template <int M>
-inline Floats tripleVector(const Floats& va, const Floats& vb, const Floats& vc) {
-    return pick<TripleLanesC<M>>(pick<TripleLanesAB<M>>(va, vb), vc);
+void correlateRowPair(float* out0, float* out1, int n, const TermPair* steps, int count,
+                      float* range, Scan* ahead) {
+    correlatePairs<false>(out0, out1, n, steps, count, range, ahead);
 }
 
-#if defined(__SSE2__)
-constexpr bool kSse2 = true;
-#else
-constexpr bool kSse2 = false;
-#endif
-
-// Stores one vector of pixels of each channel interleaved: C vectors from out.
-template <int C>
-inline void storeInterleaved(float* out, const Floats (&v)[C]) {
-    if constexpr (C == 2) {
-        store(out, pick<PairLanes<0>>(v[0], v[1]));
-        store(out + kLanes, pick<PairLanes<1>>(v[0], v[1]));
-    } else if constexpr (NEVRA_VECTOR_BYTES == 16 && kSse2) {
-        // Nine SSE2 shuffles, where the picks of tripleVector take fifteen. (Left out by the
-        // preprocessor elsewhere: clang checks the casts of a discarded branch too.)
-#if defined(__SSE2__) && NEVRA_VECTOR_BYTES == 16
-        const __m128 a = (__m128)v[0];
-        const __m128 b = (__m128)v[1];
-        const __m128 c = (__m128)v[2];
-        const __m128 low = _mm_unpacklo_ps(a, b);                          // a0 b0 a1 b1
-        const __m128 high = _mm_unpackhi_ps(a, b);                         // a2 b2 a3 b3
-        const __m128 ca = _mm_shuffle_ps(c, low, _MM_SHUFFLE(2, 2, 0, 0));  // c0 c0 a1 a1
-        const __m128 bc = _mm_shuffle_ps(low, c, _MM_SHUFFLE(1, 1, 3, 3));  // b1 b1 c1 c1
-        const __m128 ca3 = _mm_shuffle_ps(c, high, _MM_SHUFFLE(2, 2, 2, 2));  // c2 c2 a3 a3
-        const __m128 bc3 = _mm_shuffle_ps(high, c, _MM_SHUFFLE(3, 3, 3, 3));  // b3 b3 c3 c3
-        store(out, (Floats)_mm_shuffle_ps(low, ca, _MM_SHUFFLE(2, 0, 1, 0)));
-        store(out + kLanes, (Floats)_mm_shuffle_ps(bc, high, _MM_SHUFFLE(1, 0, 2, 0)));
-        store(out + 2 * kLanes, (Floats)_mm_shuffle_ps(ca3, bc3, _MM_SHUFFLE(2, 0, 2, 0)));
-#endif
-    } else {
-        static_assert(C == 3, "two or three channels");
-        store(out, tripleVector<0>(v[0], v[1], v[2]));
-        store(out + kLanes, tripleVector<1>(v[0], v[1], v[2]));
-        store(out + 2 * kLanes, tripleVector<2>(v[0], v[1], v[2]));
-    }
+void correlateInterleavedPair(float* out, int n, const TermPair* steps, int count, float* range,
+                              Scan* ahead) {
+    correlatePairs<true>(out, nullptr, n, steps, count, range, ahead);
 }
 
 // The sums of every channel for the B vectors of pixels from x, written interleaved.
@@ -1196,7 +1228,8 @@ void turnTriples(unsigned char* out, const unsigned char* in, int width, int hei
 
 // The table of this translation unit's path.
 constexpr Table makeTable() {
-    return Table{kFuses,        &correlateRow,   &correlateRowPair, &correlateInterleaved, &scaleRow,
+    return Table{kFuses,        &correlateRow,   &correlateRowPair, &correlateInterleavedPair,
+                 &correlateInterleaved, &scaleRow,
                  &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
                  &reverseTriples, &turnTriples};
 }

@@ -79,6 +79,12 @@ struct Table {
     void (*correlateRowPair)(float* out0, float* out1, int n, const TermPair* steps, int count,
                              float* range, Scan* ahead);
 
+    // out[2x] and out[2x + 1] := the sums of the rows 0 and 1 of the steps for pixel x, as
+    // correlateRowPair makes them; range and ahead as there. REQUIRES: count <= kMaxTermPairs;
+    // steps[t].row + n readable; out does not overlap the rows.
+    void (*correlateInterleavedPair)(float* out, int n, const TermPair* steps, int count,
+                                     float* range, Scan* ahead);
+
     // out[channels * x + c] := the sum of sums[c] for pixel x, as correlateRow makes it, for
     // x in [0, n) and each of the 2 or 3 channels; sums[c].range is widened by its channel's
     // values (channels may share one range). REQUIRES: channels is 2 or 3; out does not overlap

@@ -175,6 +175,7 @@ std::vector<TermPair> pairSteps(const std::vector<Term>& upper, const std::vecto
 
 TEST_P(KernelsOnPath, CorrelateRowPairMatchesTermByTermSums) {
     ASSERT_NE(table->correlateRowPair, nullptr);
+    ASSERT_NE(table->correlateInterleavedPair, nullptr);
     constexpr int kWidth = 1100;
     for (bool bounded : {true, false}) {
         // Seven rows for the terms, two more to look through meanwhile.
@@ -209,6 +210,24 @@ TEST_P(KernelsOnPath, CorrelateRowPairMatchesTermByTermSums) {
                 EXPECT_EQ(out1[n], 12345.0f) << "wrote past the second row";
                 EXPECT_TRUE(sameFloat(expectedRange[0], range[0])) << n;
                 EXPECT_TRUE(sameFloat(expectedRange[1], range[1])) << n;
+
+                // The same sums pixel by pixel, the first row's before the second's.
+                std::vector<float> mixed(2 * n + 1, 12345.0f);
+                float mixedRange[2] = {1e16f, -1e16f};
+                Scan again[2] = {ahead[0], ahead[1]};
+                again[0].largest = again[1].largest = -1.0f;
+                table->correlateInterleavedPair(mixed.data(), n, steps.data(),
+                                                static_cast<int>(steps.size()), mixedRange, again);
+                for (int i = 0; i < 2; ++i) {
+                    EXPECT_EQ(again[i].largest, ahead[i].largest) << n;
+                }
+                for (int x = 0; x < n; ++x) {
+                    ASSERT_TRUE(sameFloat(out0[x], mixed[2 * x])) << x << " of " << n;
+                    ASSERT_TRUE(sameFloat(out1[x], mixed[2 * x + 1])) << x << " of " << n;
+                }
+                EXPECT_EQ(mixed[2 * n], 12345.0f) << "wrote past the row";
+                EXPECT_TRUE(sameFloat(range[0], mixedRange[0])) << n;
+                EXPECT_TRUE(sameFloat(range[1], mixedRange[1])) << n;
             }
         }
     }
