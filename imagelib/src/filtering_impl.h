@@ -675,6 +675,12 @@ inline void innerRow(Window& window, WindowRows& rows, long long y, int width, f
     out[width - 1] = 0.0f;
 }
 
+// The window, its taps reading `rows`.
+inline Window& readingFrom(Window& window, const WindowRows& rows) {
+    window.readFrom(rows);
+    return window;
+}
+
 // One output row of the Hessian: P with the kernel on g0, Q with its transpose on g0, R with its
 // transpose on g1, or zeros on the outer ring. The row goes to the writer as P, Q, R per pixel
 // and into the three ranges.
@@ -682,8 +688,11 @@ struct HessianRows {
     Window p;
     Window q;
     Window r;
-    WindowRows g0;  // rows of the gradient's channel 0, read by p and q
+    // Rows of the gradient's channel 0, read by p and q together, each sample loaded once for
+    // both (as the gradient's A and B: the rows themselves, not products).
+    WindowRows g0;
     WindowRows g1;  // and of its channel 1, read by r
+    TwoWindows pq;
     std::vector<float> out;
     int width;
 
@@ -691,12 +700,11 @@ struct HessianRows {
         : p(planeWindow(kernel, false)),
           q(planeWindow(kernel, true)),
           r(planeWindow(kernel, true)),
-          g0(weightsOf(p, q), 3, w, values),
+          g0(weightsOf(p, q), 3, w, values, false),
           g1(r.weights, 3, w, values),
+          pq(readingFrom(p, g0), readingFrom(q, g0)),
           out(3 * static_cast<std::size_t>(std::max(w, 0))),
           width(w) {
-        p.readFrom(g0);
-        q.readFrom(g0);
         r.readFrom(g1);
     }
 
@@ -711,10 +719,11 @@ struct HessianRows {
     void emit(bool inner, long long y, ResultWriter& writer, Range ranges[3]) {
         float* target = writer.place(3 * width, out.data());
         if (inner && width >= 3) {
-            const kernels::Sum sums[3] = {{p.bind(g0, y - 1), p.count(), ranges[0].bounds},
-                                          {q.bind(g0, y - 1), q.count(), ranges[1].bounds},
-                                          {r.bind(g1, y - 1), r.count(), ranges[2].bounds}};
-            kernels::active().correlateInterleaved(target + 3, width - 2, sums, 3, nullptr);
+            const std::vector<kernels::TermPair>& steps = pq.bind(g0, y - 1);
+            float* const bounds[3] = {ranges[0].bounds, ranges[1].bounds, ranges[2].bounds};
+            kernels::active().correlatePairAndRow(target + 3, width - 2, steps.data(),
+                                                  static_cast<int>(steps.size()),
+                                                  r.bind(g1, y - 1), r.count(), bounds);
             std::fill(target, target + 3, 0.0f);
             std::fill(target + 3 * (width - 1), target + 3 * width, 0.0f);
         } else {

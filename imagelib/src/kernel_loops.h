@@ -3,9 +3,9 @@
 
 // The bodies of the hot loops, built once per code path. A translation unit defines
 // NEVRA_VECTOR_BYTES (16, 32 or 64: the width of its path's vector registers), NEVRA_SUM_BLOCK
-// (how many vectors of sums one pass of correlateRow keeps in registers; NEVRA_PAIR_BLOCK and
-// NEVRA_TRIPLE_BLOCK may set them per channel of interleaved sums, NEVRA_ROW_PAIR_BLOCK per row
-// of correlateRowPair) and NEVRA_TABLE (the name of the table's accessor in kernel_table.h), is
+// (how many vectors of sums one pass of correlateRow keeps in registers; NEVRA_ROW_PAIR_BLOCK
+// may set them per row of correlateRowPair, NEVRA_TRIPLE_BLOCK per channel of
+// correlatePairAndRow) and NEVRA_TABLE (the name of the table's accessor in kernel_table.h), is
 // compiled for the path's instruction set and includes this file, which defines that accessor.
 //
 // Every pixel keeps the exact arithmetic of its operation: sums are taken across pixels, one
@@ -43,14 +43,10 @@ namespace {
 
 constexpr int kLanes = NEVRA_VECTOR_BYTES / 4;  // floats in one vector
 constexpr int kSumBlock = NEVRA_SUM_BLOCK;
-#ifndef NEVRA_PAIR_BLOCK
-#define NEVRA_PAIR_BLOCK (NEVRA_SUM_BLOCK / 2)
-#endif
 #ifndef NEVRA_TRIPLE_BLOCK
 #define NEVRA_TRIPLE_BLOCK (NEVRA_SUM_BLOCK / 3)
 #endif
-constexpr int kPairBlock = NEVRA_PAIR_BLOCK;      // vectors per channel with two channels
-constexpr int kTripleBlock = NEVRA_TRIPLE_BLOCK;  // and with three
+constexpr int kTripleBlock = NEVRA_TRIPLE_BLOCK;  // vectors per channel with three channels
 // Two rows of sums (correlateRowPair) keep six vectors each by default: with the two weights, a
 // vector of samples and a product that fills sixteen registers.
 #ifndef NEVRA_ROW_PAIR_BLOCK
@@ -924,77 +920,53 @@ void correlateInterleavedPair(float* out, int n, const TermPair* steps, int coun
     correlatePairs<true>(out, nullptr, n, steps, count, range, ahead);
 }
 
-// The sums of every channel for the B vectors of pixels from x, written interleaved.
-template <int C, int B, int Scanning>
-__attribute__((always_inline)) inline void sumBlockInterleaved(float* out, const Plan* plans,
-                                                               int x, Floats (&lo)[C],
-                                                               Floats (&hi)[C], const float* scan,
-                                                               Floats& top) {
-    scanBlock<B, Scanning>(scan, x, top);
-    writeAhead(out + C * x, C * B * kLanes);
-    Floats sum[C][B];
-#pragma GCC unroll 4
-    for (int c = 0; c < C; ++c) {
-        accumulate<B>(sum[c], plans[c], x);
-        widen<B>(sum[c], lo[c], hi[c]);
-    }
-#pragma GCC unroll 16
-    for (int k = 0; k < B; ++k) {
-        Floats pixel[C];
-#pragma GCC unroll 4
-        for (int c = 0; c < C; ++c) {
-            pixel[c] = sum[c][k];
-        }
-        storeInterleaved<C>(out + C * (x + k * kLanes), pixel);
-    }
-}
+// ---- two rows of sums and a third, interleaved ----------------------------------------------
 
-template <int C, int kBlock, int Scanning>
-void correlateChannels(float* out, int n, const Sum* sums, Scan* ahead) {
-    Floats top = Floats{};
-    const float* scan = Scanning != kNoAhead && ahead->count >= n ? ahead->values : nullptr;
-    Plan plans[C];
-    Floats lo[C];
-    Floats hi[C];
-    for (int c = 0; c < C; ++c) {
-        makePlan(plans[c], sums[c].terms, sums[c].count);
-        lo[c] = broadcast(sums[c].range[0]);
-        hi[c] = broadcast(sums[c].range[1]);
+void correlatePairAndRow(float* out, int n, const TermPair* steps, int count, const Term* terms,
+                         int termCount, float* const* ranges) {
+    PairStep taken[kMaxTermPairs];
+    for (int t = 0; t < count; ++t) {
+        taken[t] = pairStep(steps[t]);
     }
-    int x = forBlocks<kBlock>(n, [&](auto vectors, int at) __attribute__((always_inline)) {
-        sumBlockInterleaved<C, decltype(vectors)::value, Scanning>(out, plans, at, lo, hi, scan,
-                                                                   top);
+    Plan plan;
+    makePlan(plan, terms, termCount);
+    // The bounds of the three ranges stay in memory, taken in once a block: the registers are
+    // the sums'.
+    Floats bounds[3][2];
+    for (int c = 0; c < 3; ++c) {
+        bounds[c][0] = broadcast(ranges[c][0]);
+        bounds[c][1] = broadcast(ranges[c][1]);
+    }
+    int x = forBlocks<kTripleBlock>(n, [&](auto vectors, int at) __attribute__((always_inline)) {
+        constexpr int B = decltype(vectors)::value;
+        writeAhead(out + 3 * at, 3 * B * kLanes);
+        Floats sum[3][B];
+        accumulatePair<B>(sum[0], sum[1], taken, count, at);
+        accumulate<B>(sum[2], plan, at);
+        Floats(*held)[2] = bounds;
+#if defined(__GNUC__)
+        __asm__("" : "+r"(held));  // the compiler then keeps no bound in a register
+#endif
+#pragma GCC unroll 4
+        for (int c = 0; c < 3; ++c) {
+            widen<B>(sum[c], held[c][0], held[c][1]);
+        }
+#pragma GCC unroll 16
+        for (int k = 0; k < B; ++k) {
+            const Floats pixels[3] = {sum[0][k], sum[1][k], sum[2][k]};
+            storeInterleaved<3>(out + 3 * (at + k * kLanes), pixels);
+        }
     });
-    if (Scanning == kMeasureAhead) {
-        finishScan(ahead, top, scan != nullptr ? x : 0);
-    }
-    for (int c = 0; c < C; ++c) {
-        foldRange(lo[c], hi[c], sums[c].range);
+    for (int c = 0; c < 3; ++c) {
+        foldRange(bounds[c][0], bounds[c][1], ranges[c]);
     }
     for (; x < n; ++x) {
-        for (int c = 0; c < C; ++c) {
-            out[C * x + c] = sumOne(sums[c].terms, sums[c].count, x);
-            widenOne(out[C * x + c], sums[c].range);
+        const float pixel[3] = {sumPairOne(steps, count, 0, x), sumPairOne(steps, count, 1, x),
+                                sumOne(terms, termCount, x)};
+        for (int c = 0; c < 3; ++c) {
+            out[3 * x + c] = pixel[c];
+            widenOne(pixel[c], ranges[c]);
         }
-    }
-}
-
-void correlateInterleaved(float* out, int n, const Sum* sums, int channels, Scan* ahead) {
-    const int mode = ahead == nullptr ? kNoAhead : ahead->measure ? kMeasureAhead : kFetchAhead;
-    if (channels == 2) {
-        if (mode == kMeasureAhead) {
-            correlateChannels<2, kPairBlock, kMeasureAhead>(out, n, sums, ahead);
-        } else if (mode == kFetchAhead) {
-            correlateChannels<2, kPairBlock, kFetchAhead>(out, n, sums, ahead);
-        } else {
-            correlateChannels<2, kPairBlock, kNoAhead>(out, n, sums, ahead);
-        }
-    } else if (mode == kMeasureAhead) {
-        correlateChannels<3, kTripleBlock, kMeasureAhead>(out, n, sums, ahead);
-    } else if (mode == kFetchAhead) {
-        correlateChannels<3, kTripleBlock, kFetchAhead>(out, n, sums, ahead);
-    } else {
-        correlateChannels<3, kTripleBlock, kNoAhead>(out, n, sums, ahead);
     }
 }
 
@@ -1250,7 +1222,7 @@ void turnTriples(unsigned char* out, const unsigned char* in, int width, int hei
 // The table of this translation unit's path.
 constexpr Table makeTable() {
     return Table{kFuses,        &correlateRow,   &correlateRowPair, &correlateInterleavedPair,
-                 &correlateInterleaved, &scaleRow,
+                 &correlatePairAndRow, &scaleRow,
                  &widenRange,   &largestMagnitude, &interleave3,       &halveBytes2x2,
                  &reverseTriples, &turnTriples};
 }

@@ -39,13 +39,6 @@ struct TermPair {
 // The most steps correlateRowPair takes.
 constexpr int kMaxTermPairs = 256;
 
-// The terms of one channel of an interleaved row and the range its values widen.
-struct Sum {
-    const Term* terms;
-    int count;
-    float* range;  // low, high
-};
-
 // A row to look at while a row of sums is made: the next row the sums will read, which the kernel
 // asks into the cache meanwhile; with `measure` it also sets largest := the largest magnitude of
 // values[0, count), NaN values left out.
@@ -85,11 +78,13 @@ struct Table {
     void (*correlateInterleavedPair)(float* out, int n, const TermPair* steps, int count,
                                      float* range, Scan* ahead);
 
-    // out[channels * x + c] := the sum of sums[c] for pixel x, as correlateRow makes it, for
-    // x in [0, n) and each of the 2 or 3 channels; sums[c].range is widened by its channel's
-    // values (channels may share one range). REQUIRES: channels is 2 or 3; out does not overlap
-    // the rows.
-    void (*correlateInterleaved)(float* out, int n, const Sum* sums, int channels, Scan* ahead);
+    // out[3x] and out[3x + 1] := the sums of the rows 0 and 1 of the steps for pixel x, as
+    // correlateRowPair makes them, and out[3x + 2] := the sum of the terms, as correlateRow makes
+    // it, for x in [0, n); ranges[c] (low, high) is widened by the values of channel c.
+    // REQUIRES: count <= kMaxTermPairs; the rows of steps and terms + n readable; out overlaps
+    // none of them.
+    void (*correlatePairAndRow)(float* out, int n, const TermPair* steps, int count,
+                                const Term* terms, int termCount, float* const* ranges);
 
     // out[x] := factor * in[x] for x in [0, n).
     void (*scaleRow)(float* out, const float* in, float factor, int n);

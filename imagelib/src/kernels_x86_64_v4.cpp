@@ -6,9 +6,8 @@
     defined(__AVX512VL__)
 #define NEVRA_VECTOR_BYTES 64
 #define NEVRA_SUM_BLOCK 8
-// With thirty-two registers, two and three channels of sums keep eight and four vectors each, and
-// two rows of sums eight each.
-#define NEVRA_PAIR_BLOCK 8
+// With thirty-two registers, three channels of sums keep four vectors each, and two rows of sums
+// eight each.
 #define NEVRA_TRIPLE_BLOCK 4
 #define NEVRA_ROW_PAIR_BLOCK 8
 #include "kernel_loops.h"

@@ -233,37 +233,35 @@ TEST_P(KernelsOnPath, CorrelateRowPairMatchesTermByTermSums) {
     }
 }
 
-TEST_P(KernelsOnPath, CorrelateInterleavedMatchesChannelSums) {
+TEST_P(KernelsOnPath, CorrelatePairAndRowMatchesTermByTermSums) {
     constexpr int kWidth = 1100;
-    const std::vector<float> data = samples(7 * kWidth, 9, false);
-    const auto sets = termSets(data, kWidth, true);
-    for (int channels : {2, 3}) {
-        for (bool shared : {false, true}) {
+    for (bool bounded : {true, false}) {
+        const std::vector<float> data = samples(7 * kWidth, bounded ? 9 : 10, !bounded);
+        const auto sets = termSets(data, kWidth, bounded);
+        for (std::size_t set = 0; set < sets.size(); ++set) {
+            const auto steps = pairSteps(sets[set], sets[(set + 3) % sets.size()]);
+            const auto& terms = sets[(set + 1) % sets.size()];
             for (int n : kLengths) {
                 float ranges[3][2] = {{1e16f, -1e16f}, {1e16f, -1e16f}, {1e16f, -1e16f}};
                 float expected[3][2] = {{1e16f, -1e16f}, {1e16f, -1e16f}, {1e16f, -1e16f}};
-                Sum sums[3];
-                for (int c = 0; c < channels; ++c) {
-                    const auto& terms = sets[c + 1];
-                    sums[c] = {terms.data(), static_cast<int>(terms.size()),
-                               shared ? ranges[0] : ranges[c]};
-                }
-                std::vector<float> out(channels * n + 1, 12345.0f);
-                Scan ahead{data.data() + 3 * kWidth + 1, n + 2, -1.0f, true};
-                table->correlateInterleaved(out.data(), n, sums, channels, &ahead);
-                EXPECT_EQ(ahead.largest, plainLargest(ahead.values, ahead.count)) << n;
+                float* const bounds[3] = {ranges[0], ranges[1], ranges[2]};
+                std::vector<float> out(3 * n + 1, 12345.0f);
+                table->correlatePairAndRow(out.data(), n, steps.data(),
+                                           static_cast<int>(steps.size()), terms.data(),
+                                           static_cast<int>(terms.size()), bounds);
                 for (int x = 0; x < n; ++x) {
-                    for (int c = 0; c < channels; ++c) {
-                        const float v = plainSum(sets[c + 1], x);
-                        plainWiden(v, shared ? expected[0] : expected[c]);
-                        ASSERT_TRUE(sameFloat(v, out[channels * x + c]))
-                            << "x " << x << " channel " << c << " of " << channels << ", n " << n;
+                    const float v[3] = {plainPairSum(steps, 0, x), plainPairSum(steps, 1, x),
+                                        plainSum(terms, x)};
+                    for (int c = 0; c < 3; ++c) {
+                        plainWiden(v[c], expected[c]);
+                        ASSERT_TRUE(sameFloat(v[c], out[3 * x + c]))
+                            << "x " << x << " channel " << c << ", n " << n << ", set " << set;
                     }
                 }
-                EXPECT_EQ(out[channels * n], 12345.0f) << "wrote past the row";
-                for (int c = 0; c < (shared ? 1 : channels); ++c) {
-                    EXPECT_TRUE(sameFloat(expected[c][0], ranges[c][0])) << c;
-                    EXPECT_TRUE(sameFloat(expected[c][1], ranges[c][1])) << c;
+                EXPECT_EQ(out[3 * n], 12345.0f) << "wrote past the row";
+                for (int c = 0; c < 3; ++c) {
+                    EXPECT_TRUE(sameFloat(expected[c][0], ranges[c][0])) << c << ", n " << n;
+                    EXPECT_TRUE(sameFloat(expected[c][1], ranges[c][1])) << c << ", n " << n;
                 }
             }
         }
@@ -375,28 +373,25 @@ TEST_P(KernelsOnPath, EveryRowLengthIsFinished) {
             EXPECT_EQ(out[n + 1], 12345.0f) << "wrote past the row, n " << n;
             EXPECT_EQ(expected[0], range[0]) << n << " " << spike;
             EXPECT_EQ(expected[1], range[1]) << n << " " << spike;
-            // Two and three channels of the same sums, interleaved.
-            for (int channels : {2, 3}) {
-                float ranges[3][2] = {{1e16f, -1e16f}, {1e16f, -1e16f}, {1e16f, -1e16f}};
-                const Sum sums[3] = {{terms.data(), 9, ranges[0]},
-                                     {terms.data() + 1, 8, ranges[1]},
-                                     {terms.data(), 9, ranges[2]}};
-                std::vector<float> mixed(channels * n + 2, 12345.0f);
-                table->correlateInterleaved(mixed.data() + 1, n, sums, channels, nullptr);
-                // Channels 0 and 2 take the sums of correlateRow, channel 1 one term fewer.
-                for (int x = 0; x < n; ++x) {
-                    ASSERT_EQ(out[x + 1], mixed[channels * x + 1]) << x << " of " << n;
-                    ASSERT_EQ(out[x + 1] - weights[0] * terms[0].row[x],
-                              mixed[channels * x + 2])
-                        << x << " of " << n;
-                    if (channels == 3) {
-                        ASSERT_EQ(out[x + 1], mixed[3 * x + 3]) << x << " of " << n;
-                    }
-                }
-                EXPECT_EQ(mixed[0], 12345.0f) << n;
-                EXPECT_EQ(mixed[channels * n + 1], 12345.0f) << n;
-                EXPECT_EQ(expected[0], ranges[0][0]) << channels << " channels, " << n;
-                EXPECT_EQ(expected[1], ranges[0][1]) << channels << " channels, " << n;
+            // The same sums as the first row of steps and as the third channel, interleaved,
+            // with a second row of steps that takes one term fewer.
+            const std::vector<Term> fewer(terms.begin() + 1, terms.end());
+            const auto steps = pairSteps(terms, fewer);
+            float ranges[3][2] = {{1e16f, -1e16f}, {1e16f, -1e16f}, {1e16f, -1e16f}};
+            float* const bounds[3] = {ranges[0], ranges[1], ranges[2]};
+            std::vector<float> mixed(3 * n + 2, 12345.0f);
+            table->correlatePairAndRow(mixed.data() + 1, n, steps.data(),
+                                       static_cast<int>(steps.size()), terms.data(), 9, bounds);
+            for (int x = 0; x < n; ++x) {
+                ASSERT_EQ(out[x + 1], mixed[3 * x + 1]) << x << " of " << n;
+                ASSERT_EQ(plainPairSum(steps, 1, x), mixed[3 * x + 2]) << x << " of " << n;
+                ASSERT_EQ(out[x + 1], mixed[3 * x + 3]) << x << " of " << n;
+            }
+            EXPECT_EQ(mixed[0], 12345.0f) << n;
+            EXPECT_EQ(mixed[3 * n + 1], 12345.0f) << n;
+            for (int c : {0, 2}) {
+                EXPECT_EQ(expected[0], ranges[c][0]) << "channel " << c << ", " << n;
+                EXPECT_EQ(expected[1], ranges[c][1]) << "channel " << c << ", " << n;
             }
             data = saved;
         }
