@@ -14,8 +14,8 @@
 // add into one rounding; the kernels fuse them only for products that are exact (Term), where
 // the one rounding is the same. The vectors are as wide as the path's registers, and the loops
 // over a sum's terms keep all of theirs in registers, except where interleaving two or three
-// channels with x86-64-v3's sixteen registers leaves a few on the stack (scripts/kernel-spills
-// lists them; smaller blocks there, which would need none, measured slower).
+// channels with sixteen registers (SSE2, x86-64-v3) leaves a few on the stack
+// (scripts/kernel-spills lists them; smaller blocks, which need fewer, measured no faster).
 //
 // Everything here has internal linkage, nothing uses an inline function or template of the
 // standard library (std::memcpy is the C library's) and nothing needs a constructor at start-up:
