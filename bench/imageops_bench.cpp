@@ -249,7 +249,7 @@ int runThreshold() {
     std::printf("%-18s %6s %12s %10s %10s %7s\n", "operation", "side", "work units", "1 thr us",
                 "2 bands us", "gain");
     const float smooth3[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
-    for (const int side : {32, 48, 64, 96, 128, 192, 256, 384, 512}) {
+    for (const int side : {32, 64, 128, 256, 384, 512, 768, 1024, 1536}) {
         Nevra::ImageBase<float> image;
         image.m_verbose = 0;
         image.init(side, side, 1, 1, 1);
@@ -260,13 +260,14 @@ int runThreshold() {
             image.computeFilteredImage(Nevra::kTypeFloat, smooth3, 3, &out);
         });
     }
-    for (const int side : {64, 128, 192, 256, 384, 512, 768}) {
+    // (A flip along x reverses every row: whole-row flips along y, z and t stay on one thread.)
+    for (const int side : {64, 128, 256, 384, 512, 768, 1024, 1536}) {
         Nevra::ImageBase<unsigned char> rgb;
         rgb.m_verbose = 0;
         rgb.init(side, side, 1, 1, 3);
         fillRandom(rgb, nullptr, 256.0f);
-        compareSplit("flip y u8x3", side, static_cast<double>(side) * side * 3,
-                     [&] { rgb.flip(false, true, false, false); });
+        compareSplit("flip x u8x3", side, static_cast<double>(side) * side * 3,
+                     [&] { rgb.flip(true, false, false, false); });
     }
     return 0;
 }

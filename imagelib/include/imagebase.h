@@ -455,16 +455,17 @@ NEVRA_API Image* createImage(int typeCode);
 NEVRA_API int nextPowerOfTwo(int n);
 
 /// \name Threads
-/// The row-wise operations (computeFilteredImage, the gradients and the Hessian, rotate, flip
-/// along x, invert, applyWindowLevel, computeWindowLevel, the byte and word volumes and
-/// slices) split a large image's rows into bands, one per thread: one band on the calling thread,
+/// The row-wise operations (computeFilteredImage, the gradients and the Hessian, downsample,
+/// rotate, flip along x, invert, applyWindowLevel, computeWindowLevel, the byte and word volumes
+/// and slices) split a large image's rows into bands, one per thread: one band on the calling thread,
 /// the others on a pool of threads that the library starts on the first such call (never when it
 /// is loaded, never with a count of 1). Small images, whose bands would cost more to hand out
 /// than they save (below some 2^18 values or products per band), stay on the calling thread.
 /// Every value is computed as on one thread and range values are combined in row order, so
 /// every result is the same, bit for bit, for every thread count; getCenterOfMass, whose sums
-/// depend on their order, always runs on one thread, and so do downsample and flips that move
-/// whole rows, which are bound by memory rather than by the processor.
+/// depend on their order, always runs on one thread, and so do flips that move whole rows,
+/// which are bound by memory rather than by the processor. After a call the pool's threads wait
+/// awake for a tenth of a millisecond (operations often come in runs), then sleep.
 ///
 /// Several threads may call the library at once, on different images or reading one image
 /// (each image is still written by one thread at a time): while the pool serves one call, the

@@ -118,6 +118,12 @@ std::string everyOperation(int x, int y, int z, int c) {
     appendImage<T>(out, r.get());
     r.reset(image->downsample(1, 2, 1, 1, true));
     appendImage<T>(out, r.get());
+    r.reset(image->downsample(2, 2, 2, 1, true));  // blocks across slices
+    appendImage<T>(out, r.get());
+    if (c == 1) {
+        r.reset(image->downsample(2, 2, 1, 1, true));  // one-channel bytes: the 2 x 2 kernel
+        appendImage<T>(out, r.get());
+    }
     std::unique_ptr<unsigned char[]> bytes(image->createByteVolume(nullptr, true));
     const long long padded = static_cast<long long>(nextPowerOfTwo(x)) * nextPowerOfTwo(y) *
                              nextPowerOfTwo(z) * c;
