@@ -738,6 +738,23 @@ struct HessianRows {
     }
 };
 
+// Ends a Hessian of `count` values: the three channels' ranges of the bands, merged in band
+// order, stored with the result. Returns the result.
+inline Image* finishHessian(Image* output, const std::vector<std::array<Range, 3>>& bandRanges,
+                            long long count) {
+    Range ranges[3];
+    for (const std::array<Range, 3>& part : bandRanges) {
+        for (int c = 0; c < 3; ++c) {
+            ranges[c].merge(part[static_cast<std::size_t>(c)]);
+        }
+    }
+    ResultWriter::finishResult(output, count);
+    for (int c = 0; c < 3; ++c) {
+        storeRange(output, c, ranges[c].low(), ranges[c].high());
+    }
+    return output;
+}
+
 // True when the image holds the `count` elements that a single-channel reading of frame 0
 // needs; prints the refusal naming `what` otherwise.
 template <class T>
@@ -1214,17 +1231,7 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
             }
             bandRanges[static_cast<std::size_t>(band)] = ranges;
         });
-        Range ranges[3];
-        for (const std::array<Range, 3>& part : bandRanges) {
-            for (int c = 0; c < 3; ++c) {
-                ranges[c].merge(part[static_cast<std::size_t>(c)]);
-            }
-        }
-        ResultWriter::finishResult(output, allRows * 3 * W);
-        for (int c = 0; c < 3; ++c) {
-            storeRange(output, c, ranges[c].low(), ranges[c].high());
-        }
-        return output;
+        return finishHessian(output, bandRanges, allRows * 3 * W);
     }
 
     const FloatView<T> g0(m_data, plane * D, m_channels, 0);
@@ -1256,17 +1263,7 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
         }
         bandRanges[static_cast<std::size_t>(band)] = ranges;
     });
-    Range ranges[3];
-    for (const std::array<Range, 3>& part : bandRanges) {
-        for (int c = 0; c < 3; ++c) {
-            ranges[c].merge(part[static_cast<std::size_t>(c)]);
-        }
-    }
-    ResultWriter::finishResult(output, allRows * 3 * W);
-    for (int c = 0; c < 3; ++c) {
-        storeRange(output, c, ranges[c].low(), ranges[c].high());
-    }
-    return output;
+    return finishHessian(output, bandRanges, allRows * 3 * W);
 }
 
 template <class T>
