@@ -12,7 +12,8 @@
 //                                   its default count (setThreadCount), OpenCV on one and on its
 //                                   default (cv::setNumThreads), with the speed-up of each
 //   imageops_bench --threshold      where splitting starts to pay: a 3 x 3 filter and a flip on
-//                                   squares of growing size, on one thread and split in two
+//                                   squares of growing size, on one thread and split in two,
+//                                   calls in a row and single calls after a pause
 //
 // Each path runs in a process of its own with NEVRA_ISA set to it and OpenCV limited to the same
 // instruction sets through OPENCV_CPU_DISABLE (unless that is set already), since both libraries
@@ -212,7 +213,22 @@ std::string loadAverage() {
     return a + " " + b + " " + c;
 }
 
-// Wall time of one run of `run` (median of kSamples samples) on one thread and split in two.
+// Wall time of a single call after a pause long enough for the pool's threads to fall asleep, as
+// an operation called now and then finds them (median of 21 calls).
+double afterPause(const std::function<void()>& run) {
+    std::vector<double> seconds;
+    for (int i = 0; i < 21; ++i) {
+        usleep(2000);
+        const double t0 = wallSeconds();
+        run();
+        seconds.push_back(wallSeconds() - t0);
+    }
+    return median(seconds);
+}
+
+// Wall time of one run of `run` (median of kSamples samples) on one thread and split in two,
+// calls in a row; then single calls after a pause, split in two, against calls in a row on one
+// thread.
 void compareSplit(const char* name, int side, double work, const std::function<void()>& run) {
     namespace threading = Nevra::threading;
     std::vector<double> seconds[2];
@@ -227,12 +243,13 @@ void compareSplit(const char* name, int side, double work, const std::function<v
         Nevra::setThreadCount(2);
         seconds[1].push_back(two.time());
     }
+    const double paused = afterPause(run);
     threading::setMinimumBandWork(0);
     Nevra::setThreadCount(0);
     const double t1 = median(seconds[0]);
     const double t2 = median(seconds[1]);
-    std::printf("%-18s %6d %12.0f %10.1f %10.1f %7.2f\n", name, side, work, t1 * 1e6, t2 * 1e6,
-                t1 / t2);
+    std::printf("%-18s %6d %12.0f %10.1f %10.1f %7.2f %10.1f %7.2f\n", name, side, work,
+                t1 * 1e6, t2 * 1e6, t1 / t2, paused * 1e6, t1 / paused);
     std::fflush(stdout);
 }
 
@@ -246,8 +263,8 @@ int runThreshold() {
                 Nevra::threading::availableProcessors(), loadAverage().c_str());
     std::printf("   default work per band: %lld units\n",
                 Nevra::threading::minimumBandWork());
-    std::printf("%-18s %6s %12s %10s %10s %7s\n", "operation", "side", "work units", "1 thr us",
-                "2 bands us", "gain");
+    std::printf("%-18s %6s %12s %10s %10s %7s %10s %7s\n", "operation", "side", "work units",
+                "1 thr us", "2 bands us", "gain", "paused us", "gain");
     const float smooth3[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
     for (const int side : {32, 64, 128, 256, 384, 512, 768, 1024, 1536}) {
         Nevra::ImageBase<float> image;
