@@ -631,7 +631,9 @@ void ImageBase<T>::flip(bool flipX, bool flipY, bool flipZ, bool flipT) {
                                             reinterpret_cast<unsigned char*>(targetRow), X,
                                             pixelBytes);
             } else {
-                std::memcpy(targetRow, row, static_cast<std::size_t>(m_stride) * sizeof(T));
+                kernels::active().copyBytes(reinterpret_cast<unsigned char*>(targetRow),
+                                            reinterpret_cast<const unsigned char*>(row),
+                                            static_cast<long long>(m_stride) * sizeof(T));
             }
         }
     });

@@ -104,6 +104,9 @@ struct Table {
     void (*halveBytes2x2)(unsigned char* out, const unsigned char* a, const unsigned char* b,
                           int n);
 
+    // Copies n bytes from `in` to `out`, as memcpy does. REQUIRES: they do not overlap.
+    void (*copyBytes)(unsigned char* out, const unsigned char* in, long long n);
+
     // Copies a row of `count` three-byte pixels in reverse pixel order.
     void (*reverseTriples)(unsigned char* out, const unsigned char* in, int count);
 

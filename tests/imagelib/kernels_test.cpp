@@ -303,9 +303,19 @@ TEST_P(KernelsOnPath, ScaleAndInterleaveMoveEveryValue) {
     }
 }
 
-TEST_P(KernelsOnPath, BytesHalveAndThreeBytePixelsReverseAndTurn) {
+TEST_P(KernelsOnPath, BytesCopyHalveAndThreeBytePixelsReverseAndTurn) {
     std::mt19937 random(31);
     for (int n : kLengths) {
+        // Three rows' worth, so that every length has whole steps of four vectors, single
+        // vectors and a tail.
+        std::vector<unsigned char> from(3 * n + 2), to(3 * n + 2, 77);
+        for (auto& v : from)
+            v = static_cast<unsigned char>(random());
+        table->copyBytes(to.data() + 1, from.data() + 1, 3 * n);
+        EXPECT_EQ(to[0], 77);
+        EXPECT_TRUE(std::equal(from.begin() + 1, from.end() - 1, to.begin() + 1)) << 3 * n;
+        EXPECT_EQ(to[3 * n + 1], 77);
+
         std::vector<unsigned char> a(2 * n), b(2 * n), half(n + 1, 77);
         for (int i = 0; i < 2 * n; ++i) {
             a[i] = static_cast<unsigned char>(random());
