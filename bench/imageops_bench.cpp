@@ -227,8 +227,7 @@ double afterPause(const std::function<void()>& run) {
 }
 
 // Wall time of one run of `run` (median of kSamples samples) on one thread and split in two,
-// calls in a row; then single calls after a pause, split in two, against calls in a row on one
-// thread.
+// calls in a row; then single calls after a pause, on one thread and split in two.
 void compareSplit(const char* name, int side, double work, const std::function<void()>& run) {
     namespace threading = Nevra::threading;
     std::vector<double> seconds[2];
@@ -243,13 +242,15 @@ void compareSplit(const char* name, int side, double work, const std::function<v
         Nevra::setThreadCount(2);
         seconds[1].push_back(two.time());
     }
-    const double paused = afterPause(run);
+    const double paused2 = afterPause(run);
+    Nevra::setThreadCount(1);
+    const double paused1 = afterPause(run);
     threading::setMinimumBandWork(0);
     Nevra::setThreadCount(0);
     const double t1 = median(seconds[0]);
     const double t2 = median(seconds[1]);
-    std::printf("%-18s %6d %12.0f %10.1f %10.1f %7.2f %10.1f %7.2f\n", name, side, work,
-                t1 * 1e6, t2 * 1e6, t1 / t2, paused * 1e6, t1 / paused);
+    std::printf("%-18s %6d %12.0f %10.1f %10.1f %7.2f %10.1f %10.1f %7.2f\n", name, side, work,
+                t1 * 1e6, t2 * 1e6, t1 / t2, paused1 * 1e6, paused2 * 1e6, paused1 / paused2);
     std::fflush(stdout);
 }
 
@@ -263,8 +264,8 @@ int runThreshold() {
                 Nevra::threading::availableProcessors(), loadAverage().c_str());
     std::printf("   default work per band: %lld units\n",
                 Nevra::threading::minimumBandWork());
-    std::printf("%-18s %6s %12s %10s %10s %7s %10s %7s\n", "operation", "side", "work units",
-                "1 thr us", "2 bands us", "gain", "paused us", "gain");
+    std::printf("%-18s %6s %12s %10s %10s %7s %10s %10s %7s\n", "operation", "side",
+                "work units", "1 thr us", "2 bands us", "gain", "paused 1", "paused 2", "gain");
     const float smooth3[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
     for (const int side : {32, 64, 128, 256, 384, 512, 768, 1024, 1536}) {
         Nevra::ImageBase<float> image;

@@ -460,7 +460,7 @@ NEVRA_API int nextPowerOfTwo(int n);
 /// and slices) split a large image's rows into bands, one per thread: one band on the calling thread,
 /// the others on a pool of threads that the library starts on the first such call (never when it
 /// is loaded, never with a count of 1). Small images, whose bands would cost more to hand out
-/// than they save (below some 2^18 values or products per band), stay on the calling thread.
+/// than they save (below some 2^20 values or products per band), stay on the calling thread.
 /// Every value is computed as on one thread and range values are combined in row order, so
 /// every result is the same, bit for bit, for every thread count; getCenterOfMass, whose sums
 /// depend on their order, always runs on one thread, and so do flips that move whole rows,

@@ -26,13 +26,15 @@ namespace threading {
 namespace {
 
 // Below this much work a band's thread costs more to wake than it saves. Measured with
-// imageops_bench --threshold (AMD EPYC, two virtual processors), calls in a row: two bands first
-// beat one at some 2^17 units each (a 3 x 3 float filter of 128 x 128 pixels: 1.24 times one
-// thread; a flip along x of 384 x 384 three-byte pixels: 1.10, of 256 x 256: 0.93). A call after
-// a pause finds the threads asleep, and waking one costs some 10 us more (two bands first beat
-// one at 2^20 units each then), so the threshold lies between. On a machine whose cores are busy
-// with other work splitting pays at no size.
-constexpr long long kDefaultBandWork = 1LL << 18;
+// imageops_bench --threshold (AMD EPYC, two virtual processors): calls in a row, which find the
+// pool's threads awake, gain from two bands at some 2^17 units each (a 3 x 3 float filter of
+// 128 x 128 pixels: 1.20 times one thread; a flip along x of 256 x 256 three-byte pixels: 1.16).
+// A single call after a pause finds them asleep, and waking one costs some 20 us: two bands first
+// beat one at about 2^20 units each (the filter of 512 x 512: 1.04, of 384 x 384: 0.59; the flip
+// of 768 x 768: 1.68, of 512 x 512: 0.74). The threshold is the pause's, so that no call is slower
+// split than on one thread. On a machine whose cores are busy with other work splitting pays at
+// no size.
+constexpr long long kDefaultBandWork = 1LL << 20;
 
 std::atomic<long long> g_bandWork{kDefaultBandWork};
 
