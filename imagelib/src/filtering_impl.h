@@ -675,34 +675,43 @@ inline void innerRow(Window& window, WindowRows& rows, long long y, int width, f
     out[width - 1] = 0.0f;
 }
 
-// The window, its taps reading `rows`.
-inline Window& readingFrom(Window& window, const WindowRows& rows) {
-    window.readFrom(rows);
-    return window;
-}
+// Two windows over the same three rows (kept for the rows they read), each window's taps reading
+// them, and the steps of both together. Without `products` the taps read the rows themselves.
+struct WindowPair {
+    Window first;
+    Window second;
+    WindowRows rows;
+    TwoWindows steps;
+
+    WindowPair(const Window& a, const Window& b, int width, RowValues values, bool products)
+        : first(a),
+          second(b),
+          rows(weightsOf(a, b), 3, width, values, products),
+          steps(readingFrom(first, rows), readingFrom(second, rows)) {}
+
+private:
+    static Window& readingFrom(Window& window, const WindowRows& rows) {
+        window.readFrom(rows);
+        return window;
+    }
+};
 
 // One output row of the Hessian: P with the kernel on g0, Q with its transpose on g0, R with its
 // transpose on g1, or zeros on the outer ring. The row goes to the writer as P, Q, R per pixel
 // and into the three ranges.
 struct HessianRows {
-    Window p;
-    Window q;
-    Window r;
-    // Rows of the gradient's channel 0, read by p and q together, each sample loaded once for
+    // P and Q on the rows of the gradient's channel 0 (g0), together, each sample loaded once for
     // both (as the gradient's A and B: the rows themselves, not products).
-    WindowRows g0;
-    WindowRows g1;  // and of its channel 1, read by r
-    TwoWindows pq;
+    WindowPair pq;
+    Window r;
+    WindowRows g1;  // rows of the gradient's channel 1, read by r
     std::vector<float> out;
     int width;
 
     HessianRows(const float* kernel, int w, RowValues values)
-        : p(planeWindow(kernel, false)),
-          q(planeWindow(kernel, true)),
+        : pq(planeWindow(kernel, false), planeWindow(kernel, true), w, values, false),
           r(planeWindow(kernel, true)),
-          g0(weightsOf(p, q), 3, w, values, false),
           g1(r.weights, 3, w, values),
-          pq(readingFrom(p, g0), readingFrom(q, g0)),
           out(3 * static_cast<std::size_t>(std::max(w, 0))),
           width(w) {
         r.readFrom(g1);
@@ -711,7 +720,7 @@ struct HessianRows {
     // Row y of the two gradient channels (width values each), for the rows y - 1 to y + 1;
     // `known` as WindowRows::load takes it.
     void load(long long y, const float* row0, const float* row1, float known = -1.0f) {
-        g0.load(y, row0, known);
+        pq.rows.load(y, row0, known);
         g1.load(y, row1, known);
     }
 
@@ -719,7 +728,7 @@ struct HessianRows {
     void emit(bool inner, long long y, ResultWriter& writer, Range ranges[3]) {
         float* target = writer.place(3 * width, out.data());
         if (inner && width >= 3) {
-            const std::vector<kernels::TermPair>& steps = pq.bind(g0, y - 1);
+            const std::vector<kernels::TermPair>& steps = pq.steps.bind(pq.rows, y - 1);
             float* const bounds[3] = {ranges[0].bounds, ranges[1].bounds, ranges[2].bounds};
             kernels::active().correlatePairAndRow(target + 3, width - 2, steps.data(),
                                                   static_cast<int>(steps.size()),
@@ -1046,12 +1055,8 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
         if (first >= end) {
             return;
         }
-        Window a = windowA;
-        Window b = windowB;
-        WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>(), false);
-        a.readFrom(rows);
-        b.readFrom(rows);
-        TwoWindows ab(a, b);
+        WindowPair ab(windowA, windowB, W, rowValuesOf<T>(), false);
+        WindowRows& rows = ab.rows;
         ResultWriter writer(output, first * 2 * count);
         Range range;
         std::vector<float> out(2 * static_cast<std::size_t>(count));
@@ -1067,7 +1072,7 @@ Image* ImageBase<T>::computeGradient(int typeCode, const float* kernel, bool kee
                     // A and B of the inner pixels 1 .. W - 2, after the zeros of x = 0 with
                     // keepSize.
                     rows.loadUpTo(slice, y + 1, next);
-                    const std::vector<kernels::TermPair>& steps = ab.bind(rows, y - 1);
+                    const std::vector<kernels::TermPair>& steps = ab.steps.bind(rows, y - 1);
                     k.correlateInterleavedPair(target + 2 * (1 - s), W - 2, steps.data(),
                                                static_cast<int>(steps.size()), range.bounds,
                                                rows.ahead(slice, y + 2, H));
@@ -1173,12 +1178,8 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
             if (first >= end) {
                 return;
             }
-            Window a = windowA;
-            Window b = windowB;
-            WindowRows rows(weightsOf(a, b), 3, W, rowValuesOf<T>(), !together);
-            a.readFrom(rows);
-            b.readFrom(rows);
-            TwoWindows ab(a, b);
+            WindowPair ab(windowA, windowB, W, rowValuesOf<T>(), !together);
+            WindowRows& rows = ab.rows;
             std::vector<float> ring(6 * static_cast<std::size_t>(W));
             auto ringRow = [&](int channel, int y) {
                 return ring.data() + static_cast<std::size_t>(3 * channel + y % 3) * W;
@@ -1201,14 +1202,15 @@ Image* ImageBase<T>::computeHessian(int typeCode, const float* kernel, Image* ou
                     if (y >= 1 && y <= H - 2 && W >= 3) {
                         rows.loadUpTo(slice, y + 1, next);
                         if (together) {
-                            const std::vector<kernels::TermPair>& steps = ab.bind(rows, y - 1);
+                            const std::vector<kernels::TermPair>& steps =
+                                ab.steps.bind(rows, y - 1);
                             k.correlateRowPair(rowA + 1, rowB + 1, W - 2, steps.data(),
                                                static_cast<int>(steps.size()), nullptr, nullptr);
                             rowA[0] = rowB[0] = 0.0f;
                             rowA[W - 1] = rowB[W - 1] = 0.0f;
                         } else {
-                            innerRow(a, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
-                            innerRow(b, rows, y, W, rowB, nullptr);
+                            innerRow(ab.first, rows, y, W, rowA, rows.ahead(slice, y + 2, H));
+                            innerRow(ab.second, rows, y, W, rowB, nullptr);
                         }
                         const double bound = 2.0 * gain * rows.largestOf(y - 1, 3);
                         known = bound < 0x1p120 ? static_cast<float>(bound) : -1.0f;

@@ -58,14 +58,14 @@ int defaultCount() {
 thread_local bool t_inBand = false;
 
 // Waits without sleeping while `ready` is false, at most `limit`: waking a sleeping thread takes
-// the kernel some microseconds, as long as a small operation's band. Returns `ready`'s last word.
+// the kernel some microseconds, as long as a small operation's band.
 template <class Ready>
-bool spinUntil(Ready ready, std::chrono::microseconds limit) {
+void spinUntil(Ready ready, std::chrono::microseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
         for (int i = 0; i < 64; ++i) {
             if (ready()) {
-                return true;
+                return;
             }
 #if defined(__x86_64__) || defined(__i386__)
             __builtin_ia32_pause();
@@ -74,7 +74,7 @@ bool spinUntil(Ready ready, std::chrono::microseconds limit) {
 #endif
         }
         if (std::chrono::steady_clock::now() >= end) {
-            return ready();
+            return;
         }
     }
 }
